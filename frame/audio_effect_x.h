@@ -34,7 +34,8 @@ public:
     virtual VstInt32 getOutputLatency();
     virtual bool getInputProperties(VstInt32 /*index*/, VstPinProperties* /*properties*/) { return false; }
     virtual bool getOutputProperties(VstInt32 /*index*/, VstPinProperties* /*properties*/) { return false; }
-    virtual bool setSpeakerArrangement(VstSpeakerArrangement* /*pluginInput*/, VstSpeakerArrangement* /*pluginOutput*/) {
+    virtual bool setSpeakerArrangement(VstSpeakerArrangement* /*pluginInput*/,
+                                       VstSpeakerArrangement* /*pluginOutput*/) {
         return false;
     }
     virtual bool getSpeakerArrangement(VstSpeakerArrangement** pluginInput, VstSpeakerArrangement** pluginOutput);
@@ -132,6 +133,5 @@ public:
 
 private:
     // Calls the host with this instance's record; 0 without a callback.
-    VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
-                       float opt = 0.0f);
+    VstIntPtr callHost(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr, float opt = 0.0f);
 };
