@@ -1,0 +1,33 @@
+// Construction, resume and destruction of the effect instance.
+#include "distortion_k.h"
+
+#include "identity.h"
+#include "parameter_table.h"
+
+DistortionK::DistortionK(audioMasterCallback audioMaster)
+    : AudioEffectX(audioMaster, kDistortionNumPrograms, kDistortionNumParams) {
+    setNumInputs(kDistortionNumInputs);
+    setNumOutputs(kDistortionNumOutputs);
+    setUniqueID(kDistortionUniqueId);
+    canProcessReplacing(true);
+
+    for (const ParameterRow& row : ParameterTable::rows) {
+        this->*(row.field) = row.constructorValue;
+    }
+    lowMidIn1 = lowMidIn2 = lowMidOut1 = lowMidOut2 = 0.0f;
+    lowBand = highBand = 0.0f;
+    midHighIn1 = midHighIn2 = midHighOut1 = midHighOut2 = 0.0f;
+    midHighOut = midBand = 0.0f;
+
+    programs = new EffectProgram[kDistortionNumPrograms];
+    setProgram(0);
+    resume();
+}
+
+DistortionK::~DistortionK() {
+    delete[] programs;
+}
+
+void DistortionK::resume() {
+    AudioEffectX::resume();
+}

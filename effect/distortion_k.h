@@ -1,0 +1,87 @@
+// The distortion effect: an optional main distortion, an input gain and an
+// optional three-band split with per-band distortion and levels, mono in,
+// the same result to both outputs. Seventeen parameters, nine factory
+// programs, no editor.
+#pragma once
+
+#include "audio_effect_x.h"
+#include "program_record.h"
+
+class DistortionK : public AudioEffectX {
+public:
+    // thread that calls the entry point; may throw std::bad_alloc
+    explicit DistortionK(audioMasterCallback audioMaster);
+    // thread that sends effClose
+    ~DistortionK() override;
+
+    // thread that sends effMainsChanged; leaves the filter memories alone
+    void resume() override;
+
+    // audio thread: no allocation, no locks, no host calls. Reads the first
+    // input channel, writes the first output and the second when it is not
+    // null; the first output may be the input block itself.
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+
+    // any thread, the audio thread included: constant time, no allocation.
+    // An index outside 0..16 stores nothing and reads 0.
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+
+    // any thread the host sends opcodes from. Numbers outside 0..8 change nothing.
+    void setProgram(VstInt32 program) override;
+    // name: zero-terminated; longer than 23 characters is cut to 23
+    void setProgramName(char* name) override;
+    // text: at least 24 bytes
+    void getProgramName(char* name) override;
+
+    // text: at least 9 bytes; an index outside 0..16 leaves it untouched
+    void getParameterLabel(VstInt32 index, char* label) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    void getParameterName(VstInt32 index, char* text) override;
+
+    // any thread; name: 33 bytes, vendor and product: 65 bytes
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override;
+
+    // audio thread: 10^(2 * level - 1), so 0 gives 0.1, 0.5 exactly 1, 1 gives 10
+    virtual float levelToGain(float level);
+
+private:
+    friend struct ParameterTable;
+
+    void storeProgramName(const char* name);
+
+    float mainDistAmount;
+    float lowDistAmount;
+    float midDistAmount;
+    float highDistAmount;
+    float gain;
+    float lowDistGain;
+    float midDistGain;
+    float highDistGain;
+    float mainDistMix;
+    float mainDistOn;
+    float multiDistOn;
+    float eqOn;
+    float lowLevel;
+    float midLevel;
+    float highLevel;
+    // Filter state: only processReplacing and the constructor write these.
+    float lowMidIn1;
+    float lowMidIn2;
+    float lowMidOut1;
+    float lowMidOut2;
+    float lowBand;
+    float highBand;
+    float midHighIn1;
+    float midHighIn2;
+    float midHighOut1;
+    float midHighOut2;
+    float midHighOut;
+    float midBand;
+    float lowMidCrossover;
+    float midHighCrossover;
+    EffectProgram* programs;
+};
