@@ -1,5 +1,6 @@
 #include "audio_effect.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "opcodes.h"
@@ -57,7 +58,9 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
             close();
             break;
         case effSetProgram:
-            if (value < numPrograms) {
+            // A 64-bit value outside the 32-bit range would be cut to some
+            // unrelated program number; only numbers that fit are passed on.
+            if (value < numPrograms && value >= INT32_MIN) {
                 setProgram(static_cast<VstInt32>(value));
             }
             break;

@@ -2,6 +2,17 @@
 
 #include "opcodes.h"
 
+namespace {
+// Truncation toward zero; a value no 32-bit integer can hold (NaN included)
+// gives 0 instead of undefined behaviour.
+VstInt32 truncateToInt32(float value) {
+    if (!(value > -2147483648.0f && value < 2147483648.0f)) {
+        return 0;
+    }
+    return static_cast<VstInt32>(value);
+}
+}  // namespace
+
 AudioEffectX::AudioEffectX(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
     : AudioEffect(audioMaster, numPrograms, numParams) {}
 
@@ -67,7 +78,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
             VstKeyCode keyCode{};
             keyCode.character = index;
             keyCode.virt = static_cast<unsigned char>(value & 0xFF);
-            keyCode.modifier = static_cast<unsigned char>(static_cast<VstInt32>(opt) & 0xFF);
+            keyCode.modifier = static_cast<unsigned char>(truncateToInt32(opt) & 0xFF);
             const bool handled = opcode == effEditKeyDown ? editor->onKeyDown(keyCode) : editor->onKeyUp(keyCode);
             return handled ? 1 : 0;
         }
