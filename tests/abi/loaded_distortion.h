@@ -1,0 +1,78 @@
+// Test fixture that sees the distortion plug-in only as a host does: the
+// library is loaded from its file, instances come from the exported entry
+// point with RecordingHost's callback, and every call goes through the record.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "aeffect.h"
+#include "opcodes.h"
+#include "plugin_library.h"
+#include "recording_host.h"
+
+// The library under test: the build's own, or the one named on the command line.
+const char* distortionLibraryPath();
+
+class LoadedDistortion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(library.load(distortionLibraryPath())) << library.error();
+        entry = library.entry();
+        ASSERT_NE(entry, nullptr) << "no VSTPluginMain or main in " << distortionLibraryPath();
+    }
+
+    // Instances a test left open are closed before the library goes away.
+    void TearDown() override {
+        for (AEffect* effect : open) {
+            effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+        }
+        open.clear();
+    }
+
+    AEffect* create() {
+        AEffect* effect = entry(RecordingHost::callback);
+        if (effect != nullptr) {
+            open.push_back(effect);
+        }
+        return effect;
+    }
+
+    VstIntPtr close(AEffect* effect) {
+        open.erase(std::remove(open.begin(), open.end(), effect), open.end());
+        return effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+    }
+
+    static VstIntPtr dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                              void* ptr = nullptr, float opt = 0.0f) {
+        return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+    }
+
+    RecordingHost host;
+    PluginLibrary library;
+    PluginEntryProc entry = nullptr;
+    std::vector<AEffect*> open;
+};
+
+// A host buffer with guard bytes, to see exactly how many bytes a call wrote.
+struct GuardedText {
+    static constexpr char kGuard = '\x7f';
+    std::array<char, 128> bytes;
+    GuardedText() { bytes.fill(kGuard); }
+    char* data() { return bytes.data(); }
+    std::string text() const { return std::string(bytes.data()); }
+    std::size_t written() const {
+        std::size_t last = 0;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] != kGuard) {
+                last = i + 1;
+            }
+        }
+        return last;
+    }
+};
