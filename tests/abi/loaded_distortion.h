@@ -65,7 +65,8 @@ struct GuardedText {
     std::array<char, 128> bytes;
     GuardedText() { bytes.fill(kGuard); }
     char* data() { return bytes.data(); }
-    std::string text() const { return std::string(bytes.data()); }
+    // Up to the first zero byte, or the whole buffer when nothing terminated it.
+    std::string text() const { return std::string(bytes.begin(), std::find(bytes.begin(), bytes.end(), '\0')); }
     std::size_t written() const {
         std::size_t last = 0;
         for (std::size_t i = 0; i < bytes.size(); ++i) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -20,7 +21,7 @@ struct TextBuffer {
     std::array<char, kSize> bytes;
     TextBuffer() { bytes.fill('\x7f'); }
     char* data() { return bytes.data(); }
-    std::string text() const { return std::string(bytes.data()); }
+    std::string text() const { return std::string(bytes.begin(), std::find(bytes.begin(), bytes.end(), '\0')); }
     // Number of bytes written, judged by how far the guard pattern was replaced.
     std::size_t written() const {
         std::size_t last = 0;
