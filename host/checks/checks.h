@@ -1,0 +1,54 @@
+// The check functions, one group per file, and the table that orders them.
+#pragma once
+
+#include <vector>
+
+#include "check_support.h"
+
+using CheckFunction = CheckOutcome (*)(CheckContext&);
+
+struct CheckDefinition {
+    const char* name;
+    CheckFunction run;
+    // Without it nothing else can run: a failure ends the check run.
+    bool essential;
+};
+
+const std::vector<CheckDefinition>& allChecks();
+
+// lifecycle_checks.cpp
+CheckOutcome checkEntryGivesRecord(CheckContext& context);
+CheckOutcome checkOpenCloseCold(CheckContext& context);
+CheckOutcome checkOpenCloseWarm(CheckContext& context);
+CheckOutcome checkManyInstancesInTurn(CheckContext& context);
+CheckOutcome checkInstancesIndependent(CheckContext& context);
+
+// text_checks.cpp
+CheckOutcome checkIdentityTexts(CheckContext& context);
+CheckOutcome checkParameterNames(CheckContext& context);
+CheckOutcome checkParameterLabels(CheckContext& context);
+CheckOutcome checkParameterDisplays(CheckContext& context);
+CheckOutcome checkEveryProgram(CheckContext& context);
+
+// processing_checks.cpp
+CheckOutcome checkRatesAndBlockSizes(CheckContext& context);
+CheckOutcome checkVaryingBlockSizes(CheckContext& context);
+CheckOutcome checkInPlace(CheckContext& context);
+CheckOutcome checkInputsUntouched(CheckContext& context);
+CheckOutcome checkRandomParameters(CheckContext& context);
+CheckOutcome checkOnlyNormalNumbers(CheckContext& context);
+CheckOutcome checkSuspendResume(CheckContext& context);
+
+// state_checks.cpp
+CheckOutcome checkStateRestore(CheckContext& context);
+CheckOutcome checkNoAllocation(CheckContext& context);
+
+// thread_checks.cpp
+CheckOutcome checkParametersFromAnotherThread(CheckContext& context);
+CheckOutcome checkRenderingOrderOnAudioThread(CheckContext& context);
+CheckOutcome checkSecondInstanceWhileProcessing(CheckContext& context);
+
+// host_order_checks.cpp
+CheckOutcome checkScannerOrder(CheckContext& context);
+CheckOutcome checkSettingsBeforeOpen(CheckContext& context);
+CheckOutcome checkInstantiationOrder(CheckContext& context);

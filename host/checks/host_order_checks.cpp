@@ -1,0 +1,112 @@
+// The opening sequences that real hosts and plug-in scanners use, which
+// differ from the textbook order.
+#include <vector>
+
+#include "checks.h"
+#include "opcodes.h"
+#include "text_format.h"
+
+namespace {
+
+constexpr const char* kScannerQuestions[] = {"receiveVstEvents",
+                                             "receiveVstMidiEvent",
+                                             "sendVstEvents",
+                                             "sendVstMidiEvent",
+                                             "bypass",
+                                             "offline",
+                                             "midiProgramNames",
+                                             "receiveVstTimeInfo",
+                                             "plugAsChannelInsert",
+                                             "plugAsSend",
+                                             "mixDryWet",
+                                             "noRealTime",
+                                             "multipass",
+                                             "metapass",
+                                             "1in1out",
+                                             "1in2out",
+                                             "2in1out",
+                                             "2in2out",
+                                             "conformsToWindowRules"};
+
+// Room for the interface's parameter properties record with plenty to spare.
+constexpr std::size_t kPropertiesBytes = 1024;
+constexpr VstInt32 kScannerBlock = 1024;
+constexpr float kScannerRate = 44100.0f;
+
+void askAll(PluginInstance& instance) {
+    for (const char* question : kScannerQuestions) {
+        instance.dispatch(effCanDo, 0, 0, const_cast<char*>(question));
+    }
+}
+
+}  // namespace
+
+CheckOutcome checkScannerOrder(CheckContext& context) {
+    // This scanner answers the host's sample rate and block size with 0.
+    PluginInstance instance(context.module(), 0.0f, 0);
+    instance.open();
+    instance.dispatch(effGetVstVersion);
+    instance.text(effGetEffectName, 0, kVstMaxEffectNameLen);
+    instance.text(effGetVendorString, 0, kVstMaxVendorStrLen);
+    instance.dispatch(effGetPlugCategory);
+    askAll(instance);
+    instance.setMains(false);
+    instance.close();
+    return CheckOutcome::pass();
+}
+
+CheckOutcome checkSettingsBeforeOpen(CheckContext& context) {
+    // An older scanner: it answers the version query with 2 and sends block
+    // size and sample rate before effOpen.
+    {
+        PluginInstance instance(context.module(), kScannerRate, kScannerBlock, 2);
+        instance.dispatch(effGetPlugCategory);
+        instance.setBlockSize(kScannerBlock);
+        instance.setSampleRate(kScannerRate);
+        instance.open();
+        askAll(instance);
+        instance.close();
+    }
+    // Then it makes a second instance the same way and never closes it.
+    PluginInstance leftOpen(context.module(), kScannerRate, kScannerBlock, 2);
+    leftOpen.dispatch(effGetPlugCategory);
+    leftOpen.setBlockSize(kScannerBlock);
+    leftOpen.setSampleRate(kScannerRate);
+    leftOpen.open();
+    askAll(leftOpen);
+    leftOpen.abandon();
+    // A fresh instance still works beside the abandoned one.
+    auto playing = context.playing();
+    const ProcessRun run =
+        processAll(*playing, checkSignal(CheckContext::kRate, 0.2), fixedBlocks(CheckContext::kBlock));
+    if (run.stats.nans > 0 || run.stats.infinities > 0) {
+        return CheckOutcome::fail(
+            format("a later instance's output held %s values", run.stats.describeBadValues().c_str()));
+    }
+    return CheckOutcome::pass();
+}
+
+CheckOutcome checkInstantiationOrder(CheckContext& context) {
+    PluginInstance instance(context.module());
+    instance.openForPlayback(CheckContext::kRate, CheckContext::kBlock);
+    Findings findings;
+    std::vector<unsigned char> properties(kPropertiesBytes);
+    for (VstInt32 index = 0; index < instance.numParams(); ++index) {
+        instance.dispatch(effCanBeAutomated, index);
+        std::fill(properties.begin(), properties.end(), 0);
+        instance.dispatch(effGetParameterProperties, index, 0, properties.data());
+        instance.parameter(index);
+        // Text limits have checks of their own; this one is about the order.
+        instance.text(effGetParamName, index, kVstMaxParamStrLen);
+    }
+    instance.dispatch(effCanDo, 0, 0, const_cast<char*>("bypass"));
+    instance.setMains(true);
+    const ProcessRun run =
+        processAll(instance, checkSignal(CheckContext::kRate, 0.5), fixedBlocks(CheckContext::kBlock));
+    if (run.stats.nans > 0 || run.stats.infinities > 0) {
+        findings.add(format("output held %s values", run.stats.describeBadValues().c_str()));
+    }
+    instance.setMains(false);
+    instance.close();
+    return findings.outcome();
+}

@@ -1,0 +1,78 @@
+#include "info_command.h"
+
+#include "arguments.h"
+#include "describe.h"
+#include "opcodes.h"
+#include "plugin_instance.h"
+#include "plugin_module.h"
+#include "program_names.h"
+#include "text_format.h"
+
+namespace {
+
+constexpr float kInfoSampleRate = 44100.0f;
+constexpr VstInt32 kInfoBlockSize = 512;
+
+// A text answer for the table, flagged when the plug-in overran its limit.
+std::string shown(const TextAnswer& answer) {
+    std::string text = printable(answer.text);
+    if (!answer.fits) {
+        text += format(" (!%zu bytes)", answer.bytesWritten);
+    }
+    return text;
+}
+
+}  // namespace
+
+int runInfo(const Arguments& arguments, std::ostream& out) {
+    PluginModule module(arguments.plugin);
+    PluginInstance instance(module);
+    instance.openForPlayback(kInfoSampleRate, kInfoBlockSize);
+    AEffect* effect = instance.effect();
+
+    out << format("%-16s%s\n", "file", module.path().c_str());
+    out << format("%-16s%s\n", "effect", shown(instance.text(effGetEffectName, 0, kVstMaxEffectNameLen)).c_str());
+    out << format("%-16s%s\n", "vendor", shown(instance.text(effGetVendorString, 0, kVstMaxVendorStrLen)).c_str());
+    out << format("%-16s%s\n", "product", shown(instance.text(effGetProductString, 0, kVstMaxProductStrLen)).c_str());
+    out << format("%-16s%ld\n", "vendor version", static_cast<long>(instance.dispatch(effGetVendorVersion)));
+    out << format("%-16s%s\n", "unique id", fourCharText(effect->uniqueID).c_str());
+    out << format("%-16s%ld\n", "interface", static_cast<long>(instance.dispatch(effGetVstVersion)));
+    const VstIntPtr category = instance.dispatch(effGetPlugCategory);
+    out << format("%-16s%ld (%s)\n", "category", static_cast<long>(category), categoryName(category).c_str());
+    out << format("%-16s%d\n", "effect version", effect->version);
+    out << format("%-16s%d in, %d out\n", "channels", effect->numInputs, effect->numOutputs);
+    out << format("%-16s%d\n", "parameters", effect->numParams);
+    out << format("%-16s%d\n", "programs", effect->numPrograms);
+    out << format("%-16s0x%X (%s)\n", "flags", static_cast<unsigned>(effect->flags), flagNames(effect->flags).c_str());
+    out << format("%-16s%d samples\n", "latency", effect->initialDelay);
+    out << format("%-16s%ld samples\n", "tail", static_cast<long>(instance.dispatch(effGetTailSize)));
+
+    if (effect->numParams > 0) {
+        out << "\nparameters\n";
+        out << format("%5s  %-10s %-10s %-10s %s\n", "index", "name", "label", "display", "value");
+        for (VstInt32 index = 0; index < effect->numParams; ++index) {
+            out << format("%5d  %-10s %-10s %-10s %.6f\n", index,
+                          shown(instance.text(effGetParamName, index, kVstMaxParamStrLen)).c_str(),
+                          shown(instance.text(effGetParamLabel, index, kVstMaxParamStrLen)).c_str(),
+                          shown(instance.text(effGetParamDisplay, index, kVstMaxParamStrLen)).c_str(),
+                          static_cast<double>(instance.parameter(index)));
+        }
+    }
+
+    if (effect->numPrograms > 0) {
+        const auto current = static_cast<long>(instance.dispatch(effGetProgram));
+        const ProgramListing listing = listPrograms(instance);
+        out << format("\nprograms (current %ld)\n", current);
+        for (std::size_t program = 0; program < listing.names.size(); ++program) {
+            out << format("%5zu  %s\n", program, printable(listing.names[program]).c_str());
+        }
+        if (!listing.overrun.empty()) {
+            out << "warning: " << listing.overrun << "\n";
+        }
+        if (!listing.restored) {
+            out << "warning: the plug-in did not return to its program and parameter values after the programs "
+                   "were read\n";
+        }
+    }
+    return 0;
+}
