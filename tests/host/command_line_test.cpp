@@ -1,0 +1,142 @@
+// plughost as a user runs it: exit status and what it prints.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "run_command.h"
+
+namespace {
+
+CommandResult plughost(std::vector<std::string> arguments, int timeoutSeconds = 300) {
+    arguments.insert(arguments.begin(), KD_PLUGHOST);
+    return runCommand(arguments, timeoutSeconds);
+}
+
+std::string work(const char* name) {
+    return std::string(KD_TEST_WORK_DIR) + "/" + name;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(CommandLine, WithoutArgumentsItExplainsAndFails) {
+    const CommandResult run = plughost({});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(contains(run.err, "no command given")) << run.err;
+    EXPECT_TRUE(contains(run.err, "--help")) << run.err;
+}
+
+TEST(CommandLine, HelpListsEveryCommand) {
+    const CommandResult run = plughost({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    for (const char* command : {"info", "render", "render-programs", "check"}) {
+        EXPECT_TRUE(contains(run.out, command)) << command << " missing from:\n" << run.out;
+    }
+}
+
+TEST(CommandLine, ABadOptionValueIsNamedAndFails) {
+    const CommandResult run = plughost({"render", "x.so", "-o", work("x.wav"), "--block", "many"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(contains(run.err, "--block needs a whole number")) << run.err;
+}
+
+TEST(CommandLine, AMissingPluginFileIsAClearError) {
+    for (const char* command : {"info", "check"}) {
+        const CommandResult run = plughost({command, work("missing.so")});
+        EXPECT_EQ(run.exitCode, 1) << command;
+        EXPECT_EQ(run.signal, 0) << command;
+        EXPECT_TRUE(contains(run.err + run.out, "does not exist")) << command << ": " << run.err << run.out;
+    }
+}
+
+TEST(CommandLine, ABrokenPluginFileIsAClearError) {
+    const std::string path = work("broken-cli.so");
+    std::ofstream(path) << "#!/bin/sh\necho not a library\n";
+    const CommandResult info = plughost({"info", path});
+    EXPECT_EQ(info.exitCode, 1);
+    EXPECT_TRUE(contains(info.err, "cannot load plug-in " + path)) << info.err;
+    const CommandResult check = plughost({"check", path});
+    EXPECT_EQ(check.exitCode, 1);
+    EXPECT_TRUE(contains(check.out, "FAIL  entry point gives an effect record")) << check.out;
+    EXPECT_TRUE(contains(check.out, "0 passed, 1 failed")) << check.out;
+    std::remove(path.c_str());
+}
+
+TEST(CommandLine, APluginWhoseEntryReturnsNullIsAClearError) {
+    const CommandResult run = plughost({"render", KD_NULL_ENTRY_PLUGIN, "-o", work("null.wav")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(contains(run.err, "entry point returned null")) << run.err;
+}
+
+TEST(CommandLine, AnUnreadableInputFileIsAClearError) {
+    const std::string path = work("unreadable.wav");
+    std::ofstream(path) << "RIFF but not really";
+    const CommandResult run = plughost({"render", KD_FAULTY_PLUGIN, "-i", path, "-o", work("out.wav")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(contains(run.err, "cannot read audio file " + path)) << run.err;
+    const CommandResult missing =
+        plughost({"render", KD_FAULTY_PLUGIN, "-i", work("nowhere.wav"), "-o", work("out.wav")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(contains(missing.err, "cannot read audio file")) << missing.err;
+    std::remove(path.c_str());
+}
+
+TEST(CommandLine, CheckReportsEachFaultOfAFaultyPluginAndSurvivesIt) {
+    const CommandResult run = plughost({"check", KD_FAULTY_PLUGIN, "--timeout", "3"});
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_TRUE(contains(run.out,
+                         "FAIL  parameter names within 8 characters: parameter 0 name \"FarTooLongName\" "
+                         "took 15 bytes"))
+        << run.out;
+    EXPECT_TRUE(contains(run.out, "FAIL  processing at 22050")) << run.out;
+    EXPECT_TRUE(contains(run.out, "crashed the check: signal 11")) << run.out;
+    EXPECT_TRUE(contains(run.out, "FAIL  instantiation order of a host: did not finish within 3 s")) << run.out;
+    EXPECT_TRUE(contains(run.out, "NaN")) << run.out;
+    EXPECT_TRUE(contains(run.out, "allocations inside process calls")) << run.out;
+    EXPECT_TRUE(contains(run.out, "PASS  open and close cold")) << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n[0-9]+ passed, [0-9]+ failed\n$"))) << run.out;
+}
+
+#ifdef KD_KDISTORTION
+TEST(KDistortion, InfoShowsIdentityParametersAndProgramNames) {
+    const CommandResult run = plughost({"info", KD_KDISTORTION});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "unique id       'Krvx'")) << run.out;
+    EXPECT_TRUE(contains(run.out, "Mult.Dis")) << run.out;
+    EXPECT_TRUE(contains(run.out, "Multiband HighDist!")) << run.out;
+    EXPECT_FALSE(contains(run.out, "warning")) << "reading the program names must restore the plug-in:\n" << run.out;
+}
+
+TEST(KDistortion, RenderWritesTheFileAndReportsLevelsAndSpeed) {
+    const std::string out = work("kd-program-3.wav");
+    std::remove(out.c_str());
+    const CommandResult run =
+        plughost({"render", KD_KDISTORTION, "-o", out, "--program", "3", "--set", "0=0.5", "--block", "333"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(std::ifstream(out).good()) << out;
+    EXPECT_TRUE(contains(run.out, "program   3 Brutal Distortion!")) << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("in +-3\\.0 dB"))) << "the embedded input peaks at -3 dB\n"
+                                                                         << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("speed +[0-9.]+x real time"))) << run.out;
+    EXPECT_TRUE(run.err.empty()) << "no progress bar when output is not a terminal: " << run.err;
+}
+
+TEST(KDistortion, RenderProgramsWritesOneFilePerProgramAndATable) {
+    const std::string directory = work("kd-programs");
+    const CommandResult run = plughost({"render-programs", KD_KDISTORTION, "-d", directory});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (int program = 0; program < 9; ++program) {
+        const std::string file = directory + "/program-" + std::to_string(program) + ".wav";
+        EXPECT_TRUE(std::ifstream(file).good()) << file;
+    }
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n8 +Multiband HighDist! +-3\\.0 dB"))) << run.out;
+}
+
+#endif
+
+}  // namespace

@@ -1,0 +1,115 @@
+// Small plug-ins with known faults, for testing how the host copes with
+// what other people's plug-ins do. One source, built as several libraries:
+//   KD_STUB_NULL_ENTRY  the entry point creates nothing (returns null)
+//   KD_STUB_FAULTY      an instance that overruns its texts, allocates while
+//                       processing, turns out NaN at high parameter values,
+//                       crashes on blocks of 17 frames and hangs when asked
+//                       whether it can bypass.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "aeffect.h"
+#include "opcodes.h"
+
+#if defined(_WIN32)
+#define STUB_EXPORT extern "C" __declspec(dllexport)
+#else
+#define STUB_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+#ifdef KD_STUB_FAULTY
+
+constexpr VstInt32 kCrashingBlock = 17;
+
+struct Faulty {
+    AEffect record{};
+    float value = 0.5f;
+};
+
+Faulty* self(AEffect* effect) {
+    return static_cast<Faulty*>(effect->object);
+}
+
+VstIntPtr VSTCALLBACK dispatch(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
+    switch (opcode) {
+        case effClose:
+            delete self(effect);
+            return 1;
+        case effGetParamName:
+            std::strcpy(static_cast<char*>(ptr), "FarTooLongName");  // 14 characters: an overrun
+            return 0;
+        case effGetParamLabel:
+            std::strcpy(static_cast<char*>(ptr), "");
+            return 0;
+        case effGetParamDisplay:
+            std::strcpy(static_cast<char*>(ptr), "1");
+            return 0;
+        case effGetEffectName:
+            std::strcpy(static_cast<char*>(ptr), "Faulty");
+            return 1;
+        case effCanDo:
+            if (std::strcmp(static_cast<const char*>(ptr), "bypass") == 0) {
+                for (volatile bool forever = true; forever;) {
+                }
+            }
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+void VSTCALLBACK processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+    if (frames == kCrashingBlock) {
+        volatile float* nowhere = nullptr;
+        *nowhere = 1.0f;
+    }
+    void* volatile scratch = std::malloc(64);
+    const float value = self(effect)->value;
+    for (VstInt32 i = 0; i < frames; ++i) {
+        outputs[0][i] = value > 0.9f ? std::numeric_limits<float>::quiet_NaN() : inputs[0][i] * value;
+    }
+    std::free(scratch);
+}
+
+void VSTCALLBACK setParameter(AEffect* effect, VstInt32 index, float value) {
+    if (index == 0) {
+        self(effect)->value = value;
+    }
+}
+
+float VSTCALLBACK getParameter(AEffect* effect, VstInt32 index) {
+    return index == 0 ? self(effect)->value : 0.0f;
+}
+
+#endif
+
+}  // namespace
+
+STUB_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host) {
+#ifdef KD_STUB_NULL_ENTRY
+    (void)host;
+    return nullptr;
+#else
+    if (host(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
+        return nullptr;
+    }
+    auto* instance = new Faulty;
+    AEffect& record = instance->record;
+    record.magic = kEffectMagic;
+    record.dispatcher = dispatch;
+    record.setParameter = setParameter;
+    record.getParameter = getParameter;
+    record.processReplacing = processReplacing;
+    record.numInputs = 1;
+    record.numOutputs = 1;
+    record.numParams = 1;
+    record.flags = effFlagsCanReplacing;
+    record.object = instance;
+    record.uniqueID = fourCharCode('F', 'l', 't', 'y');
+    return &record;
+#endif
+}

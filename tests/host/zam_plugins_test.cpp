@@ -1,0 +1,66 @@
+// Other people's plug-ins as black boxes: Debian's zam-plugins package. The
+// host must describe, render and check each without crashing or hanging;
+// whatever faults the plug-ins have are the check's findings, not ours.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "run_command.h"
+
+namespace {
+
+constexpr const char* kPlugins[] = {"ZamComp", "ZamEQ2", "ZamTube"};
+constexpr int kTimeLimitSeconds = 300;
+
+std::string pathOf(const std::string& name) {
+    return "/usr/lib/vst/" + name + "-vst.so";
+}
+
+class ZamPlugin : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        path_ = pathOf(GetParam());
+        if (!std::ifstream(path_).good()) {
+            GTEST_SKIP() << path_ << " is not installed (Debian package zam-plugins)";
+        }
+    }
+    CommandResult plughost(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), KD_PLUGHOST);
+        return runCommand(arguments, kTimeLimitSeconds);
+    }
+    std::string path_;
+};
+
+TEST_P(ZamPlugin, InfoDescribesIt) {
+    const CommandResult run = plughost({"info", path_});
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("effect +" + std::string(GetParam())))) << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("unique id +'"))) << run.out;
+    EXPECT_NE(run.out.find("parameters\nindex"), std::string::npos) << run.out;
+}
+
+TEST_P(ZamPlugin, RenderWritesAFile) {
+    const std::string out = std::string(KD_TEST_WORK_DIR) + "/" + GetParam() + ".wav";
+    const CommandResult run = plughost({"render", path_, "-o", out, "--block", "256"});
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(std::ifstream(out).good());
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("out +-?[0-9.]+ dB"))) << run.out;
+}
+
+TEST_P(ZamPlugin, CheckRunsToTheEndAndReportsItsVerdicts) {
+    const CommandResult run = plughost({"check", path_});
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.signal, 0);
+    EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << "exit " << run.exitCode << "\n" << run.err;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n[0-9]+ passed, [0-9]+ failed\n$"))) << run.out;
+    EXPECT_NE(run.out.find("PASS  entry point gives an effect record"), std::string::npos) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Debian, ZamPlugin, ::testing::ValuesIn(kPlugins));
+
+}  // namespace
