@@ -40,6 +40,13 @@ inline void configure(DistortionK& effect, std::initializer_list<ParameterValue>
     }
 }
 
+// Gives `to` every parameter value of `from`.
+inline void copySettings(DistortionK& from, DistortionK& to) {
+    for (VstInt32 i = 0; i < 17; ++i) {
+        to.setParameter(i, from.getParameter(i));
+    }
+}
+
 // Runs one block with both outputs connected and returns the first output.
 inline std::vector<float> run(DistortionK& effect, std::vector<float> input) {
     std::vector<float> left(input.size(), -99.0f);

@@ -155,3 +155,16 @@ TEST(ProgramNames, ALongHostNameIsCutToTwentyThreeCharacters) {
     effect.setProgramName(exact);
     EXPECT_EQ(programName(effect), exact);
 }
+
+TEST(ProgramNames, ResumeKeepsTheNameAndTheParameters) {
+    DistortionK effect{nullptr};
+    effect.setProgram(6);
+    effect.setParameter(kHighLevel, 0.77f);
+    char name[] = "Kept";
+    effect.setProgramName(name);
+    const std::array<float, 17> before = snapshot(effect);
+    dispatch(effect, effMainsChanged, 0);
+    dispatch(effect, effMainsChanged, 1);
+    EXPECT_EQ(snapshot(effect), before);
+    EXPECT_EQ(programName(effect), "Kept");
+}

@@ -132,9 +132,7 @@ TEST_F(SignalPath, PerBandStageAtZeroAmountAndUnityGainChangesNothing) {
     equaliserAtConstructorCrossovers();
     configure(effect, {{kLowLevel, 0.8f}, {kMidLevel, 0.3f}, {kHighLevel, 0.6f}, {kMultiDistOn, 0.0f}});
     DistortionK withStage{nullptr};
-    for (VstInt32 i = 0; i < 17; ++i) {
-        withStage.setParameter(i, effect.getParameter(i));
-    }
+    copySettings(effect, withStage);
     configure(withStage, {{kMultiDistOn, 1.0f}, {kLowDistAmount, 0.0f}, {kMidDistAmount, 0.05f}});
     configure(withStage, {{kHighDistAmount, 0.1f}, {kLowDistGain, 0.5f}, {kMidDistGain, 0.5f}, {kHighDistGain, 0.5f}});
 
@@ -196,9 +194,7 @@ TEST_F(SignalPath, FilterMemoriesWaitWhileTheEqualiserIsOffAndSurviveAResume) {
 TEST_F(SignalPath, TheHostSampleRateDoesNotChangeTheOutput) {
     configure(effect, {{kMainDistOn, 1.0f}, {kEqOn, 1.0f}, {kMultiDistOn, 1.0f}});
     DistortionK other{nullptr};
-    for (VstInt32 i = 0; i < 17; ++i) {
-        other.setParameter(i, effect.getParameter(i));
-    }
+    copySettings(effect, other);
     other.setSampleRate(96000.0f);
     const std::vector<float> in = noise(500);
     EXPECT_EQ(run(effect, in), run(other, in));
@@ -224,9 +220,7 @@ TEST_F(SignalPath, BothOutputsGetTheSameSamplesAndANullSecondOutputIsSkipped) {
 TEST_F(SignalPath, ProcessingInPlaceGivesTheSameResultAsSeparateBuffers) {
     configure(effect, {{kMainDistOn, 1.0f}, {kEqOn, 1.0f}, {kMultiDistOn, 1.0f}});
     DistortionK other{nullptr};
-    for (VstInt32 i = 0; i < 17; ++i) {
-        other.setParameter(i, effect.getParameter(i));
-    }
+    copySettings(effect, other);
     const std::vector<float> in = noise(256);
     const std::vector<float> separate = run(effect, in);
 
@@ -271,9 +265,7 @@ TEST_F(SignalPath, RecoversFromNonFiniteInputInsteadOfLatching) {
     in[0] = NAN;
     run(effect, in);
     DistortionK fresh{nullptr};
-    for (VstInt32 i = 0; i < 17; ++i) {
-        fresh.setParameter(i, effect.getParameter(i));
-    }
+    copySettings(effect, fresh);
     EXPECT_EQ(run(effect, impulse(64)), run(fresh, impulse(64)));
 }
 
