@@ -5,6 +5,7 @@
 #pragma once
 
 #include "audio_effect_x.h"
+#include "derived_parameters.h"
 #include "program_record.h"
 
 class DistortionK : public AudioEffectX {
@@ -84,4 +85,7 @@ private:
     float lowMidCrossover;
     float midHighCrossover;
     EffectProgram* programs;
+    // Gains, exponents and coefficients kept by processReplacing; only it
+    // reads or writes them (audio thread).
+    DerivedParameters derived;
 };

@@ -1,0 +1,82 @@
+// Narrowing to single precision without touching the processor's slow path.
+//
+// The signal path stores every value as a 32-bit float, but carries those
+// values in doubles between steps. x86 processors handle a float below the
+// normal range (|v| < 2^-126) in microcode, many times slower, whenever an
+// SSE conversion reads or produces one; the filter memories decay into that
+// range after the input stops, so silence would cost more than audio. These
+// helpers give exactly the values the plain conversions give, in the host's
+// rounding mode, but take a tiny value through double arithmetic (where it
+// is a normal number) and integer bit operations instead. They leave the
+// floating-point control state alone.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace float_narrowing {
+
+constexpr double kSmallestNormalFloat = 0x1p-126;
+// Adding and subtracting this rounds a double below the float normal range to
+// a multiple of 2^-149, the spacing of floats there: its last mantissa bit is
+// worth 2^-149.
+constexpr double kSubnormalGrid = 0x1.8p-97;
+constexpr double kSubnormalUnit = 0x1p-149;
+constexpr double kSubnormalScale = 0x1p149;
+
+inline float fromBits(std::uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+inline std::uint32_t bitsOf(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+}  // namespace float_narrowing
+
+// The value static_cast<float>(v) has, as a double.
+inline double roundToFloat(double v) {
+    using namespace float_narrowing;
+    if (!(std::fabs(v) < kSmallestNormalFloat)) {  // NaN goes this way too
+        return static_cast<double>(static_cast<float>(v));
+    }
+    // The grid constant takes the sign of v so that a directed rounding mode
+    // rounds v itself, not its magnitude, the way the conversion does.
+    const double grid = std::copysign(kSubnormalGrid, v);
+    const double rounded = (v + grid) - grid;
+    return std::copysign(rounded, v);  // a tiny negative value rounds to -0
+}
+
+// v must already be a float value (a result of roundToFloat or widen).
+inline float toFloat(double v) {
+    using namespace float_narrowing;
+    if (!(std::fabs(v) < kSmallestNormalFloat)) {
+        return static_cast<float>(v);
+    }
+    const auto magnitude = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::fabs(v) * kSubnormalScale));
+    return fromBits(magnitude | (std::signbit(v) ? 0x80000000u : 0u));
+}
+
+// The float's value as a double.
+inline double widen(float f) {
+    using namespace float_narrowing;
+    const std::uint32_t bits = bitsOf(f);
+    if ((bits & 0x7f800000u) != 0) {
+        return static_cast<double>(f);
+    }
+    const double magnitude = static_cast<double>(static_cast<std::int32_t>(bits & 0x007fffffu)) * kSubnormalUnit;
+    return (bits & 0x80000000u) != 0 ? -magnitude : magnitude;
+}
+
+// static_cast<float>(v), for any double.
+inline float narrowToFloat(double v) {
+    if (!(std::fabs(v) < float_narrowing::kSmallestNormalFloat)) {
+        return static_cast<float>(v);
+    }
+    return toFloat(roundToFloat(v));
+}

@@ -1,0 +1,41 @@
+// Comparing two runs sample by sample: bit for bit, except that any NaN
+// matches any NaN (a NaN's payload and sign say nothing about the audio).
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "twin_paths.h"
+
+namespace perf {
+
+inline bool sameSample(float a, float b) {
+    return bitsOf(a) == bitsOf(b) || (std::isnan(a) && std::isnan(b));
+}
+
+inline std::string describeSample(float value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9g (0x%08lx)", static_cast<double>(value),
+                  static_cast<unsigned long>(bitsOf(value)));
+    return text;
+}
+
+// Empty when the runs agree; otherwise where they first part and both values.
+inline std::string firstDifference(const std::vector<float>& effect, const std::vector<float>& reference) {
+    if (effect.size() != reference.size()) {
+        return "lengths differ: " + std::to_string(effect.size()) + " against " + std::to_string(reference.size());
+    }
+    for (std::size_t i = 0; i < effect.size(); ++i) {
+        if (!sameSample(effect[i], reference[i])) {
+            return "sample " + std::to_string(i) + ": effect " + describeSample(effect[i]) + ", reference " +
+                   describeSample(reference[i]);
+        }
+    }
+    return {};
+}
+
+}  // namespace perf
