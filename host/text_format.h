@@ -3,7 +3,11 @@
 
 #include <string>
 
-#if defined(__GNUC__)
+// MinGW's C library follows Microsoft's printf unless told otherwise; the
+// formatting here goes through the C99-conforming one (%zu and friends).
+#if defined(__MINGW32__)
+__attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
 std::string
