@@ -37,7 +37,13 @@ bool FiniteOutputRule::outputMustBeFinite(float input) {
     if (block_.equaliserOn) {
         ++samplesWithTheseCrossovers_;
     }
-    const bool sane = block_.parametersInRange && std::isfinite(input) && std::fabs(input) <= kLoudestSaneInput;
+    if (!std::isfinite(input)) {
+        if (block_.equaliserOn && block_.parametersInRange) {
+            filtersMayHoldRunaway_ = false;
+        }
+        return false;
+    }
+    const bool sane = block_.parametersInRange && std::fabs(input) <= kLoudestSaneInput;
     if (!sane) {
         if (block_.equaliserOn) {
             filtersMayRunAway();

@@ -4,7 +4,10 @@
 // kLoudestSaneInput) and every parameter lies in 0..1, with two allowances
 // for the equaliser, the only part of the effect with memories:
 //
-// - Once its filters have run on insane input or with insane parameters,
+// - A non-finite input sample gives a non-finite section output, which
+//   clears the sections' memories: from the next sane sample on the output
+//   must be finite at once, whatever the memories held before.
+// - Once its filters have run on too loud input or with insane parameters,
 //   their memories may hold huge finite values, which the (stable) filters
 //   need some samples to forget: up to about 4800 samples for the slowest
 //   section, computed for the worst memory contents. After kRecoverySamples

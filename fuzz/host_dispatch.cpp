@@ -163,13 +163,22 @@ void parameterText(AEffect* effect, VstInt32 opcode, FuzzBytes& in) {
 
 void identityText(AEffect* effect, VstInt32 opcode, std::size_t bytes, FuzzBytes& in) {
     VstIntPtr result = 0;
-    askForText(effect, opcode, in.index(kParameterCount), in.value(), bytes, TextRule::kMustWrite, &result);
+    const VstInt32 index = in.index(kParameterCount);
+    askForText(effect, opcode, index, in.value(), bytes, TextRule::kMustWrite, &result);
     FUZZ_REQUIRE(result == 1, "identity opcode %d answered %lld, expected 1", opcode, static_cast<long long>(result));
+}
+
+// Program names (current or by number) and shell plug-in names.
+void programText(AEffect* effect, VstInt32 opcode, std::size_t bytes, TextRule rule, FuzzBytes& in) {
+    const VstInt32 index = in.index(kProgramCount);
+    askForText(effect, opcode, index, in.value(), bytes, rule);
 }
 
 void getChunk(AEffect* effect, FuzzBytes& in) {
     void* data = nullptr;
-    const VstIntPtr size = call(effect, effGetChunk, in.index(2), in.value(), &data, in.opt());
+    const VstInt32 isPreset = in.index(2);
+    const VstIntPtr value = in.value();
+    const VstIntPtr size = call(effect, effGetChunk, isPreset, value, &data, in.opt());
     FUZZ_REQUIRE(size >= 0, "effGetChunk answered a negative size %lld", static_cast<long long>(size));
     if (size > 0) {
         FUZZ_REQUIRE(data != nullptr, "effGetChunk answered %lld bytes but gave no data", static_cast<long long>(size));
@@ -189,7 +198,8 @@ void setChunk(AEffect* effect, FuzzBytes& in) {
     }
     const VstIntPtr announced =
         in.flag() ? static_cast<VstIntPtr>(size) : static_cast<VstIntPtr>(in.below(257) % (size + 1));
-    call(effect, effSetChunk, in.index(2), announced, chunk.data(), in.opt());
+    const VstInt32 isPreset = in.index(2);
+    call(effect, effSetChunk, isPreset, announced, chunk.data(), in.opt());
     requireGuard(chunk, effSetChunk, 0, "chunk");
 }
 
@@ -213,8 +223,8 @@ struct HostArrangement {
 void setSpeakerArrangement(AEffect* effect, FuzzBytes& in) {
     HostArrangement input(static_cast<VstInt32>(in.below(3)));
     HostArrangement output(static_cast<VstInt32>(in.below(3)));
-    call(effect, effSetSpeakerArrangement, in.index(2), reinterpret_cast<VstIntPtr>(input.get()), output.get(),
-         in.opt());
+    const VstInt32 index = in.index(2);
+    call(effect, effSetSpeakerArrangement, index, reinterpret_cast<VstIntPtr>(input.get()), output.get(), in.opt());
     requireGuard(input.block, effSetSpeakerArrangement, 0, "input arrangement");
     requireGuard(output.block, effSetSpeakerArrangement, 0, "output arrangement");
 }
@@ -240,7 +250,8 @@ void getSpeakerArrangement(AEffect* effect, FuzzBytes& in) {
     VstSpeakerArrangement* outputSlot = previous.get();
     const bool passInput = in.below(4) != 0;
     const bool passOutput = in.below(4) != 0;
-    call(effect, effGetSpeakerArrangement, in.index(2), passInput ? reinterpret_cast<VstIntPtr>(&inputSlot) : 0,
+    const VstInt32 index = in.index(2);
+    call(effect, effGetSpeakerArrangement, index, passInput ? reinterpret_cast<VstIntPtr>(&inputSlot) : 0,
          passOutput ? &outputSlot : nullptr, in.opt());
     readArrangement(inputSlot, previous.get());
     readArrangement(outputSlot, previous.get());
@@ -249,7 +260,8 @@ void getSpeakerArrangement(AEffect* effect, FuzzBytes& in) {
 // Opcodes that hand the effect a structure for it to fill or read.
 void structureCall(AEffect* effect, VstInt32 opcode, std::size_t bytes, VstIntPtr value, FuzzBytes& in) {
     GuardedBuffer structure(bytes, 0);
-    call(effect, opcode, in.index(kParameterCount), value, structure.data(), in.opt());
+    const VstInt32 index = in.index(kParameterCount);
+    call(effect, opcode, index, value, structure.data(), in.opt());
     requireGuard(structure, opcode, 0, "structure");
 }
 
@@ -269,7 +281,8 @@ void string2parameter(AEffect* effect, FuzzBytes& in) {
 
 void editGetRect(AEffect* effect, FuzzBytes& in) {
     void* rect = nullptr;
-    const VstIntPtr answer = call(effect, effEditGetRect, 0, in.value(), &rect, in.opt());
+    const VstIntPtr value = in.value();
+    const VstIntPtr answer = call(effect, effEditGetRect, 0, value, &rect, in.opt());
     if (answer != 0 && rect != nullptr) {
         volatile short sum = 0;
         for (int i = 0; i < 4; ++i) {
@@ -327,7 +340,9 @@ void plainCall(AEffect* effect, VstInt32 opcode, FuzzBytes& in) {
 DispatchOutcome dispatchLikeAHost(AEffect* effect, VstInt32 opcode, FuzzBytes& in) {
     switch (opcode) {
         case effClose: {
-            const VstIntPtr answer = call(effect, effClose, in.index(2), in.value(), nullptr, in.opt());
+            const VstInt32 index = in.index(2);
+            const VstIntPtr value = in.value();
+            const VstIntPtr answer = call(effect, effClose, index, value, nullptr, in.opt());
             FUZZ_REQUIRE(answer == 1, "effClose answered %lld, expected 1", static_cast<long long>(answer));
             return DispatchOutcome::kInstanceClosed;
         }
@@ -338,8 +353,7 @@ DispatchOutcome dispatchLikeAHost(AEffect* effect, VstInt32 opcode, FuzzBytes& i
             renameProgram(effect, in);
             break;
         case effGetProgramName:
-            askForText(effect, effGetProgramName, in.index(kProgramCount), in.value(), kProgramNameBytes,
-                       TextRule::kMustWrite);
+            programText(effect, opcode, kProgramNameBytes, TextRule::kMustWrite, in);
             break;
         case effGetParamLabel:
         case effGetParamDisplay:
@@ -362,7 +376,7 @@ DispatchOutcome dispatchLikeAHost(AEffect* effect, VstInt32 opcode, FuzzBytes& i
             string2parameter(effect, in);
             break;
         case effGetProgramNameIndexed:
-            askForText(effect, opcode, in.index(kProgramCount), in.value(), kProgramNameBytes, TextRule::kMayWrite);
+            programText(effect, opcode, kProgramNameBytes, TextRule::kMayWrite, in);
             break;
         case effGetInputProperties:
         case effGetOutputProperties:
@@ -405,7 +419,7 @@ DispatchOutcome dispatchLikeAHost(AEffect* effect, VstInt32 opcode, FuzzBytes& i
             getSpeakerArrangement(effect, in);
             break;
         case effShellGetNextPlugin:
-            askForText(effect, opcode, in.index(2), in.value(), kShellNameBytes, TextRule::kMayWrite);
+            programText(effect, opcode, kShellNameBytes, TextRule::kMayWrite, in);
             break;
         case effBeginLoadBank:
         case effBeginLoadProgram:

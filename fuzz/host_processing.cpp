@@ -17,14 +17,16 @@ constexpr VstInt32 kMidHighCrossover = 6;
 
 std::size_t chooseFrames(FuzzBytes& in) {
     static const std::size_t common[] = {0, 1, 2, 3, 32, 64, 128, 256, 441, 488, 512, 1024, 2048, 4096};
-    const unsigned kind = in.byte() % 4;
-    if (kind == 0) {
+    // Mostly short blocks: they cost little, and block boundaries are where
+    // parameters change.
+    const unsigned kind = in.byte() % 10;
+    if (kind < 4) {
         return in.below(65);
     }
-    if (kind == 1) {
+    if (kind < 7) {
         return in.u16() % 513;
     }
-    if (kind == 2) {
+    if (kind < 9) {
         return common[in.below(sizeof(common) / sizeof(common[0]))];
     }
     return in.u16() % (kLargestBlock + 1);

@@ -14,6 +14,10 @@ VstIntPtr VSTCALLBACK quietHost(AEffect* /*effect*/, VstInt32 opcode, VstInt32 /
 }
 }  // namespace
 
+audioMasterCallback quietHostCallback() {
+    return quietHost;
+}
+
 AEffect* openLikeAHost() {
     // A test program cannot link the library's entry file (it also exports
     // itself as "main"), so this repeats its two steps.

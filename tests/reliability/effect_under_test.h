@@ -22,6 +22,8 @@ enum Parameter : VstInt32 {
 };
 constexpr VstInt32 kProgramCount = 9;
 
+// A host callback that answers the version query (2400) and 0 to the rest.
+audioMasterCallback quietHostCallback();
 // Opens one instance the way the exported entry point does; null if the
 // factory gives none.
 AEffect* openLikeAHost();
