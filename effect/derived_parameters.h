@@ -10,14 +10,18 @@
 
 #include "crossover_section.h"
 
-// A linear factor from levelToGain, for one decibel parameter.
+// A linear factor from levelToGain, for one decibel parameter. `unity` is
+// true when the factor is exactly 1: multiplying a float value by it changes
+// nothing, so the multiplication is skipped.
 struct DerivedGain {
     std::uint32_t from;
     double factor;
+    bool unity;
 };
 
 // A power law exponent, for one amount parameter. `identity` is true when the
-// exponent is 1: the law then returns its input and is skipped.
+// exponent is 1: the law then returns its input (when rounding to nearest,
+// see rounding_mode.h) and is skipped.
 struct DerivedExponent {
     std::uint32_t from;
     double exponent;

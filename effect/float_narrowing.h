@@ -80,3 +80,19 @@ inline float narrowToFloat(double v) {
     }
     return toFloat(roundToFloat(v));
 }
+
+// Two ways to the same values, for the signal path to choose per block: the
+// plain conversions, fastest while every value is far from the bottom of the
+// float range, and the helpers above, which stay fast where values sit below
+// it (and cost a few instructions more everywhere).
+struct PlainNarrowing {
+    static double round(double v) { return static_cast<double>(static_cast<float>(v)); }
+    static float store(double v) { return static_cast<float>(v); }
+    static double load(float f) { return static_cast<double>(f); }
+};
+
+struct CarefulNarrowing {
+    static double round(double v) { return roundToFloat(v); }
+    static float store(double v) { return narrowToFloat(v); }
+    static double load(float f) { return widen(f); }
+};

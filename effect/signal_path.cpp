@@ -7,14 +7,18 @@
 // exponents and section coefficients depend on parameters alone, so they are
 // derived once and kept (derived_parameters.h) together with the bits of the
 // parameter they came from; every sample compares those bits with the stored
-// parameter and derives again on any difference. The output is therefore the
-// same, bit for bit, as deriving everything at every sample.
+// parameter and derives again on any difference. Work whose result is known
+// exactly is skipped: a power law with exponent 1, a factor of exactly 1.
+// The output is the same, bit for bit, as deriving and doing everything at
+// every sample.
 //
 // Within a block the filter memories and band values are carried as doubles
-// that hold float values exactly, and are rounded with float_narrowing.h, so
-// that memories decaying below the float normal range after the input stops
-// cost no more than audio does.
+// that hold float values exactly. Near the bottom of the float range, where
+// memories end up once the input stops, the plain conversions would be many
+// times slower; blocks that start there round with float_narrowing.h.
 #include <cmath>
+#include <cstdint>
+#include <type_traits>
 
 #include "crossover_section.h"
 #include "distortion_k.h"
@@ -35,35 +39,44 @@ struct SectionMemory {
     double out2;
 };
 
-// One section step: the output accumulated left to right and rounded to a
-// float. A non-finite output is returned but clears the memories, so the
-// section cannot repeat NaN or infinity for ever.
-inline double filterSection(const CrossoverCoefficients& c, double x, SectionMemory& m) {
-    const double y = roundToFloat(c.a0 * x + c.a1 * m.in1 + c.a2 * m.in2 - c.b1 * m.out1 - c.b2 * m.out2);
+// The section's output for x, accumulated left to right and rounded to a float.
+template <typename Narrowing>
+inline double sectionOutput(const CrossoverCoefficients& c, double x, const SectionMemory& m) {
+    return Narrowing::round(c.a0 * x + c.a1 * m.in1 + c.a2 * m.in2 - c.b1 * m.out1 - c.b2 * m.out2);
+}
+
+// Moves the memories on by one sample. A non-finite output clears them
+// instead, so that the section cannot repeat NaN or infinity for ever.
+inline void advanceSection(SectionMemory& m, double x, double y) {
     if (!std::isfinite(y)) {
         m = SectionMemory{0.0, 0.0, 0.0, 0.0};
-        return y;
+        return;
     }
     m.in2 = m.in1;
     m.in1 = x;
     m.out2 = m.out1;
     m.out1 = y;
-    return y;
 }
 
 // The signed power law of signedPower() for a float value held in a double.
+template <typename Narrowing>
 inline double signedPowerOf(double v, double exponent) {
     if (v > 0.0) {
-        return roundToFloat(std::pow(v, exponent));
+        return Narrowing::round(std::pow(v, exponent));
     }
-    return roundToFloat(-std::pow(-v, exponent));
+    return Narrowing::round(-std::pow(-v, exponent));
 }
 
-// The band's distortion stage: its power law (skipped at exponent 1 when
-// that is known to return its input), then its gain.
-inline double distortBand(double band, const DerivedExponent& e, const DerivedGain& g, bool skipIdentity) {
-    const double shaped = e.identity && skipIdentity ? band : signedPowerOf(band, e.exponent);
-    return roundToFloat(shaped * g.factor);
+// A band's distortion stage: its power law, then its gain.
+template <typename Narrowing, bool kSkipIdentity>
+inline double distortBand(double band, const DerivedExponent& e, const DerivedGain& g) {
+    if (!(kSkipIdentity && e.identity)) {
+        band = signedPowerOf<Narrowing>(band, e.exponent);
+    }
+    if (!g.unity) {
+        band = Narrowing::round(band * g.factor);
+    }
+    return band;
 }
 
 template <typename Derived>
@@ -75,6 +88,7 @@ inline bool stale(const Derived& derived, float parameter) {
 [[gnu::noinline]] void deriveGain(DistortionK& effect, DerivedGain& derived, float level) {
     derived.from = bitsOf(level);
     derived.factor = effect.levelToGain(level);
+    derived.unity = derived.factor == 1.0;
 }
 
 [[gnu::noinline]] void deriveExponent(DerivedExponent& derived, float amount) {
@@ -87,6 +101,69 @@ inline bool stale(const Derived& derived, float parameter) {
 [[gnu::noinline]] void deriveSection(DerivedSection& derived, const LinearLaw& frequencyLaw, float value) {
     derived.from = bitsOf(value);
     derived.coefficients = crossoverCoefficients(frequencyLaw(value));
+}
+
+// The bits in which a stored parameter differs from the one a derived value
+// came from: zero while the derived value is current.
+template <typename Derived>
+inline std::uint32_t differs(const Derived& derived, float parameter) {
+    return bitsOf(parameter) ^ derived.from;
+}
+
+// Derive again whichever of a group has changed.
+[[gnu::noinline]] void deriveSections(DerivedParameters& d, float lowMid, float midHigh) {
+    if (stale(d.lowMid, lowMid)) {
+        deriveSection(d.lowMid, kLowMidFrequencyLaw, lowMid);
+    }
+    if (stale(d.midHigh, midHigh)) {
+        deriveSection(d.midHigh, kMidHighFrequencyLaw, midHigh);
+    }
+}
+
+[[gnu::noinline]] void deriveBandStages(DistortionK& effect, DerivedParameters& d, float lowAmount, float midAmount,
+                                        float highAmount, float lowGain, float midGain, float highGain) {
+    const float amounts[] = {lowAmount, midAmount, highAmount};
+    const float gains[] = {lowGain, midGain, highGain};
+    DerivedExponent* exponents[] = {&d.lowExponent, &d.midExponent, &d.highExponent};
+    DerivedGain* factors[] = {&d.lowDistGain, &d.midDistGain, &d.highDistGain};
+    for (int band = 0; band < 3; ++band) {
+        if (stale(*exponents[band], amounts[band])) {
+            deriveExponent(*exponents[band], amounts[band]);
+        }
+        if (stale(*factors[band], gains[band])) {
+            deriveGain(effect, *factors[band], gains[band]);
+        }
+    }
+}
+
+[[gnu::noinline]] void deriveLevels(DistortionK& effect, DerivedParameters& d, float low, float mid, float high) {
+    const float levels[] = {low, mid, high};
+    DerivedGain* factors[] = {&d.lowLevel, &d.midLevel, &d.highLevel};
+    for (int band = 0; band < 3; ++band) {
+        if (stale(*factors[band], levels[band])) {
+            deriveGain(effect, *factors[band], levels[band]);
+        }
+    }
+}
+
+// True for a value that is not zero but lies so near the bottom of the float
+// range that values below it are about to arise: a decaying filter memory.
+inline bool nearlySilent(double v) {
+    return v != 0.0 && std::fabs(v) < 0x1p-100;
+}
+
+// The filter state a block starts from and leaves behind.
+struct FilterState {
+    SectionMemory lowMid;
+    SectionMemory midHigh;
+    double low;
+    double mid;
+    double high;
+    double midHighOutput;
+};
+
+bool nearlySilent(const SectionMemory& m) {
+    return nearlySilent(m.in1) || nearlySilent(m.in2) || nearlySilent(m.out1) || nearlySilent(m.out2);
 }
 
 }  // namespace
@@ -122,111 +199,171 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
         d.ready = true;
     }
 
-    SectionMemory lowMid{widen(lowMidIn1), widen(lowMidIn2), widen(lowMidOut1), widen(lowMidOut2)};
-    SectionMemory midHigh{widen(midHighIn1), widen(midHighIn2), widen(midHighOut1), widen(midHighOut2)};
-    double low = widen(lowBand);
-    double mid = widen(midBand);
-    double high = widen(highBand);
-    double midHighOutput = widen(midHighOut);
-    const bool skipIdentity = roundsToNearest();
+    const FilterState start{SectionMemory{widen(lowMidIn1), widen(lowMidIn2), widen(lowMidOut1), widen(lowMidOut2)},
+                            SectionMemory{widen(midHighIn1), widen(midHighIn2), widen(midHighOut1), widen(midHighOut2)},
+                            widen(lowBand),
+                            widen(midBand),
+                            widen(highBand),
+                            widen(midHighOut)};
 
-    for (VstInt32 i = 0; i < sampleFrames; ++i) {
-        const double u = widen(in[i]);  // read before writing: the output may be the input block
+    // One loop, instantiated for the ways of rounding and for whether power
+    // laws with exponent 1 may be skipped; all give the same values. The
+    // state goes in and comes out by value, so that it stays in registers.
+    //
+    // Samples go in chunks, each in two passes: the first runs everything up
+    // to the two filter recurrences, the second the band split, the per-band
+    // power laws and the sums. Each sample still reads every parameter it
+    // uses once, in the pass that uses it, and computes exactly the same
+    // values; but the second pass carries nothing from one sample to the
+    // next, so the processor overlaps the power laws of neighbouring samples
+    // instead of waiting for each.
+    const auto processSamples = [&](auto narrowing, auto skipIdentity, FilterState state) {
+        using Narrowing = decltype(narrowing);
+        constexpr bool kSkipIdentity = decltype(skipIdentity)::value;
+        SectionMemory lowMid = state.lowMid;
+        SectionMemory midHigh = state.midHigh;
+        double low = state.low;
+        double mid = state.mid;
+        double high = state.high;
+        double midHighOutput = state.midHighOutput;
 
-        double a = u;
-        if (switchIsOn(mainDistOn)) {
-            const float amount = mainDistAmount;
-            if (stale(d.mainExponent, amount)) {
-                deriveExponent(d.mainExponent, amount);
+        constexpr VstInt32 kChunk = 64;
+        double gained[kChunk];       // x, the signal after the input gain
+        double lowOutputs[kChunk];   // the low-mid section's output
+        double highOutputs[kChunk];  // the mid-high section's output
+        bool split[kChunk];          // whether the band split ran
+
+        for (VstInt32 chunkStart = 0; chunkStart < sampleFrames; chunkStart += kChunk) {
+            const VstInt32 count = sampleFrames - chunkStart < kChunk ? sampleFrames - chunkStart : kChunk;
+
+            bool anySplit = false;
+            for (VstInt32 j = 0; j < count; ++j) {
+                // read before this sample's output is written: the output may be the input block
+                const double u = Narrowing::load(in[chunkStart + j]);
+
+                double a = u;
+                if (switchIsOn(mainDistOn)) {
+                    const float amount = mainDistAmount;
+                    if (stale(d.mainExponent, amount)) {
+                        deriveExponent(d.mainExponent, amount);
+                    }
+                    const double shaped = kSkipIdentity && d.mainExponent.identity
+                                              ? u
+                                              : signedPowerOf<Narrowing>(u, d.mainExponent.exponent);
+                    a = Narrowing::round(u + (shaped - u) * mainDistMix);
+                }
+
+                const float gainValue = gain;
+                if (stale(d.inputGain, gainValue)) {
+                    deriveGain(*this, d.inputGain, gainValue);
+                }
+                const double x = Narrowing::round(d.inputGain.factor * a);
+                gained[j] = x;
+                split[j] = switchIsOn(eqOn);
+                if (!split[j]) {
+                    // Done: x is the output. Writing it now is safe, since the
+                    // input of this sample has been read and no later one is
+                    // at this position.
+                    const float sample = Narrowing::store(x);
+                    out1[chunkStart + j] = sample;
+                    if (out2 != nullptr) {
+                        out2[chunkStart + j] = sample;
+                    }
+                    continue;
+                }
+                anySplit = true;
+
+                const float lowMidValue = lowMidCrossover;
+                const float midHighValue = midHighCrossover;
+                if ((differs(d.lowMid, lowMidValue) | differs(d.midHigh, midHighValue)) != 0) {
+                    deriveSections(d, lowMidValue, midHighValue);
+                }
+                const double lowOutput = sectionOutput<Narrowing>(d.lowMid.coefficients, x, lowMid);
+                const double highOutput = sectionOutput<Narrowing>(d.midHigh.coefficients, x, midHigh);
+                // Two float values sum to a finite double unless one is not
+                // finite, so one test covers both sections.
+                if (std::isfinite(lowOutput + highOutput)) {
+                    lowMid = SectionMemory{x, lowMid.in1, lowOutput, lowMid.out1};
+                    midHigh = SectionMemory{x, midHigh.in1, highOutput, midHigh.out1};
+                } else {
+                    advanceSection(lowMid, x, lowOutput);
+                    advanceSection(midHigh, x, highOutput);
+                }
+                lowOutputs[j] = lowOutput;
+                highOutputs[j] = highOutput;
             }
-            const double shaped =
-                d.mainExponent.identity && skipIdentity ? u : signedPowerOf(u, d.mainExponent.exponent);
-            a = roundToFloat(u + (shaped - u) * mainDistMix);
+
+            for (VstInt32 j = 0; j < count && anySplit; ++j) {
+                if (!split[j]) {
+                    continue;
+                }
+                const double x = gained[j];
+                low = lowOutputs[j];
+                midHighOutput = highOutputs[j];
+                high = Narrowing::round(x - midHighOutput);
+                mid = Narrowing::round(x - (low + high));
+
+                if (switchIsOn(multiDistOn)) {
+                    const float lowAmount = lowDistAmount;
+                    const float midAmount = midDistAmount;
+                    const float highAmount = highDistAmount;
+                    const float lowGainValue = lowDistGain;
+                    const float midGainValue = midDistGain;
+                    const float highGainValue = highDistGain;
+                    // One test for the six: they rarely change.
+                    if ((differs(d.lowExponent, lowAmount) | differs(d.midExponent, midAmount) |
+                         differs(d.highExponent, highAmount) | differs(d.lowDistGain, lowGainValue) |
+                         differs(d.midDistGain, midGainValue) | differs(d.highDistGain, highGainValue)) != 0) {
+                        deriveBandStages(*this, d, lowAmount, midAmount, highAmount, lowGainValue, midGainValue,
+                                         highGainValue);
+                    }
+                    low = distortBand<Narrowing, kSkipIdentity>(low, d.lowExponent, d.lowDistGain);
+                    mid = distortBand<Narrowing, kSkipIdentity>(mid, d.midExponent, d.midDistGain);
+                    high = distortBand<Narrowing, kSkipIdentity>(high, d.highExponent, d.highDistGain);
+                }
+
+                const float lowLevelValue = lowLevel;
+                const float midLevelValue = midLevel;
+                const float highLevelValue = highLevel;
+                if ((differs(d.lowLevel, lowLevelValue) | differs(d.midLevel, midLevelValue) |
+                     differs(d.highLevel, highLevelValue)) != 0) {
+                    deriveLevels(*this, d, lowLevelValue, midLevelValue, highLevelValue);
+                }
+                const double y = (d.lowLevel.factor * low + d.midLevel.factor * mid) + d.highLevel.factor * high;
+
+                const float sample = Narrowing::store(y);
+                out1[chunkStart + j] = sample;
+                if (out2 != nullptr) {
+                    out2[chunkStart + j] = sample;
+                }
+            }
         }
+        return FilterState{lowMid, midHigh, low, mid, high, midHighOutput};
+    };
 
-        const float gainValue = gain;
-        if (stale(d.inputGain, gainValue)) {
-            deriveGain(*this, d.inputGain, gainValue);
-        }
-        const double x = roundToFloat(d.inputGain.factor * a);
-        double y = x;
-
-        if (switchIsOn(eqOn)) {
-            const float lowMidValue = lowMidCrossover;
-            if (stale(d.lowMid, lowMidValue)) {
-                deriveSection(d.lowMid, kLowMidFrequencyLaw, lowMidValue);
-            }
-            const float midHighValue = midHighCrossover;
-            if (stale(d.midHigh, midHighValue)) {
-                deriveSection(d.midHigh, kMidHighFrequencyLaw, midHighValue);
-            }
-            low = filterSection(d.lowMid.coefficients, x, lowMid);
-            midHighOutput = filterSection(d.midHigh.coefficients, x, midHigh);
-            high = roundToFloat(x - midHighOutput);
-            mid = roundToFloat(x - (low + high));
-
-            if (switchIsOn(multiDistOn)) {
-                const float lowAmount = lowDistAmount;
-                const float midAmount = midDistAmount;
-                const float highAmount = highDistAmount;
-                if (stale(d.lowExponent, lowAmount)) {
-                    deriveExponent(d.lowExponent, lowAmount);
-                }
-                if (stale(d.midExponent, midAmount)) {
-                    deriveExponent(d.midExponent, midAmount);
-                }
-                if (stale(d.highExponent, highAmount)) {
-                    deriveExponent(d.highExponent, highAmount);
-                }
-                const float lowGainValue = lowDistGain;
-                const float midGainValue = midDistGain;
-                const float highGainValue = highDistGain;
-                if (stale(d.lowDistGain, lowGainValue)) {
-                    deriveGain(*this, d.lowDistGain, lowGainValue);
-                }
-                if (stale(d.midDistGain, midGainValue)) {
-                    deriveGain(*this, d.midDistGain, midGainValue);
-                }
-                if (stale(d.highDistGain, highGainValue)) {
-                    deriveGain(*this, d.highDistGain, highGainValue);
-                }
-                low = distortBand(low, d.lowExponent, d.lowDistGain, skipIdentity);
-                mid = distortBand(mid, d.midExponent, d.midDistGain, skipIdentity);
-                high = distortBand(high, d.highExponent, d.highDistGain, skipIdentity);
-            }
-
-            const float lowLevelValue = lowLevel;
-            const float midLevelValue = midLevel;
-            const float highLevelValue = highLevel;
-            if (stale(d.lowLevel, lowLevelValue)) {
-                deriveGain(*this, d.lowLevel, lowLevelValue);
-            }
-            if (stale(d.midLevel, midLevelValue)) {
-                deriveGain(*this, d.midLevel, midLevelValue);
-            }
-            if (stale(d.highLevel, highLevelValue)) {
-                deriveGain(*this, d.highLevel, highLevelValue);
-            }
-            y = (d.lowLevel.factor * low + d.midLevel.factor * mid) + d.highLevel.factor * high;
-        }
-
-        const float sample = narrowToFloat(y);
-        out1[i] = sample;
-        if (out2 != nullptr) {
-            out2[i] = sample;
-        }
+    // The plain conversions while values are far from the bottom of the float
+    // range; the careful ones when the memories have decayed near it or the
+    // input starts there, and whenever the host rounds in a directed mode.
+    const bool nearBottom = nearlySilent(start.lowMid) || nearlySilent(start.midHigh) || nearlySilent(widen(in[0]));
+    FilterState end;
+    if (!roundsToNearest()) {
+        end = processSamples(CarefulNarrowing{}, std::false_type{}, start);
+    } else if (nearBottom) {
+        end = processSamples(CarefulNarrowing{}, std::true_type{}, start);
+    } else {
+        end = processSamples(PlainNarrowing{}, std::true_type{}, start);
     }
 
-    lowMidIn1 = toFloat(lowMid.in1);
-    lowMidIn2 = toFloat(lowMid.in2);
-    lowMidOut1 = toFloat(lowMid.out1);
-    lowMidOut2 = toFloat(lowMid.out2);
-    midHighIn1 = toFloat(midHigh.in1);
-    midHighIn2 = toFloat(midHigh.in2);
-    midHighOut1 = toFloat(midHigh.out1);
-    midHighOut2 = toFloat(midHigh.out2);
-    lowBand = toFloat(low);
-    midBand = toFloat(mid);
-    highBand = toFloat(high);
-    midHighOut = toFloat(midHighOutput);
+    lowMidIn1 = toFloat(end.lowMid.in1);
+    lowMidIn2 = toFloat(end.lowMid.in2);
+    lowMidOut1 = toFloat(end.lowMid.out1);
+    lowMidOut2 = toFloat(end.lowMid.out2);
+    midHighIn1 = toFloat(end.midHigh.in1);
+    midHighIn2 = toFloat(end.midHigh.in2);
+    midHighOut1 = toFloat(end.midHigh.out1);
+    midHighOut2 = toFloat(end.midHigh.out2);
+    lowBand = toFloat(end.low);
+    midBand = toFloat(end.mid);
+    highBand = toFloat(end.high);
+    midHighOut = toFloat(end.midHighOutput);
 }
