@@ -52,6 +52,18 @@ inline double roundToFloat(double v) {
     return std::copysign(rounded, v);  // a tiny negative value rounds to -0
 }
 
+// roundToFloat, for the host's usual rounding to nearest only, where
+// rounding is the same for v and -v and the grid constant needs no sign.
+inline double roundToFloatNearest(double v) {
+    using namespace float_narrowing;
+    if (!(std::fabs(v) < kSmallestNormalFloat)) {
+        return static_cast<double>(static_cast<float>(v));
+    }
+    const double rounded = (v + kSubnormalGrid) - kSubnormalGrid;
+    // The sum has the sign of v or is +0; only a zero may need v's sign.
+    return rounded != 0.0 ? rounded : v * 0.0;
+}
+
 // v must already be a float value (a result of roundToFloat or widen).
 inline float toFloat(double v) {
     using namespace float_narrowing;
@@ -66,7 +78,7 @@ inline float toFloat(double v) {
 inline double widen(float f) {
     using namespace float_narrowing;
     const std::uint32_t bits = bitsOf(f);
-    if ((bits & 0x7f800000u) != 0) {
+    if ((bits & 0x7f800000u) != 0 || (bits << 1) == 0) {  // normal, infinite, NaN or zero
         return static_cast<double>(f);
     }
     const double magnitude = static_cast<double>(static_cast<std::int32_t>(bits & 0x007fffffu)) * kSubnormalUnit;
@@ -75,10 +87,16 @@ inline double widen(float f) {
 
 // static_cast<float>(v), for any double.
 inline float narrowToFloat(double v) {
-    if (!(std::fabs(v) < float_narrowing::kSmallestNormalFloat)) {
+    using namespace float_narrowing;
+    if (!(std::fabs(v) < kSmallestNormalFloat)) {
         return static_cast<float>(v);
     }
-    return toFloat(roundToFloat(v));
+    // Below 2^-126 the float is k * 2^-149 with the sign of v, k being the
+    // rounded magnitude on that grid (at most 2^23, which is 2^-126 itself).
+    const double grid = std::copysign(kSubnormalGrid, v);
+    const double rounded = (v + grid) - grid;
+    const auto magnitude = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::fabs(rounded) * kSubnormalScale));
+    return fromBits(magnitude | (std::signbit(v) ? 0x80000000u : 0u));
 }
 
 // Two ways to the same values, for the signal path to choose per block: the
@@ -93,6 +111,13 @@ struct PlainNarrowing {
 
 struct CarefulNarrowing {
     static double round(double v) { return roundToFloat(v); }
+    static float store(double v) { return narrowToFloat(v); }
+    static double load(float f) { return widen(f); }
+};
+
+// CarefulNarrowing for rounding to nearest only.
+struct CarefulNearestNarrowing {
+    static double round(double v) { return roundToFloatNearest(v); }
     static float store(double v) { return narrowToFloat(v); }
     static double load(float f) { return widen(f); }
 };

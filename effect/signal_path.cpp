@@ -349,7 +349,7 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
     if (!roundsToNearest()) {
         end = processSamples(CarefulNarrowing{}, std::false_type{}, start);
     } else if (nearBottom) {
-        end = processSamples(CarefulNarrowing{}, std::true_type{}, start);
+        end = processSamples(CarefulNearestNarrowing{}, std::true_type{}, start);
     } else {
         end = processSamples(PlainNarrowing{}, std::true_type{}, start);
     }

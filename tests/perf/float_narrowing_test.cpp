@@ -67,6 +67,12 @@ TEST(NarrowingToFloat, GivesThePlainConversionInEveryRoundingMode) {
                           perf::describeSample(viaDouble) + ", narrowToFloat " + perf::describeSample(direct);
                 break;
             }
+            const float nearest = toFloat(roundToFloatNearest(v));
+            if (m.mode == FE_TONEAREST && !perf::sameSample(nearest, plain)) {
+                failure = hexDouble(value) + ": plain " + perf::describeSample(plain) + ", roundToFloatNearest " +
+                          perf::describeSample(nearest);
+                break;
+            }
         }
         std::fesetround(FE_TONEAREST);
         EXPECT_EQ(failure, "") << "rounding " << m.name;
