@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -129,6 +130,18 @@ TEST(VersionOneDispatcher, SetProgramIgnoresNumbersAtOrAboveTheProgramCount) {
     EXPECT_CALL(effect, setProgram(-1));  // signed comparison: negatives pass on
     for (VstIntPtr program :
          {VstIntPtr{9}, VstIntPtr{10}, VstIntPtr{8}, VstIntPtr{0}, VstIntPtr{-1}, VstIntPtr{1000}}) {
+        EXPECT_EQ(effect.dispatcher(effSetProgram, 0, program, nullptr, 0.0f), 0) << "program " << program;
+    }
+}
+
+TEST(VersionOneDispatcher, SetProgramDropsWideValuesThatNoProgramNumberHolds) {
+    if (sizeof(VstIntPtr) == 4) {
+        GTEST_SKIP() << "every value of a 32-bit build is a program number";
+    }
+    StrictMock<MockBaseEffect> effect(9);
+    const auto belowEveryNumber = static_cast<VstIntPtr>(std::int64_t{INT32_MIN} - 1);
+    const auto cutToTwo = static_cast<VstIntPtr>(std::int64_t{INT32_MIN} * 2 + 2);  // low 32 bits hold 2
+    for (VstIntPtr program : {belowEveryNumber, cutToTwo}) {
         EXPECT_EQ(effect.dispatcher(effSetProgram, 0, program, nullptr, 0.0f), 0) << "program " << program;
     }
 }
