@@ -153,7 +153,9 @@ CheckOutcome runIsolated(const std::function<CheckOutcome()>& work, int timeoutS
             format("the plug-in crashed the check: signal %d (%s)", WTERMSIG(status), strsignal(WTERMSIG(status))));
     }
     if (message.empty()) {
-        return CheckOutcome::fail(format("the check ended without a verdict: the plug-in exited with status %d",
+        // A plug-in that calls exit(), or a crash that a sanitizer runtime
+        // caught and turned into an exit.
+        return CheckOutcome::fail(format("the plug-in crashed or ended the check process (exit status %d)",
                                          WIFEXITED(status) ? WEXITSTATUS(status) : -1));
     }
     return verdictFrom(message);

@@ -87,19 +87,25 @@ TEST(CommandLine, AnUnreadableInputFileIsAClearError) {
 }
 
 TEST(CommandLine, CheckReportsEachFaultOfAFaultyPluginAndSurvivesIt) {
-    const CommandResult run = plughost({"check", KD_FAULTY_PLUGIN, "--timeout", "3"});
+    const CommandResult run = plughost({"check", KD_FAULTY_PLUGIN, "--timeout", "20"});
     EXPECT_EQ(run.exitCode, 1) << run.out;
     EXPECT_TRUE(contains(run.out,
                          "FAIL  parameter names within 8 characters: parameter 0 name \"FarTooLongName\" "
                          "took 15 bytes"))
         << run.out;
-    EXPECT_TRUE(contains(run.out, "FAIL  processing at 22050")) << run.out;
-    EXPECT_TRUE(contains(run.out, "crashed the check: signal 11")) << run.out;
-    EXPECT_TRUE(contains(run.out, "FAIL  instantiation order of a host: did not finish within 3 s")) << run.out;
+    // A sanitizer build reports the crash itself and exits instead of dying
+    // of the signal.
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("FAIL  processing at 22050[^\n]*: the plug-in crashed")))
+        << run.out;
+    EXPECT_TRUE(contains(run.out, "FAIL  instantiation order of a host: did not finish within 20 s")) << run.out;
     EXPECT_TRUE(contains(run.out, "NaN")) << run.out;
-    EXPECT_TRUE(contains(run.out, "allocations inside process calls")) << run.out;
+    EXPECT_TRUE(std::regex_search(
+                    run.out, std::regex("FAIL  no memory allocation during processing: [0-9]+ allocations inside")) ||
+                contains(run.out, "SKIP  no memory allocation during processing"))
+        << run.out;
     EXPECT_TRUE(contains(run.out, "PASS  open and close cold")) << run.out;
-    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n[0-9]+ passed, [0-9]+ failed\n$"))) << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n[0-9]+ passed, [0-9]+ failed(, [0-9]+ skipped)?\n$")))
+        << run.out;
 }
 
 #ifdef KD_KDISTORTION

@@ -4,7 +4,7 @@
 //   KD_STUB_FAULTY      an instance that overruns its texts, allocates while
 //                       processing, turns out NaN at high parameter values,
 //                       crashes on blocks of 17 frames and hangs when asked
-//                       whether it can bypass.
+//                       for parameter properties.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -51,10 +51,8 @@ VstIntPtr VSTCALLBACK dispatch(AEffect* effect, VstInt32 opcode, VstInt32, VstIn
         case effGetEffectName:
             std::strcpy(static_cast<char*>(ptr), "Faulty");
             return 1;
-        case effCanDo:
-            if (std::strcmp(static_cast<const char*>(ptr), "bypass") == 0) {
-                for (volatile bool forever = true; forever;) {
-                }
+        case effGetParameterProperties:
+            for (volatile bool forever = true; forever;) {
             }
             return 0;
         default:
