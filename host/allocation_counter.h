@@ -2,15 +2,21 @@
 // in the whole host process: the host's own code and every loaded plug-in.
 //
 // The count covers malloc, calloc, realloc, aligned allocation and C++
-// operator new (which reaches malloc). Where the build cannot see the
-// plug-ins' allocations (Windows, where each DLL carries its own runtime, and
-// sanitizer builds, whose runtime owns malloc), available() is false and the
-// count stays 0.
+// operator new (which reaches malloc). On Linux the executable replaces the
+// allocator for the whole process. On Windows every DLL calls its C runtime
+// through its own import table, so only modules handed to watchModule are
+// counted: their imports of the allocation functions are redirected. In
+// sanitizer builds the sanitizer owns the allocator: available() is false
+// and the count stays 0.
 #pragma once
 
 namespace allocation_counter {
 
 bool available();
+
+// Windows: redirect the allocation imports of a loaded module (its handle)
+// through the counter. Elsewhere: nothing to do.
+void watchModule(void* module);
 
 class Scope {
 public:

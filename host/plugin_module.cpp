@@ -2,6 +2,11 @@
 
 #include <fstream>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "allocation_counter.h"
 #include "host_callback.h"
 #include "host_error.h"
 
@@ -16,6 +21,13 @@ PluginModule::PluginModule(const std::string& path) : path_(path) {
     if (entry_ == nullptr) {
         throw HostError("plug-in " + path + " exports no entry point (neither VSTPluginMain nor main)");
     }
+#ifdef _WIN32
+    HMODULE module = nullptr;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(entry_), &module)) {
+        allocation_counter::watchModule(module);
+    }
+#endif
 }
 
 AEffect* PluginModule::create(HostState& state) const {
