@@ -69,7 +69,6 @@ TEST(EffectRecord, IsTheInstancesOwnAndDiffersBetweenInstances) {
     PlainEffect first;
     PlainEffectX second;
     EXPECT_NE(first.getAeffect(), second.getAeffect());
-    EXPECT_EQ(first.getAeffect(), first.getAeffect());
     EXPECT_EQ(second.getAeffect()->object, static_cast<AudioEffect*>(&second));
 }
 
@@ -147,8 +146,7 @@ TEST(BaseEffect, DestructorDeletesTheAttachedEditor) {
         PlainEffect effect;
         effect.setEditor(editor);
         EXPECT_CALL(*editor, destroyed());
-    }
-    ::testing::Mock::VerifyAndClearExpectations(editor);
+    }  // a missing deletion fails the expectation and leaks under the sanitizer
 }
 
 TEST(RecordSetters, WriteTheirFieldAndNothingElse) {
