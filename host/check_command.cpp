@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "arguments.h"
-#include "checks/checks.h"
+#include "checks/check_table.h"
 #include "isolation.h"
 #include "text_format.h"
 
@@ -116,7 +116,7 @@ const char* verdictWord(Verdict verdict) {
 
 int runCheck(const Arguments& arguments, std::ostream& out) {
     if (arguments.list) {
-        for (const CheckDefinition& check : allChecks()) {
+        for (const CheckDefinition& check : kChecks) {
             out << check.name << "\n";
         }
         return 0;
@@ -130,7 +130,7 @@ int runCheck(const Arguments& arguments, std::ostream& out) {
     out << "checking " << arguments.plugin << (isolate ? "" : " (inside the host process)") << "\n";
     out.flush();
     Watchdog watchdog;
-    for (const CheckDefinition& check : allChecks()) {
+    for (const CheckDefinition& check : kChecks) {
         if (!arguments.only.empty() && std::string(check.name).find(arguments.only) == std::string::npos &&
             !check.essential) {
             continue;

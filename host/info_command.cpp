@@ -1,5 +1,8 @@
 #include "info_command.h"
 
+#include <string>
+#include <vector>
+
 #include "arguments.h"
 #include "describe.h"
 #include "opcodes.h"
@@ -13,13 +16,15 @@ namespace {
 constexpr float kInfoSampleRate = 44100.0f;
 constexpr VstInt32 kInfoBlockSize = 512;
 
-// A text answer for the table, flagged when the plug-in overran its limit.
-std::string shown(const TextAnswer& answer) {
-    std::string text = printable(answer.text);
-    if (!answer.fits) {
-        text += format(" (!%zu bytes)", answer.bytesWritten);
+// A text answer for the table; one that overran its limit is marked with a
+// '*' and explained under the table.
+std::string shown(const TextAnswer& answer, std::vector<std::string>& overruns, const std::string& what) {
+    if (answer.fits) {
+        return printable(answer.text);
     }
-    return text;
+    overruns.push_back(
+        format("%s \"%s\" took %zu bytes", what.c_str(), printable(answer.text).c_str(), answer.bytesWritten));
+    return printable(answer.text) + "*";
 }
 
 }  // namespace
@@ -29,11 +34,15 @@ int runInfo(const Arguments& arguments, std::ostream& out) {
     PluginInstance instance(module);
     instance.openForPlayback(kInfoSampleRate, kInfoBlockSize);
     AEffect* effect = instance.effect();
+    std::vector<std::string> overruns;
 
     out << format("%-16s%s\n", "file", module.path().c_str());
-    out << format("%-16s%s\n", "effect", shown(instance.text(effGetEffectName, 0, kVstMaxEffectNameLen)).c_str());
-    out << format("%-16s%s\n", "vendor", shown(instance.text(effGetVendorString, 0, kVstMaxVendorStrLen)).c_str());
-    out << format("%-16s%s\n", "product", shown(instance.text(effGetProductString, 0, kVstMaxProductStrLen)).c_str());
+    out << format("%-16s%s\n", "effect",
+                  shown(instance.text(effGetEffectName, 0, kVstMaxEffectNameLen), overruns, "effect name").c_str());
+    out << format("%-16s%s\n", "vendor",
+                  shown(instance.text(effGetVendorString, 0, kVstMaxVendorStrLen), overruns, "vendor").c_str());
+    out << format("%-16s%s\n", "product",
+                  shown(instance.text(effGetProductString, 0, kVstMaxProductStrLen), overruns, "product").c_str());
     out << format("%-16s%ld\n", "vendor version", static_cast<long>(instance.dispatch(effGetVendorVersion)));
     out << format("%-16s%s\n", "unique id", fourCharText(effect->uniqueID).c_str());
     out << format("%-16s%ld\n", "interface", static_cast<long>(instance.dispatch(effGetVstVersion)));
@@ -51,11 +60,21 @@ int runInfo(const Arguments& arguments, std::ostream& out) {
         out << "\nparameters\n";
         out << format("%5s  %-10s %-10s %-10s %s\n", "index", "name", "label", "display", "value");
         for (VstInt32 index = 0; index < effect->numParams; ++index) {
-            out << format("%5d  %-10s %-10s %-10s %.6f\n", index,
-                          shown(instance.text(effGetParamName, index, kVstMaxParamStrLen)).c_str(),
-                          shown(instance.text(effGetParamLabel, index, kVstMaxParamStrLen)).c_str(),
-                          shown(instance.text(effGetParamDisplay, index, kVstMaxParamStrLen)).c_str(),
+            const std::string name = shown(instance.text(effGetParamName, index, kVstMaxParamStrLen), overruns,
+                                           format("parameter %d name", index));
+            const std::string label = shown(instance.text(effGetParamLabel, index, kVstMaxParamStrLen), overruns,
+                                            format("parameter %d label", index));
+            const std::string display = shown(instance.text(effGetParamDisplay, index, kVstMaxParamStrLen), overruns,
+                                              format("parameter %d display", index));
+            out << format("%5d  %-10s %-10s %-10s %.6f\n", index, name.c_str(), label.c_str(), display.c_str(),
                           static_cast<double>(instance.parameter(index)));
+        }
+    }
+
+    if (!overruns.empty()) {
+        out << format("* longer than the interface allows (%d characters for parameter texts):\n", kVstMaxParamStrLen);
+        for (const std::string& overrun : overruns) {
+            out << "  " << overrun << "\n";
         }
     }
 

@@ -1,7 +1,5 @@
-// The check functions, one group per file, and the table that orders them.
+// The check functions, one group per file; check_table.h orders them.
 #pragma once
-
-#include <vector>
 
 #include "check_support.h"
 
@@ -13,8 +11,6 @@ struct CheckDefinition {
     // Without it nothing else can run: a failure ends the check run.
     bool essential;
 };
-
-const std::vector<CheckDefinition>& allChecks();
 
 // lifecycle_checks.cpp
 CheckOutcome checkEntryGivesRecord(CheckContext& context);
