@@ -16,6 +16,7 @@ struct BenchCase {
     Runner runner;
     Signal signal;
     int program;
+    bool equaliserOnly;  // the program with its per-band distortion switched off
     std::size_t block;
     std::size_t samplesPerIteration;
 };

@@ -28,8 +28,8 @@ public:
 
 private:
     // Best nanoseconds per sample of a case, or 0 when it did not run.
-    double nanosecondsPerSample(Runner runner, Signal signal, int program, std::size_t block,
-                                std::size_t samples) const;
+    double nanosecondsPerSample(Runner runner, Signal signal, int program, std::size_t block, std::size_t samples,
+                                bool equaliserOnly = false) const;
 
     std::vector<BenchCase> cases_;
     std::map<std::string, double> bestNanoseconds_;  // per iteration, by case name

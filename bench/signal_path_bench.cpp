@@ -24,9 +24,14 @@ constexpr std::size_t kNoiseLength = 16384;
 constexpr std::size_t kStandardBlock = 512;
 constexpr std::size_t kTenSeconds = 441000;  // at 44.1 kHz
 
-std::array<float, 17> programValues(int program) {
+constexpr int kMultibandSwitch = 10;
+
+std::array<float, 17> programValues(int program, bool equaliserOnly) {
     DistortionK effect(nullptr);
     effect.setProgram(program);
+    if (equaliserOnly) {
+        effect.setParameter(kMultibandSwitch, 0.0f);
+    }
     std::array<float, 17> values{};
     for (int index = 0; index < 17; ++index) {
         values[static_cast<std::size_t>(index)] = effect.getParameter(index);
@@ -34,15 +39,18 @@ std::array<float, 17> programValues(int program) {
     return values;
 }
 
-std::unique_ptr<DistortionK> pluginAt(int program) {
+std::unique_ptr<DistortionK> pluginAt(int program, bool equaliserOnly) {
     auto effect = std::make_unique<DistortionK>(nullptr);
     effect->setProgram(program);
+    if (equaliserOnly) {
+        effect->setParameter(kMultibandSwitch, 0.0f);
+    }
     return effect;
 }
 
-std::unique_ptr<reference::SignalPath> referenceAt(int program) {
+std::unique_ptr<reference::SignalPath> referenceAt(int program, bool equaliserOnly) {
     auto path = std::make_unique<reference::SignalPath>();
-    const std::array<float, 17> values = programValues(program);
+    const std::array<float, 17> values = programValues(program, equaliserOnly);
     for (int index = 0; index < 17; ++index) {
         path->set(index, values[static_cast<std::size_t>(index)]);
     }
@@ -64,12 +72,12 @@ std::vector<float> runFresh(const BenchCase& c, const std::vector<float>& input)
     std::vector<float> out(input.size());
     switch (c.runner) {
         case Runner::kPlugin:
-            return perf::processInBlocks(*pluginAt(c.program), input, c.block);
+            return perf::processInBlocks(*pluginAt(c.program, c.equaliserOnly), input, c.block);
         case Runner::kReference:
-            referenceAt(c.program)->process(input.data(), out.data(), input.size());
+            referenceAt(c.program, c.equaliserOnly)->process(input.data(), out.data(), input.size());
             return out;
         case Runner::kIdeal:
-            IdealLoop(programValues(c.program)).process(input.data(), out.data(), input.size());
+            IdealLoop(programValues(c.program, c.equaliserOnly)).process(input.data(), out.data(), input.size());
             return out;
     }
     return out;
@@ -83,7 +91,7 @@ std::string verify(const BenchCase& c) {
     }
     const std::vector<float>& input = inputFor(c);
     std::vector<float> expected(input.size());
-    referenceAt(c.program)->process(input.data(), expected.data(), input.size());
+    referenceAt(c.program, c.equaliserOnly)->process(input.data(), expected.data(), input.size());
     const std::string difference = perf::firstDifference(runFresh(c, input), expected);
     if (difference.empty()) {
         verified.insert(c.name);
@@ -112,14 +120,14 @@ void measure(benchmark::State& state, const BenchCase& c) {
     // pass is an impulse decaying through ten seconds of silence.
     const bool freshEachPass = c.signal == Signal::kSilenceTail || input.size() == kTenSeconds;
 
-    std::unique_ptr<DistortionK> plugin = pluginAt(c.program);
-    std::unique_ptr<reference::SignalPath> path = referenceAt(c.program);
-    std::unique_ptr<IdealLoop> ideal = std::make_unique<IdealLoop>(programValues(c.program));
+    std::unique_ptr<DistortionK> plugin = pluginAt(c.program, c.equaliserOnly);
+    std::unique_ptr<reference::SignalPath> path = referenceAt(c.program, c.equaliserOnly);
+    std::unique_ptr<IdealLoop> ideal = std::make_unique<IdealLoop>(programValues(c.program, c.equaliserOnly));
     for (auto _ : state) {
         if (freshEachPass) {
             state.PauseTiming();
-            plugin = pluginAt(c.program);
-            path = referenceAt(c.program);
+            plugin = pluginAt(c.program, c.equaliserOnly);
+            path = referenceAt(c.program, c.equaliserOnly);
             state.ResumeTiming();
         }
         switch (c.runner) {
@@ -163,11 +171,12 @@ const char* runnerName(Runner r) {
 
 std::vector<BenchCase> registerSignalPathBenchmarks() {
     std::vector<BenchCase> cases;
-    const auto add = [&cases](Runner runner, Signal signal, int program, std::size_t block, std::size_t length) {
+    const auto add = [&cases](Runner runner, Signal signal, int program, std::size_t block, std::size_t length,
+                              bool equaliserOnly = false) {
         std::string name = std::string(runnerName(runner)) + (signal == Signal::kSilenceTail ? "/silence" : "/noise") +
-                           "/program:" + std::to_string(program) + "/block:" + std::to_string(block) +
-                           "/samples:" + std::to_string(length);
-        cases.push_back(BenchCase{name, runner, signal, program, block, length});
+                           "/program:" + std::to_string(program) + (equaliserOnly ? "/equaliser-only" : "") +
+                           "/block:" + std::to_string(block) + "/samples:" + std::to_string(length);
+        cases.push_back(BenchCase{name, runner, signal, program, equaliserOnly, block, length});
     };
     for (int program = 0; program < kPrograms; ++program) {
         for (const Runner runner : {Runner::kPlugin, Runner::kReference, Runner::kIdeal}) {
@@ -178,8 +187,10 @@ std::vector<BenchCase> registerSignalPathBenchmarks() {
     }
     for (int program = 4; program < kPrograms; ++program) {
         for (const Runner runner : {Runner::kPlugin, Runner::kReference}) {
-            add(runner, Signal::kSilenceTail, program, kStandardBlock, kTenSeconds);
-            add(runner, Signal::kNoise, program, kStandardBlock, kTenSeconds);
+            for (const bool equaliserOnly : {false, true}) {
+                add(runner, Signal::kSilenceTail, program, kStandardBlock, kTenSeconds, equaliserOnly);
+                add(runner, Signal::kNoise, program, kStandardBlock, kTenSeconds, equaliserOnly);
+            }
         }
     }
     for (const BenchCase& c : cases) {

@@ -18,6 +18,7 @@
 // times slower; blocks that start there round with float_narrowing.h.
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "crossover_section.h"
@@ -67,11 +68,43 @@ inline double signedPowerOf(double v, double exponent) {
     return Narrowing::round(-std::pow(-v, exponent));
 }
 
+// The last power law result of one band, with the exact bits of the value
+// it came from. After the input stops, the section memories settle on values
+// that repeat for ever, and so does each band value. Whoever derives a new
+// exponent must forget the result (forget()).
+struct LastPower {
+    // Every band value is a float held in a double, whose low 29 bits are
+    // zero; this pattern is therefore never a band value.
+    static constexpr std::uint64_t kNone = 1;
+
+    void forget() { value = kNone; }
+
+    std::uint64_t value = kNone;
+    double result = 0.0;
+};
+
+inline std::uint64_t bitsOfDouble(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+
+// signedPowerOf, reusing the last result when the value repeats.
+template <typename Narrowing>
+inline double signedPowerOf(double v, double exponent, LastPower& last) {
+    const std::uint64_t value = bitsOfDouble(v);
+    if (value != last.value) {
+        last.value = value;
+        last.result = signedPowerOf<Narrowing>(v, exponent);
+    }
+    return last.result;
+}
+
 // A band's distortion stage: its power law, then its gain.
 template <typename Narrowing, bool kSkipIdentity>
-inline double distortBand(double band, const DerivedExponent& e, const DerivedGain& g) {
+inline double distortBand(double band, const DerivedExponent& e, const DerivedGain& g, LastPower& last) {
     if (!(kSkipIdentity && e.identity)) {
-        band = signedPowerOf<Narrowing>(band, e.exponent);
+        band = signedPowerOf<Narrowing>(band, e.exponent, last);
     }
     if (!g.unity) {
         band = Narrowing::round(band * g.factor);
@@ -226,6 +259,9 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
         double mid = state.mid;
         double high = state.high;
         double midHighOutput = state.midHighOutput;
+        LastPower lowPower;
+        LastPower midPower;
+        LastPower highPower;
 
         constexpr VstInt32 kChunk = 64;
         double gained[kChunk];       // x, the signal after the input gain
@@ -316,10 +352,13 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
                          differs(d.midDistGain, midGainValue) | differs(d.highDistGain, highGainValue)) != 0) {
                         deriveBandStages(*this, d, lowAmount, midAmount, highAmount, lowGainValue, midGainValue,
                                          highGainValue);
+                        lowPower.forget();
+                        midPower.forget();
+                        highPower.forget();
                     }
-                    low = distortBand<Narrowing, kSkipIdentity>(low, d.lowExponent, d.lowDistGain);
-                    mid = distortBand<Narrowing, kSkipIdentity>(mid, d.midExponent, d.midDistGain);
-                    high = distortBand<Narrowing, kSkipIdentity>(high, d.highExponent, d.highDistGain);
+                    low = distortBand<Narrowing, kSkipIdentity>(low, d.lowExponent, d.lowDistGain, lowPower);
+                    mid = distortBand<Narrowing, kSkipIdentity>(mid, d.midExponent, d.midDistGain, midPower);
+                    high = distortBand<Narrowing, kSkipIdentity>(high, d.highExponent, d.highDistGain, highPower);
                 }
 
                 const float lowLevelValue = lowLevel;

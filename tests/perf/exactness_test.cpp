@@ -201,6 +201,29 @@ TEST(ParameterChanges, BackAndForthAtEveryBlockBoundaryMatchTheReference) {
     }
 }
 
+TEST(ParameterChanges, DuringTheSilenceAfterAnImpulseMatchTheReference) {
+    // Once the input stops, every band value repeats for ever, so a kept
+    // result of a power law would be reused; a new amount must still count.
+    const std::vector<float> input = perf::impulseThenSilence(30000, 1.0f);
+    const int indices[] = {reference::kLowDistAmount, reference::kMidDistAmount, reference::kHighDistAmount,
+                           reference::kLowDistGain, reference::kMultiDistOn};
+    for (int program = 4; program < kProgramCount; ++program) {
+        Random random(300 + static_cast<std::uint64_t>(program));
+        Twins twins(program);
+        std::vector<float> got(input.size());
+        std::vector<float> expected(input.size());
+        for (std::size_t start = 0; start < input.size(); start += 500) {
+            float* inputs[2] = {const_cast<float*>(input.data() + start), nullptr};
+            float* outputs[2] = {got.data() + start, nullptr};
+            twins.effect.processReplacing(inputs, outputs, 500);
+            twins.path.process(input.data() + start, expected.data() + start, 500);
+            const int index = indices[random.below(5)];
+            twins.set(index, index == reference::kMultiDistOn ? 1.0f : random.between(0.0f, 1.0f));
+        }
+        EXPECT_EQ(firstDifference(got, expected), "") << "program " << program;
+    }
+}
+
 TEST(RandomParameterSettings, MatchTheReferenceBitForBit) {
     Random random(7);
     for (int setting = 0; setting < 400; ++setting) {
