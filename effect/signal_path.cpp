@@ -7,199 +7,30 @@
 // exponents and section coefficients depend on parameters alone, so they are
 // derived once and kept (derived_parameters.h) together with the bits of the
 // parameter they came from; every sample compares those bits with the stored
-// parameter and derives again on any difference. Work whose result is known
-// exactly is skipped: a power law with exponent 1, a factor of exactly 1.
-// The output is the same, bit for bit, as deriving and doing everything at
-// every sample.
+// parameter and derives again on any difference (parameter_derivation.h).
+// Work whose result is known exactly is skipped: a power law with exponent 1,
+// a factor of exactly 1, a band's power law of the same value as the sample
+// before (band_distortion.h). The output is the same, bit for bit, as
+// deriving and doing everything at every sample.
 //
 // Within a block the filter memories and band values are carried as doubles
 // that hold float values exactly. Near the bottom of the float range, where
 // memories end up once the input stops, the plain conversions would be many
 // times slower; blocks that start there round with float_narrowing.h.
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <type_traits>
 
-#include "crossover_section.h"
+#include "band_distortion.h"
+#include "derived_parameters.h"
 #include "distortion_k.h"
 #include "float_narrowing.h"
-#include "power_law.h"
+#include "parameter_derivation.h"
 #include "rounding_mode.h"
+#include "section_state.h"
 #include "value_laws.h"
 
-namespace {
-
-using float_narrowing::bitsOf;
-
-// The four memories of one section, as float values held in doubles.
-struct SectionMemory {
-    double in1;
-    double in2;
-    double out1;
-    double out2;
-};
-
-// The section's output for x, accumulated left to right and rounded to a float.
-template <typename Narrowing>
-inline double sectionOutput(const CrossoverCoefficients& c, double x, const SectionMemory& m) {
-    return Narrowing::round(c.a0 * x + c.a1 * m.in1 + c.a2 * m.in2 - c.b1 * m.out1 - c.b2 * m.out2);
-}
-
-// Moves the memories on by one sample. A non-finite output clears them
-// instead, so that the section cannot repeat NaN or infinity for ever.
-inline void advanceSection(SectionMemory& m, double x, double y) {
-    if (!std::isfinite(y)) {
-        m = SectionMemory{0.0, 0.0, 0.0, 0.0};
-        return;
-    }
-    m.in2 = m.in1;
-    m.in1 = x;
-    m.out2 = m.out1;
-    m.out1 = y;
-}
-
-// The signed power law of signedPower() for a float value held in a double.
-template <typename Narrowing>
-inline double signedPowerOf(double v, double exponent) {
-    if (v > 0.0) {
-        return Narrowing::round(std::pow(v, exponent));
-    }
-    return Narrowing::round(-std::pow(-v, exponent));
-}
-
-// The last power law result of one band, with the exact bits of the value
-// it came from. After the input stops, the section memories settle on values
-// that repeat for ever, and so does each band value. Whoever derives a new
-// exponent must forget the result (forget()).
-struct LastPower {
-    // Every band value is a float held in a double, whose low 29 bits are
-    // zero; this pattern is therefore never a band value.
-    static constexpr std::uint64_t kNone = 1;
-
-    void forget() { value = kNone; }
-
-    std::uint64_t value = kNone;
-    double result = 0.0;
-};
-
-inline std::uint64_t bitsOfDouble(double v) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    return bits;
-}
-
-// signedPowerOf, reusing the last result when the value repeats.
-template <typename Narrowing>
-inline double signedPowerOf(double v, double exponent, LastPower& last) {
-    const std::uint64_t value = bitsOfDouble(v);
-    if (value != last.value) {
-        last.value = value;
-        last.result = signedPowerOf<Narrowing>(v, exponent);
-    }
-    return last.result;
-}
-
-// A band's distortion stage: its power law, then its gain.
-template <typename Narrowing, bool kSkipIdentity>
-inline double distortBand(double band, const DerivedExponent& e, const DerivedGain& g, LastPower& last) {
-    if (!(kSkipIdentity && e.identity)) {
-        band = signedPowerOf<Narrowing>(band, e.exponent, last);
-    }
-    if (!g.unity) {
-        band = Narrowing::round(band * g.factor);
-    }
-    return band;
-}
-
-template <typename Derived>
-inline bool stale(const Derived& derived, float parameter) {
-    return bitsOf(parameter) != derived.from;
-}
-
-// The derivations, out of line: they run only when a parameter changes.
-[[gnu::noinline]] void deriveGain(DistortionK& effect, DerivedGain& derived, float level) {
-    derived.from = bitsOf(level);
-    derived.factor = effect.levelToGain(level);
-    derived.unity = derived.factor == 1.0;
-}
-
-[[gnu::noinline]] void deriveExponent(DerivedExponent& derived, float amount) {
-    const float exponent = distortionExponent(amount);
-    derived.from = bitsOf(amount);
-    derived.exponent = exponent;
-    derived.identity = exponent == 1.0f;
-}
-
-[[gnu::noinline]] void deriveSection(DerivedSection& derived, const LinearLaw& frequencyLaw, float value) {
-    derived.from = bitsOf(value);
-    derived.coefficients = crossoverCoefficients(frequencyLaw(value));
-}
-
-// The bits in which a stored parameter differs from the one a derived value
-// came from: zero while the derived value is current.
-template <typename Derived>
-inline std::uint32_t differs(const Derived& derived, float parameter) {
-    return bitsOf(parameter) ^ derived.from;
-}
-
-// Derive again whichever of a group has changed.
-[[gnu::noinline]] void deriveSections(DerivedParameters& d, float lowMid, float midHigh) {
-    if (stale(d.lowMid, lowMid)) {
-        deriveSection(d.lowMid, kLowMidFrequencyLaw, lowMid);
-    }
-    if (stale(d.midHigh, midHigh)) {
-        deriveSection(d.midHigh, kMidHighFrequencyLaw, midHigh);
-    }
-}
-
-[[gnu::noinline]] void deriveBandStages(DistortionK& effect, DerivedParameters& d, float lowAmount, float midAmount,
-                                        float highAmount, float lowGain, float midGain, float highGain) {
-    const float amounts[] = {lowAmount, midAmount, highAmount};
-    const float gains[] = {lowGain, midGain, highGain};
-    DerivedExponent* exponents[] = {&d.lowExponent, &d.midExponent, &d.highExponent};
-    DerivedGain* factors[] = {&d.lowDistGain, &d.midDistGain, &d.highDistGain};
-    for (int band = 0; band < 3; ++band) {
-        if (stale(*exponents[band], amounts[band])) {
-            deriveExponent(*exponents[band], amounts[band]);
-        }
-        if (stale(*factors[band], gains[band])) {
-            deriveGain(effect, *factors[band], gains[band]);
-        }
-    }
-}
-
-[[gnu::noinline]] void deriveLevels(DistortionK& effect, DerivedParameters& d, float low, float mid, float high) {
-    const float levels[] = {low, mid, high};
-    DerivedGain* factors[] = {&d.lowLevel, &d.midLevel, &d.highLevel};
-    for (int band = 0; band < 3; ++band) {
-        if (stale(*factors[band], levels[band])) {
-            deriveGain(effect, *factors[band], levels[band]);
-        }
-    }
-}
-
-// True for a value that is not zero but lies so near the bottom of the float
-// range that values below it are about to arise: a decaying filter memory.
-inline bool nearlySilent(double v) {
-    return v != 0.0 && std::fabs(v) < 0x1p-100;
-}
-
-// The filter state a block starts from and leaves behind.
-struct FilterState {
-    SectionMemory lowMid;
-    SectionMemory midHigh;
-    double low;
-    double mid;
-    double high;
-    double midHighOutput;
-};
-
-bool nearlySilent(const SectionMemory& m) {
-    return nearlySilent(m.in1) || nearlySilent(m.in2) || nearlySilent(m.out1) || nearlySilent(m.out2);
-}
-
-}  // namespace
+using namespace parameter_derivation;
+using namespace signal_path;
 
 float DistortionK::levelToGain(float level) {
     const float exponent = static_cast<float>(2.0 * level - 1.0);

@@ -1,0 +1,67 @@
+// A band's distortion stage as the signal path runs it: the signed power law
+// on a float value held in a double, a band's gain, and the reuse of the last
+// power law result while the band value repeats.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "derived_parameters.h"
+
+namespace signal_path {
+
+// The signed power law of signedPower() for a float value held in a double.
+template <typename Narrowing>
+inline double signedPowerOf(double v, double exponent) {
+    if (v > 0.0) {
+        return Narrowing::round(std::pow(v, exponent));
+    }
+    return Narrowing::round(-std::pow(-v, exponent));
+}
+
+// The last power law result of one band, with the exact bits of the value
+// it came from. After the input stops, the section memories settle on values
+// that repeat for ever, and so does each band value. Whoever derives a new
+// exponent must forget the result (forget()).
+struct LastPower {
+    // Every band value is a float held in a double, whose low 29 bits are
+    // zero; this pattern is therefore never a band value.
+    static constexpr std::uint64_t kNone = 1;
+
+    void forget() { value = kNone; }
+
+    std::uint64_t value = kNone;
+    double result = 0.0;
+};
+
+inline std::uint64_t bitsOfDouble(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+
+// signedPowerOf, reusing the last result when the value repeats.
+template <typename Narrowing>
+inline double signedPowerOf(double v, double exponent, LastPower& last) {
+    const std::uint64_t value = bitsOfDouble(v);
+    if (value != last.value) {
+        last.value = value;
+        last.result = signedPowerOf<Narrowing>(v, exponent);
+    }
+    return last.result;
+}
+
+// A band's distortion stage: its power law, then its gain.
+template <typename Narrowing, bool kSkipIdentity>
+inline double distortBand(double band, const DerivedExponent& e, const DerivedGain& g, LastPower& last) {
+    if (!(kSkipIdentity && e.identity)) {
+        band = signedPowerOf<Narrowing>(band, e.exponent, last);
+    }
+    if (!g.unity) {
+        band = Narrowing::round(band * g.factor);
+    }
+    return band;
+}
+
+}  // namespace signal_path
