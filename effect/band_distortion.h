@@ -52,11 +52,17 @@ inline double signedPowerOf(double v, double exponent, LastPower& last) {
     return last.result;
 }
 
-// A band's distortion stage: its power law, then its gain.
-template <typename Narrowing, bool kSkipIdentity>
+// A band's distortion stage: its power law, then its gain. kRemember: reuse
+// the last power law result while the value repeats, which pays where
+// values settle (near silence) and costs a little everywhere else.
+template <typename Narrowing, bool kSkipIdentity, bool kRemember>
 inline double distortBand(double band, const DerivedExponent& e, const DerivedGain& g, LastPower& last) {
     if (!(kSkipIdentity && e.identity)) {
-        band = signedPowerOf<Narrowing>(band, e.exponent, last);
+        if constexpr (kRemember) {
+            band = signedPowerOf<Narrowing>(band, e.exponent, last);
+        } else {
+            band = signedPowerOf<Narrowing>(band, e.exponent);
+        }
     }
     if (!g.unity) {
         band = Narrowing::round(band * g.factor);

@@ -84,6 +84,8 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
     const auto processSamples = [&](auto narrowing, auto skipIdentity, FilterState state) {
         using Narrowing = decltype(narrowing);
         constexpr bool kSkipIdentity = decltype(skipIdentity)::value;
+        // Values repeat only near silence, where the careful rounding runs.
+        constexpr bool kRemember = !std::is_same<Narrowing, PlainNarrowing>::value;
         SectionMemory lowMid = state.lowMid;
         SectionMemory midHigh = state.midHigh;
         double low = state.low;
@@ -187,9 +189,10 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
                         midPower.forget();
                         highPower.forget();
                     }
-                    low = distortBand<Narrowing, kSkipIdentity>(low, d.lowExponent, d.lowDistGain, lowPower);
-                    mid = distortBand<Narrowing, kSkipIdentity>(mid, d.midExponent, d.midDistGain, midPower);
-                    high = distortBand<Narrowing, kSkipIdentity>(high, d.highExponent, d.highDistGain, highPower);
+                    low = distortBand<Narrowing, kSkipIdentity, kRemember>(low, d.lowExponent, d.lowDistGain, lowPower);
+                    mid = distortBand<Narrowing, kSkipIdentity, kRemember>(mid, d.midExponent, d.midDistGain, midPower);
+                    high = distortBand<Narrowing, kSkipIdentity, kRemember>(high, d.highExponent, d.highDistGain,
+                                                                            highPower);
                 }
 
                 const float lowLevelValue = lowLevel;
