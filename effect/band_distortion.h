@@ -52,6 +52,13 @@ inline double signedPowerOf(double v, double exponent, LastPower& last) {
     return last.result;
 }
 
+// A float value times a gain, rounded to a float; a factor of exactly 1
+// changes nothing and is skipped.
+template <typename Narrowing>
+inline double applyGain(double value, const DerivedGain& g) {
+    return g.unity ? value : Narrowing::round(value * g.factor);
+}
+
 // A band's distortion stage: its power law, then its gain. kRemember: reuse
 // the last power law result while the value repeats, which pays where
 // values settle (near silence) and costs a little everywhere else.
@@ -64,10 +71,7 @@ inline double distortBand(double band, const DerivedExponent& e, const DerivedGa
             band = signedPowerOf<Narrowing>(band, e.exponent);
         }
     }
-    if (!g.unity) {
-        band = Narrowing::round(band * g.factor);
-    }
-    return band;
+    return applyGain<Narrowing>(band, g);
 }
 
 }  // namespace signal_path

@@ -49,4 +49,5 @@ struct DerivedParameters {
     DerivedGain lowLevel;
     DerivedGain midLevel;
     DerivedGain highLevel;
+    bool unityLevels;  // all three level factors are exactly 1
 };

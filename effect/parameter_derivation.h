@@ -84,6 +84,7 @@ inline std::uint32_t differs(const Derived& derived, float parameter) {
             deriveGain(effect, *factors[band], levels[band]);
         }
     }
+    d.unityLevels = d.lowLevel.unity && d.midLevel.unity && d.highLevel.unity;
 }
 
 }  // namespace parameter_derivation

@@ -60,6 +60,7 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
         deriveGain(*this, d.lowLevel, lowLevel);
         deriveGain(*this, d.midLevel, midLevel);
         deriveGain(*this, d.highLevel, highLevel);
+        d.unityLevels = d.lowLevel.unity && d.midLevel.unity && d.highLevel.unity;
         d.ready = true;
     }
 
@@ -126,7 +127,7 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
                 if (stale(d.inputGain, gainValue)) {
                     deriveGain(*this, d.inputGain, gainValue);
                 }
-                const double x = Narrowing::round(d.inputGain.factor * a);
+                const double x = applyGain<Narrowing>(a, d.inputGain);
                 gained[j] = x;
                 split[j] = switchIsOn(eqOn);
                 if (!split[j]) {
@@ -202,7 +203,11 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
                      differs(d.highLevel, highLevelValue)) != 0) {
                     deriveLevels(*this, d, lowLevelValue, midLevelValue, highLevelValue);
                 }
-                const double y = (d.lowLevel.factor * low + d.midLevel.factor * mid) + d.highLevel.factor * high;
+                // Multiplying by a factor of exactly 1 changes nothing, in
+                // double precision as in single.
+                const double y = d.unityLevels
+                                     ? (low + mid) + high
+                                     : (d.lowLevel.factor * low + d.midLevel.factor * mid) + d.highLevel.factor * high;
 
                 const float sample = Narrowing::store(y);
                 out1[chunkStart + j] = sample;
