@@ -43,6 +43,13 @@ TEST_F(EntryPoint, NullCallbackGetsNothing) {
     EXPECT_EQ(entry(nullptr), nullptr);
 }
 
+TEST_F(EntryPoint, FailedConstructionGivesNullAndNothingEscapes) {
+    host.answer(kReportOpcode, kRefuseConstruction);
+    EXPECT_EQ(create(), nullptr);
+    ASSERT_EQ(host.calls.size(), 2u) << "the version query, then the constructor's report";
+    EXPECT_EQ(host.calls[1].index, kConstructed);
+}
+
 TEST_F(EntryPoint, AnyNonZeroVersionIsAccepted) {
     for (VstIntPtr version : {VstIntPtr{1}, VstIntPtr{2}, VstIntPtr{2400}, VstIntPtr{-1}}) {
         host.answer(audioMasterVersion, version);

@@ -1,6 +1,7 @@
 #include "frame_test_effect.h"
 
 #include <cstdio>
+#include <new>
 
 #include "plugin_factory.h"
 #include "text.h"
@@ -13,7 +14,10 @@ FrameTestEffect::FrameTestEffect(audioMasterCallback audioMaster)
     setNumOutputs(2);
     setUniqueID(kUniqueId);
     canProcessReplacing(true);
-    report(kConstructed);
+    if (audioMaster != nullptr &&
+        audioMaster(&cEffect, kReportOpcode, kConstructed, 0, nullptr, 0.0f) == kRefuseConstruction) {
+        throw std::bad_alloc();
+    }
 }
 
 FrameTestEffect::~FrameTestEffect() {

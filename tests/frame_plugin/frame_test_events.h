@@ -21,6 +21,10 @@ constexpr VstInt32 kSampleRateSet = fourCharCode('r', 'a', 't', 'e');  // value:
 constexpr VstInt32 kBlockSizeSet = fourCharCode('b', 'l', 'o', 'k');   // value: the block size
 constexpr VstInt32 kDestroyed = fourCharCode('d', 't', 'o', 'r');
 
+// A host that answers this to the construction report makes the constructor
+// throw, as a failed allocation would.
+constexpr VstIntPtr kRefuseConstruction = fourCharCode('f', 'a', 'i', 'l');
+
 constexpr VstInt32 kUniqueId = fourCharCode('K', 'd', 'F', 't');
 constexpr VstInt32 kNumPrograms = 3;
 constexpr VstInt32 kNumParams = 4;
