@@ -18,6 +18,8 @@
 // memories end up once the input stops, the plain conversions would be many
 // times slower; blocks that start there round with float_narrowing.h.
 #include <cmath>
+#include <cstddef>
+#include <cstring>
 #include <type_traits>
 
 #include "band_distortion.h"
@@ -136,9 +138,6 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
                     // at this position.
                     const float sample = Narrowing::store(x);
                     out1[chunkStart + j] = sample;
-                    if (out2 != nullptr) {
-                        out2[chunkStart + j] = sample;
-                    }
                     continue;
                 }
                 anySplit = true;
@@ -211,9 +210,6 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
 
                 const float sample = Narrowing::store(y);
                 out1[chunkStart + j] = sample;
-                if (out2 != nullptr) {
-                    out2[chunkStart + j] = sample;
-                }
             }
         }
         return FilterState{lowMid, midHigh, low, mid, high, midHighOutput};
@@ -230,6 +226,12 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
         end = processSamples(CarefulNearestNarrowing{}, std::true_type{}, start);
     } else {
         end = processSamples(PlainNarrowing{}, std::true_type{}, start);
+    }
+
+    // The second output gets the same samples, copied once the block is done:
+    // by then every input sample has been read, whichever buffers alias.
+    if (out2 != nullptr && out2 != out1) {
+        std::memmove(out2, out1, sizeof(float) * static_cast<std::size_t>(sampleFrames));
     }
 
     lowMidIn1 = toFloat(end.lowMid.in1);
