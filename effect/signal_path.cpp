@@ -105,8 +105,10 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
         double highOutputs[kChunk];  // the mid-high section's output
         bool split[kChunk];          // whether the band split ran
 
-        for (VstInt32 chunkStart = 0; chunkStart < sampleFrames; chunkStart += kChunk) {
-            const VstInt32 count = sampleFrames - chunkStart < kChunk ? sampleFrames - chunkStart : kChunk;
+        VstInt32 count = 0;
+        // chunkStart + count never exceeds sampleFrames, so nothing overflows.
+        for (VstInt32 chunkStart = 0; chunkStart < sampleFrames; chunkStart += count) {
+            count = sampleFrames - chunkStart < kChunk ? sampleFrames - chunkStart : kChunk;
 
             bool anySplit = false;
             for (VstInt32 j = 0; j < count; ++j) {
