@@ -19,6 +19,7 @@
 // times slower; blocks that start there round with float_narrowing.h.
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -33,6 +34,18 @@
 
 using namespace parameter_derivation;
 using namespace signal_path;
+
+namespace {
+// Output samples below the float normal range (magnitudes under 2^-126,
+// about 1.2e-38) go out as zero of the same sign. Hosts and the plug-ins
+// after this one would otherwise pay the processor's slow path for values no
+// converter can reproduce; the filter memories keep their exact values, so
+// nothing audible changes, now or later.
+inline float flushedOutput(float sample) {
+    const std::uint32_t bits = float_narrowing::bitsOf(sample);
+    return (bits & 0x7F800000u) == 0 ? float_narrowing::fromBits(bits & 0x80000000u) : sample;
+}
+}  // namespace
 
 float DistortionK::levelToGain(float level) {
     const float exponent = static_cast<float>(2.0 * level - 1.0);
@@ -139,7 +152,7 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
                     // input of this sample has been read and no later one is
                     // at this position.
                     const float sample = Narrowing::store(x);
-                    out1[chunkStart + j] = sample;
+                    out1[chunkStart + j] = flushedOutput(sample);
                     continue;
                 }
                 anySplit = true;
@@ -211,7 +224,7 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
                                      : (d.lowLevel.factor * low + d.midLevel.factor * mid) + d.highLevel.factor * high;
 
                 const float sample = Narrowing::store(y);
-                out1[chunkStart + j] = sample;
+                out1[chunkStart + j] = flushedOutput(sample);
             }
         }
         return FilterState{lowMid, midHigh, low, mid, high, midHighOutput};
