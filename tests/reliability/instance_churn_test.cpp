@@ -74,17 +74,27 @@ enum class WhileLoaded {
 struct LibraryCycle {
     const char* library;
     WhileLoaded whileLoaded;
+    const char* description;
 };
 
 constexpr LibraryCycle kLibraryCycles[] = {
-    {KD_DISTORTION_PATH, WhileLoaded::kOpenUseAndClose},
-    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrows},
-    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrowsOnAThreadThatEndsFirst},
-    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrowsOnAThreadThatOutlivesTheLibrary},
+    {KD_DISTORTION_PATH, WhileLoaded::kOpenUseAndClose, "an instance opened, used and closed"},
+    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrows, "an exception thrown inside"},
+    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrowsOnAThreadThatEndsFirst,
+     "an exception thrown inside on a thread that ends before the unload"},
+    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrowsOnAThreadThatOutlivesTheLibrary,
+     "an exception thrown inside on a thread that ends after the unload"},
 };
 constexpr long kLoads = 1200;
 constexpr long kWarmUpLoads = 100;
 constexpr long long kAllowedGrowth = 64 * 1024;
+#ifdef __SANITIZE_ADDRESS__
+// AddressSanitizer holds freed memory back, so the process grows anyway;
+// LeakSanitizer checks at exit what the loads left behind.
+constexpr bool kGrowthIsMeasurable = false;
+#else
+constexpr bool kGrowthIsMeasurable = true;
+#endif
 
 VstIntPtr VSTCALLBACK refusingHost(AEffect* /*effect*/, VstInt32 opcode, VstInt32 index, VstIntPtr /*value*/,
                                    void* /*ptr*/, float /*opt*/) {
@@ -141,9 +151,9 @@ bool loadUseAndUnload(const LibraryCycle& cycle) {
     return false;
 }
 
-TEST(InstanceChurn, APluginLibraryLoadedAndUnloadedTwelveHundredTimesLeavesTheProcessFlat) {
+TEST(InstanceChurn, APluginLibraryLoadedAndUnloadedTwelveHundredTimesKeepsTheProcessAliveAndFlat) {
     for (const LibraryCycle& cycle : kLibraryCycles) {
-        SCOPED_TRACE(::testing::Message() << cycle.library << ", use " << static_cast<int>(cycle.whileLoaded));
+        SCOPED_TRACE(::testing::Message() << cycle.library << " with " << cycle.description << " at each load");
         long long afterWarmUp = 0;
         long loads = 0;
         while (loads < kLoads && loadUseAndUnload(cycle)) {
@@ -154,8 +164,11 @@ TEST(InstanceChurn, APluginLibraryLoadedAndUnloadedTwelveHundredTimesLeavesThePr
         const long long growth = process_memory::privateBytes() - afterWarmUp;
 
         ASSERT_EQ(loads, kLoads) << "load " << loads + 1 << " failed";
-        EXPECT_LT(growth, kAllowedGrowth)
-            << "private memory grew by " << growth << " bytes over " << kLoads - kWarmUpLoads << " loads";
+        ASSERT_GT(afterWarmUp, 0) << "the process's private memory cannot be read";
+        if (kGrowthIsMeasurable) {
+            EXPECT_LT(growth, kAllowedGrowth)
+                << "private memory grew by " << growth << " bytes over " << kLoads - kWarmUpLoads << " loads";
+        }
     }
 }
 }  // namespace
