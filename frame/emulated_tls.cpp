@@ -134,8 +134,10 @@ extern "C" {
 int __mingwthr_key_dtor(DWORD key, void (*dtor)(void*));
 
 // any thread; allocates on a thread's first use of each object, never
-// afterwards.
+// afterwards. Leaves the thread's last Windows error as it was: a
+// thread-local object may be used between a failed call and GetLastError.
 void* __emutls_get_address(EmulatedTlsObject* object) {
+    const DWORD lastError = GetLastError();
     std::uintptr_t slot = __atomic_load_n(&object->slot, __ATOMIC_ACQUIRE);
     if (slot == 0) {
         AcquireSRWLockExclusive(&lock);
@@ -163,6 +165,7 @@ void* __emutls_get_address(EmulatedTlsObject* object) {
     if (copy == nullptr) {
         copy = newCopy(*object);
     }
+    SetLastError(lastError);
     return copy;
 }
 
