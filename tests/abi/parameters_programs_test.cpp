@@ -98,14 +98,12 @@ TEST_F(ParametersAndPrograms, TheChosenProgramBecomesCurrentWithItsName) {
     }
 }
 
-TEST_F(ParametersAndPrograms, ListingProgramNamesByIndexKeepsTheUsersProgramSettingsAndName) {
-    // As a host's preset menu does: the names of all nine, on an instance
-    // whose knobs the user has turned and whose program the user renamed.
+TEST_F(ParametersAndPrograms, ListingProgramNamesByIndexKeepsTheUsersSettings) {
+    // A host's preset menu, on a renamed program whose knobs the user turned.
     AEffect* effect = create();
     ASSERT_NE(effect, nullptr);
     dispatch(effect, effSetProgram, 0, 5);
     effect->setParameter(effect, 0, 0.63f);
-    effect->setParameter(effect, 9, 0.2f);
     std::string renamed = "My dual";
     dispatch(effect, effSetProgramName, 0, 0, renamed.data());
     std::vector<float> before;
@@ -113,16 +111,12 @@ TEST_F(ParametersAndPrograms, ListingProgramNamesByIndexKeepsTheUsersProgramSett
         before.push_back(effect->getParameter(effect, index));
     }
 
-    std::vector<std::string> listed;
+    GuardedText names[9];
     for (VstInt32 program = 0; program < 9; ++program) {
-        GuardedText name;
-        EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, program, -1, name.data()), 1) << "program " << program;
-        listed.push_back(name.text());
+        EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, program, -1, names[program].data()), 1);
     }
-    EXPECT_EQ(listed[5], "My dual") << "the renamed program's record";
-    EXPECT_EQ(listed[4], "Acoustic Mult Dist!");
+    EXPECT_EQ(names[5].text(), "My dual") << "the renamed program's own record";
     EXPECT_EQ(dispatch(effect, effGetProgram), 5);
-    EXPECT_EQ(programName(effect), "My dual");
     for (VstInt32 index = 0; index < 17; ++index) {
         EXPECT_EQ(effect->getParameter(effect, index), before[static_cast<std::size_t>(index)])
             << "parameter " << index;
