@@ -1,23 +1,20 @@
 // The x87 unit's precision and rounding for the length of one call from the
 // host.
 //
-// In the 32-bit x86 build the compiler does its own double arithmetic in SSE
-// registers, but the C library's pow, sin, cos, log10 and their kin run on the
-// x87 unit, and so follow its control word: many Windows hosts leave its
-// precision at 24 bits (Direct3D sets that unless told not to), and a host may
-// change its rounding. Every result the effect gives is meant in double
-// precision, rounded to nearest, whatever the host left; so each way in from
-// the host (the entry point and the record's six functions) holds one of these
-// for the whole call. It sets 53-bit precision and rounding to nearest, keeps
-// the host's exception masks, and gives the host's control word back exactly
-// when the call ends. A host that already runs that way pays one store, a
-// compare and a branch per call, never anything per sample.
+// In the 32-bit x86 build the compiler's own double arithmetic runs in SSE
+// registers, but the C library's pow, sin, cos and log10 run on the x87 unit
+// and follow its control word, which many Windows hosts leave at 24-bit
+// precision (Direct3D does) and some at another rounding. The effect's results
+// are meant in double precision, rounded to nearest; so each way in from the
+// host (the entry point and the record's six functions) holds one of these for
+// the whole call: it sets 53-bit precision and rounding to nearest, keeps the
+// exception masks, and gives the host its control word back exactly. A host
+// that already runs that way pays one store, a compare and a branch per call,
+// never anything per sample. Host callbacks made during the call see these
+// settings too. MXCSR, the SSE control register, stays the host's.
 //
-// A host callback made during the call runs with these settings too. The
-// SSE control register (MXCSR) is the host's and is not touched here.
-//
-// Other builds do all their double arithmetic, the C library's included, in
-// SSE registers: there the guard does nothing and compiles to nothing.
+// Other builds do all their double arithmetic in SSE registers: there the
+// guard is empty.
 #pragma once
 
 #include <cstdint>
