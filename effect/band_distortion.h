@@ -8,17 +8,9 @@
 #include <cstring>
 
 #include "derived_parameters.h"
+#include "power_law.h"
 
 namespace signal_path {
-
-// The signed power law of signedPower() for a float value held in a double.
-template <typename Narrowing>
-inline double signedPowerOf(double v, double exponent) {
-    if (v > 0.0) {
-        return Narrowing::round(std::pow(v, exponent));
-    }
-    return Narrowing::round(-std::pow(-v, exponent));
-}
 
 // The last power law result of one band, with the exact bits of the value
 // it came from. After the input stops, the section memories settle on values
@@ -41,13 +33,13 @@ inline std::uint64_t bitsOfDouble(double v) {
     return bits;
 }
 
-// signedPowerOf, reusing the last result when the value repeats.
+// signedPower, reusing the last result while the value repeats.
 template <typename Narrowing>
-inline double signedPowerOf(double v, double exponent, LastPower& last) {
+inline double rememberedSignedPower(double v, double exponent, LastPower& last) {
     const std::uint64_t value = bitsOfDouble(v);
     if (value != last.value) {
         last.value = value;
-        last.result = signedPowerOf<Narrowing>(v, exponent);
+        last.result = signedPower<Narrowing>(v, exponent);
     }
     return last.result;
 }
@@ -66,9 +58,9 @@ template <typename Narrowing, bool kSkipIdentity, bool kRemember>
 inline double distortBand(double band, const DerivedExponent& e, const DerivedGain& g, LastPower& last) {
     if (!(kSkipIdentity && e.identity)) {
         if constexpr (kRemember) {
-            band = signedPowerOf<Narrowing>(band, e.exponent, last);
+            band = rememberedSignedPower<Narrowing>(band, e.exponent, last);
         } else {
-            band = signedPowerOf<Narrowing>(band, e.exponent);
+            band = signedPower<Narrowing>(band, e.exponent);
         }
     }
     return applyGain<Narrowing>(band, g);

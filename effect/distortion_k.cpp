@@ -20,6 +20,9 @@ DistortionK::DistortionK(audioMasterCallback audioMaster)
     midHighOut = midBand = 0.0f;
 
     programs = new EffectProgram[kDistortionNumPrograms];
+    // Hosts list the programs by index, often on an instance that has never
+    // selected one; each record therefore carries its name from the start.
+    nameProgramRecords();
     setProgram(0);
     resume();
 }

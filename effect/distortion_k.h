@@ -34,6 +34,11 @@ public:
     void setProgramName(char* name) override;
     // text: at least 24 bytes
     void getProgramName(char* name) override;
+    // any thread the host sends opcodes from, while another thread processes
+    // included. Copies the name of program `index` (0..8) into text (at least
+    // 24 bytes) and answers true, whatever the category; selects nothing and
+    // changes no parameter. Any other index answers false and writes nothing.
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
 
     // text: at least 9 bytes; an index outside 0..16 leaves it untouched
     void getParameterLabel(VstInt32 index, char* label) override;
@@ -52,7 +57,8 @@ public:
 private:
     friend struct ParameterTable;
 
-    void storeProgramName(const char* name);
+    // Gives every program record its factory program's name.
+    void nameProgramRecords();
 
     float mainDistAmount;
     float lowDistAmount;

@@ -16,11 +16,16 @@ inline float distortionExponent(float amount) {
 }
 
 // Signed power law: |v|^e with the sign of v, formed in double precision and
-// narrowed. With e in [0.1, 1] it keeps 0, +1 and -1 and raises magnitudes
-// below 1. Zero takes the negative branch, as the curve is defined.
-inline float signedPower(float value, float exponent) {
-    if (value > 0.0f) {
-        return static_cast<float>(std::pow(static_cast<double>(value), static_cast<double>(exponent)));
+// rounded to a float by a Narrowing of float_narrowing.h. v must be a float
+// value and e an exponent from distortionExponent. With e in [0.1, 1] it
+// keeps 0, +1 and -1 and raises magnitudes below 1. Zero takes the negative
+// branch, as the curve is defined.
+//
+// audio thread: no allocation, no locks
+template <typename Narrowing>
+inline double signedPower(double v, double exponent) {
+    if (v > 0.0) {
+        return Narrowing::round(std::pow(v, exponent));
     }
-    return static_cast<float>(-std::pow(-static_cast<double>(value), static_cast<double>(exponent)));
+    return Narrowing::round(-std::pow(-v, exponent));
 }

@@ -1,6 +1,8 @@
 // Program selection and program names. The table holds one record per
-// announced program; the name operations address the current program's
-// record, and curProgram only ever holds a number below the table's size.
+// announced program, each named after its factory program when the instance
+// is made; the name operations address the current program's record, and
+// curProgram only ever holds a number below the table's size.
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -11,8 +13,34 @@
 
 static_assert(kFactoryProgramCount == kDistortionNumPrograms, "one program record per announced program");
 
+namespace {
+
+constexpr std::size_t kLongestProgramName = kVstMaxProgNameLen - 1;
+
+bool isFactoryProgram(VstInt32 program) {
+    return static_cast<std::uint32_t>(program) < static_cast<std::uint32_t>(kFactoryProgramCount);
+}
+
+// Copies a record's name up to and including its terminator: at most 24 bytes.
+void copyProgramName(const EffectProgram& record, char* text) {
+    std::size_t length = 0;
+    while (length < kLongestProgramName && record.name[length] != 0) {
+        ++length;
+    }
+    std::memcpy(text, record.name, length);
+    text[length] = 0;
+}
+
+}  // namespace
+
+void DistortionK::nameProgramRecords() {
+    for (int program = 0; program < kFactoryProgramCount; ++program) {
+        copyText(programs[program].name, kFactoryPrograms[program].name, kLongestProgramName);
+    }
+}
+
 void DistortionK::setProgram(VstInt32 program) {
-    if (static_cast<std::uint32_t>(program) >= static_cast<std::uint32_t>(kFactoryProgramCount)) {
+    if (!isFactoryProgram(program)) {
         return;
     }
     const FactoryProgram& chosen = kFactoryPrograms[program];
@@ -20,18 +48,25 @@ void DistortionK::setProgram(VstInt32 program) {
     for (VstInt32 index = 0; index < ParameterTable::kCount; ++index) {
         setParameter(index, chosen.values[index]);
     }
-    storeProgramName(chosen.name);
+    // Through the virtual operation, so that an effect derived from this one
+    // sees the name; the copy is writable, as the operation's signature allows.
+    char name[kVstMaxProgNameLen];
+    copyText(name, chosen.name, kLongestProgramName);
+    setProgramName(name);
 }
 
 void DistortionK::setProgramName(char* name) {
-    storeProgramName(name);
+    copyText(programs[curProgram].name, name, kLongestProgramName);
 }
 
 void DistortionK::getProgramName(char* name) {
-    const char* stored = programs[curProgram].name;
-    std::memcpy(name, stored, std::strlen(stored) + 1);
+    copyProgramName(programs[curProgram], name);
 }
 
-void DistortionK::storeProgramName(const char* name) {
-    copyText(programs[curProgram].name, name, kVstMaxProgNameLen - 1);
+bool DistortionK::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) {
+    if (!isFactoryProgram(index)) {
+        return false;
+    }
+    copyProgramName(programs[index], text);
+    return true;
 }

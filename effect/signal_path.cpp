@@ -24,12 +24,14 @@
 #include <type_traits>
 
 #include "band_distortion.h"
+#include "crossover_section.h"
 #include "derived_parameters.h"
 #include "distortion_k.h"
+#include "filter_state.h"
 #include "float_narrowing.h"
 #include "parameter_derivation.h"
+#include "power_law.h"
 #include "rounding_mode.h"
-#include "section_state.h"
 #include "value_laws.h"
 
 using namespace parameter_derivation;
@@ -136,7 +138,7 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
                     }
                     const double shaped = kSkipIdentity && d.mainExponent.identity
                                               ? u
-                                              : signedPowerOf<Narrowing>(u, d.mainExponent.exponent);
+                                              : signedPower<Narrowing>(u, d.mainExponent.exponent);
                     a = Narrowing::round(u + (shaped - u) * mainDistMix);
                 }
 
@@ -162,17 +164,8 @@ void DistortionK::processReplacing(float** inputs, float** outputs, VstInt32 sam
                 if ((differs(d.lowMid, lowMidValue) | differs(d.midHigh, midHighValue)) != 0) {
                     deriveSections(d, lowMidValue, midHighValue);
                 }
-                const double lowOutput = sectionOutput<Narrowing>(d.lowMid.coefficients, x, lowMid);
-                const double highOutput = sectionOutput<Narrowing>(d.midHigh.coefficients, x, midHigh);
-                // Two float values sum to a finite double unless one is not
-                // finite, so one test covers both sections.
-                if (std::isfinite(lowOutput + highOutput)) {
-                    lowMid = SectionMemory{x, lowMid.in1, lowOutput, lowMid.out1};
-                    midHigh = SectionMemory{x, midHigh.in1, highOutput, midHigh.out1};
-                } else {
-                    advanceSection(lowMid, x, lowOutput);
-                    advanceSection(midHigh, x, highOutput);
-                }
+                const double lowOutput = crossoverStep<Narrowing>(d.lowMid.coefficients, x, lowMid);
+                const double highOutput = crossoverStep<Narrowing>(d.midHigh.coefficients, x, midHigh);
                 lowOutputs[j] = lowOutput;
                 highOutputs[j] = highOutput;
             }

@@ -2,9 +2,11 @@
 
 #include "audio_effect.h"
 #include "opcodes.h"
+#include "x87_precision.h"
 
 // No exception may reach the host: each entry swallows what an effect throws
-// and answers as if the call had done nothing.
+// and answers as if the call had done nothing. Each one also runs the effect
+// with the x87 settings its results are meant in (x87_precision.h).
 namespace record_entries {
 namespace {
 AudioEffect* instanceOf(AEffect* e) {
@@ -15,6 +17,7 @@ AudioEffect* instanceOf(AEffect* e) {
 // any thread the host sends opcodes from; effClose destroys the instance
 VstIntPtr VSTCALLBACK dispatchEntry(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                     float opt) {
+    const X87DoublePrecision precision;
     AudioEffect* effect = instanceOf(e);
     if (opcode == effClose) {
         try {
@@ -31,24 +34,27 @@ VstIntPtr VSTCALLBACK dispatchEntry(AEffect* e, VstInt32 opcode, VstInt32 index,
     }
 }
 
-// audio thread: one virtual call, nothing copied or allocated
+// audio thread: one virtual call, nothing copied or allocated, no per-sample cost
 void VSTCALLBACK processEntry(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames) {
+    const X87DoublePrecision precision;
     try {
         instanceOf(e)->process(inputs, outputs, sampleFrames);
     } catch (...) {
     }
 }
 
-// audio thread: one virtual call, nothing copied or allocated
+// audio thread: one virtual call, nothing copied or allocated, no per-sample cost
 void VSTCALLBACK processReplacingEntry(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames) {
+    const X87DoublePrecision precision;
     try {
         instanceOf(e)->processReplacing(inputs, outputs, sampleFrames);
     } catch (...) {
     }
 }
 
-// audio thread: one virtual call, nothing copied or allocated
+// audio thread: one virtual call, nothing copied or allocated, no per-sample cost
 void VSTCALLBACK processDoubleReplacingEntry(AEffect* e, double** inputs, double** outputs, VstInt32 sampleFrames) {
+    const X87DoublePrecision precision;
     try {
         instanceOf(e)->processDoubleReplacing(inputs, outputs, sampleFrames);
     } catch (...) {
@@ -57,6 +63,7 @@ void VSTCALLBACK processDoubleReplacingEntry(AEffect* e, double** inputs, double
 
 // any thread, the audio thread included: no allocation, no locks
 void VSTCALLBACK setParameterEntry(AEffect* e, VstInt32 index, float value) {
+    const X87DoublePrecision precision;
     try {
         instanceOf(e)->setParameter(index, value);
     } catch (...) {
@@ -65,6 +72,7 @@ void VSTCALLBACK setParameterEntry(AEffect* e, VstInt32 index, float value) {
 
 // any thread, the audio thread included: no allocation, no locks
 float VSTCALLBACK getParameterEntry(AEffect* e, VstInt32 index) {
+    const X87DoublePrecision precision;
     try {
         return instanceOf(e)->getParameter(index);
     } catch (...) {

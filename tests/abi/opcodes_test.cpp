@@ -7,23 +7,37 @@ namespace {
 
 using Opcodes = LoadedDistortion;
 
-TEST_F(Opcodes, IdentityStringsFillTheirWholeBuffersAndNoMore) {
+TEST_F(Opcodes, TextAnswersWriteTheirTextAndExactlyTheirBytes) {
     AEffect* effect = create();
     ASSERT_NE(effect, nullptr);
+    // Identity strings fill their whole buffers; program names by index end
+    // at their terminator, for any category (the value argument).
     const struct {
         VstInt32 opcode;
+        VstInt32 index;
+        VstIntPtr value;
         const char* text;
         std::size_t bytes;
     } cases[] = {
-        {effGetEffectName, "Distortion", 33},
-        {effGetVendorString, "Velkaro", 65},
-        {effGetProductString, "K Distortion", 65},
+        {effGetEffectName, 0, 0, "Distortion", 33},
+        {effGetVendorString, 0, 0, "Velkaro", 65},
+        {effGetProductString, 0, 0, "K Distortion", 65},
+        {effGetProgramNameIndexed, 0, -1, "Default!", 9},
+        {effGetProgramNameIndexed, 1, -1, "Are you scared?", 16},
+        {effGetProgramNameIndexed, 2, 0, "Now we are sounding!", 21},
+        {effGetProgramNameIndexed, 3, -1, "Brutal Distortion!", 19},
+        {effGetProgramNameIndexed, 4, 7, "Acoustic Mult Dist!", 20},
+        {effGetProgramNameIndexed, 5, -1, "Dual Distortion!", 17},
+        {effGetProgramNameIndexed, 6, -1, "Multiband LowDist!", 19},
+        {effGetProgramNameIndexed, 7, INT32_MIN, "Multiband MidDist!", 19},
+        {effGetProgramNameIndexed, 8, -1, "Multiband HighDist!", 20},
     };
     for (const auto& c : cases) {
         GuardedText buffer;
-        EXPECT_EQ(dispatch(effect, c.opcode, 0, 0, buffer.data()), 1) << "opcode " << c.opcode;
-        EXPECT_EQ(buffer.text(), c.text) << "opcode " << c.opcode;
-        EXPECT_EQ(buffer.written(), c.bytes) << "opcode " << c.opcode;
+        EXPECT_EQ(dispatch(effect, c.opcode, c.index, c.value, buffer.data()), 1)
+            << "opcode " << c.opcode << ", index " << c.index;
+        EXPECT_EQ(buffer.text(), c.text) << "opcode " << c.opcode << ", index " << c.index;
+        EXPECT_EQ(buffer.written(), c.bytes) << "opcode " << c.opcode << ", index " << c.index;
         for (std::size_t i = std::strlen(c.text); i < c.bytes; ++i) {
             EXPECT_EQ(buffer.bytes[i], 0) << "padding byte " << i << " of opcode " << c.opcode;
         }
@@ -77,9 +91,11 @@ TEST_F(Opcodes, UnroutedAndUnknownOpcodesAnswerZeroAndTouchNothing) {
         EXPECT_EQ(dispatch(effect, opcode, 1, 1, buffer.data(), 1.0f), 0) << "opcode " << opcode;
         EXPECT_EQ(buffer.written(), 0u) << "opcode " << opcode;
     }
-    GuardedText indexed;
-    EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, 2, 0, indexed.data()), 0);
-    EXPECT_EQ(indexed.written(), 0u) << "no program names by index";
+    for (VstInt32 program : {9, 10, -1, INT32_MIN, INT32_MAX}) {
+        GuardedText indexed;
+        EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, program, -1, indexed.data()), 0) << "program " << program;
+        EXPECT_EQ(indexed.written(), 0u) << "program " << program;
+    }
     GuardedText properties;
     EXPECT_EQ(dispatch(effect, effGetParameterProperties, 0, 0, properties.data()), 0);
     EXPECT_EQ(properties.written(), 0u);

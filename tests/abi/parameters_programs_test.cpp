@@ -98,6 +98,31 @@ TEST_F(ParametersAndPrograms, TheChosenProgramBecomesCurrentWithItsName) {
     }
 }
 
+TEST_F(ParametersAndPrograms, ListingProgramNamesByIndexKeepsTheUsersSettings) {
+    // A host's preset menu, on a renamed program whose knobs the user turned.
+    AEffect* effect = create();
+    ASSERT_NE(effect, nullptr);
+    dispatch(effect, effSetProgram, 0, 5);
+    effect->setParameter(effect, 0, 0.63f);
+    std::string renamed = "My dual";
+    dispatch(effect, effSetProgramName, 0, 0, renamed.data());
+    std::vector<float> before;
+    for (VstInt32 index = 0; index < 17; ++index) {
+        before.push_back(effect->getParameter(effect, index));
+    }
+
+    GuardedText names[9];
+    for (VstInt32 program = 0; program < 9; ++program) {
+        EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, program, -1, names[program].data()), 1);
+    }
+    EXPECT_EQ(names[5].text(), "My dual") << "the renamed program's own record";
+    EXPECT_EQ(dispatch(effect, effGetProgram), 5);
+    for (VstInt32 index = 0; index < 17; ++index) {
+        EXPECT_EQ(effect->getParameter(effect, index), before[static_cast<std::size_t>(index)])
+            << "parameter " << index;
+    }
+}
+
 TEST_F(ParametersAndPrograms, HostProgramNamesAreKeptAndLongOnesCut) {
     AEffect* effect = create();
     ASSERT_NE(effect, nullptr);
@@ -109,6 +134,10 @@ TEST_F(ParametersAndPrograms, HostProgramNamesAreKeptAndLongOnesCut) {
     std::string longName = "A program name far longer than any host should send";
     dispatch(effect, effSetProgramName, 0, 0, longName.data());
     EXPECT_EQ(programName(effect), longName.substr(0, 23));
+    GuardedText indexed;
+    EXPECT_EQ(dispatch(effect, effGetProgramNameIndexed, 8, -1, indexed.data()), 1);
+    EXPECT_EQ(indexed.text(), longName.substr(0, 23));
+    EXPECT_EQ(indexed.written(), 24u) << "23 characters and the terminator";
 
     dispatch(effect, effSetProgram, 0, 1);
     EXPECT_EQ(programName(effect), "Are you scared?");

@@ -126,13 +126,46 @@ TEST(ParameterDisplay, AfterConstructionShowsProgramZero) {
     EXPECT_EQ(display(effect, kMidHighCrossover), "5032");
 }
 
+TEST(ParameterDisplay, EveryRowShowsTheEndsOfItsLawAtZeroAndOne) {
+    // The five laws differ at these two values, so a row with the wrong law fails.
+    const struct {
+        VstInt32 index;
+        const char* atZero;
+        const char* atOne;
+    } rows[] = {
+        {kGain, "-20", "20"},
+        {kMainDistOn, "0", "1"},
+        {kMainDistAmount, "0", "100"},
+        {kMainDistMix, "0", "100"},
+        {kEqOn, "0", "1"},
+        {kLowMidCrossover, "20", "2000"},
+        {kMidHighCrossover, "125", "19000"},
+        {kLowLevel, "-20", "20"},
+        {kMidLevel, "-20", "20"},
+        {kHighLevel, "-20", "20"},
+        {kMultiDistOn, "0", "1"},
+        {kLowDistAmount, "0", "100"},
+        {kMidDistAmount, "0", "100"},
+        {kHighDistAmount, "0", "100"},
+        {kLowDistGain, "-20", "20"},
+        {kMidDistGain, "-20", "20"},
+        {kHighDistGain, "-20", "20"},
+    };
+    static_assert(sizeof(rows) / sizeof(rows[0]) == 17, "one row per parameter");
+    DistortionK effect{nullptr};
+    for (const auto& row : rows) {
+        EXPECT_EQ(displayAt(effect, row.index, 0.0f), row.atZero) << "parameter " << row.index << " at 0";
+        EXPECT_EQ(displayAt(effect, row.index, 1.0f), row.atOne) << "parameter " << row.index << " at 1";
+    }
+}
+
 TEST(ParameterDisplay, DecibelFiguresAreTruncatedTowardZero) {
     DistortionK effect{nullptr};
     const struct {
         float value;
         const char* text;
-    } cases[] = {{0.3f, "-7"}, {0.4f, "-3"}, {0.35f, "-6"}, {0.45f, "-2"}, {0.58f, "3"},
-                 {0.73f, "9"}, {0.8f, "12"}, {0.0f, "-20"}, {1.0f, "20"},  {0.5f, "0"}};
+    } cases[] = {{0.3f, "-7"}, {0.4f, "-3"}, {0.35f, "-6"}, {0.45f, "-2"},
+                 {0.58f, "3"}, {0.73f, "9"}, {0.8f, "12"},  {0.5f, "0"}};
     for (VstInt32 index : {kGain, kLowLevel, kHighDistGain}) {
         for (const auto& c : cases) {
             EXPECT_EQ(displayAt(effect, index, c.value), c.text) << "parameter " << index << " at " << c.value;
@@ -147,26 +180,11 @@ TEST(ParameterDisplay, PercentFrequencyAndSwitchRowsFollowTheirLaws) {
         float value;
         const char* text;
     } cases[] = {
-        {kMainDistAmount, 0.9f, "89"},
-        {kMainDistAmount, 0.7f, "69"},
-        {kHighDistAmount, 0.52f, "51"},
-        {kLowDistAmount, 0.72f, "72"},
-        {kLowDistAmount, 0.91f, "91"},
-        {kMidDistAmount, 0.3f, "30"},
-        {kLowMidCrossover, 0.0f, "20"},
-        {kLowMidCrossover, 1.0f, "2000"},
-        {kLowMidCrossover, 0.127f, "271"},
-        {kMidHighCrossover, 0.0f, "125"},
-        {kMidHighCrossover, 1.0f, "19000"},
-        {kMidHighCrossover, 0.2f, "3900"},
-        {kMidHighCrossover, 0.14f, "2767"},
-        {kMidHighCrossover, 0.27f, "5221"},
-        {kLowMidCrossover, 1.5f, "2990"},
-        {kEqOn, 0.999f, "0"},
-        {kEqOn, 1.0f, "1"},
-        {kMultiDistOn, 0.5f, "0"},
-        {kMainDistOn, -0.5f, "0"},
-        {kMainDistOn, -1.0f, "-1"},
+        {kMainDistAmount, 0.9f, "89"},      {kMainDistAmount, 0.7f, "69"},     {kHighDistAmount, 0.52f, "51"},
+        {kLowDistAmount, 0.72f, "72"},      {kLowDistAmount, 0.91f, "91"},     {kMidDistAmount, 0.3f, "30"},
+        {kLowMidCrossover, 0.127f, "271"},  {kMidHighCrossover, 0.2f, "3900"}, {kMidHighCrossover, 0.14f, "2767"},
+        {kMidHighCrossover, 0.27f, "5221"}, {kLowMidCrossover, 1.5f, "2990"},  {kEqOn, 0.999f, "0"},
+        {kMultiDistOn, 0.5f, "0"},          {kMainDistOn, -0.5f, "0"},         {kMainDistOn, -1.0f, "-1"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(displayAt(effect, c.index, c.value), c.text) << "parameter " << c.index << " at " << c.value;

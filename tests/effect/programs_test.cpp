@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "distortion_k.h"
 #include "effect_driver.h"
@@ -140,6 +141,25 @@ TEST(ProgramNames, EachProgramKeepsItsOwnName) {
     char other[] = "Seven";
     effect.setProgramName(other);
     EXPECT_EQ(programName(effect), "Seven");
+}
+
+// An effect built on this one that watches the names it is given.
+class NameWatchingDistortion : public DistortionK {
+public:
+    using DistortionK::DistortionK;
+    void setProgramName(char* name) override {
+        seen.emplace_back(name);
+        DistortionK::setProgramName(name);
+    }
+    std::vector<std::string> seen;
+};
+
+TEST(ProgramNames, SelectingAProgramNamesItThroughTheOverridableOperation) {
+    NameWatchingDistortion effect{nullptr};
+    effect.setProgram(3);
+    dispatch(effect, effSetProgram, 6);
+    EXPECT_EQ(effect.seen, (std::vector<std::string>{"Brutal Distortion!", "Multiband LowDist!"}));
+    EXPECT_EQ(programName(effect), "Multiband LowDist!");
 }
 
 TEST(ProgramNames, ALongHostNameIsCutToTwentyThreeCharacters) {

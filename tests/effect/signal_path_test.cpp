@@ -68,20 +68,37 @@ TEST_F(SignalPath, SmallDistortionAmountsChangeNothingWhateverTheMix) {
     }
 }
 
-TEST_F(SignalPath, SwitchesTurnOnAtExactlyOneHalf) {
-    const float justBelow = std::nextafter(0.5f, 0.0f);
-    configure(effect, {{kMainDistAmount, 1.0f}, {kMainDistMix, 1.0f}});
-
-    configure(effect, {{kMainDistOn, justBelow}});
-    EXPECT_EQ(run(effect, {0.5f})[0], 0.5f) << "main distortion just below 0.5";
-    configure(effect, {{kMainDistOn, 0.5f}});
-    EXPECT_NEAR(run(effect, {0.5f})[0], 0.933033f, 1e-6) << "main distortion at 0.5";
-
-    configure(effect, {{kMainDistOn, 0.0f}, {kLowLevel, 0.0f}, {kMidLevel, 0.0f}, {kHighLevel, 0.0f}});
-    configure(effect, {{kEqOn, justBelow}});
-    EXPECT_EQ(run(effect, {0.5f})[0], 0.5f) << "equaliser just below 0.5";
-    configure(effect, {{kEqOn, 0.5f}});
-    EXPECT_NEAR(run(effect, {0.5f})[0], 0.05f, 1e-6) << "equaliser at 0.5 with every band at -20 dB";
+TEST_F(SignalPath, EverySwitchTurnsOnAtExactlyOneHalf) {
+    // Each switch in a setting where it changes the output: just below 0.5
+    // it must give exactly what 0 gives, at 0.5 exactly what 1 gives.
+    const struct {
+        VstInt32 index;
+        const char* name;
+        std::vector<ParameterValue> setting;
+    } switches[] = {
+        {kMainDistOn, "K.Dist", {{kMainDistAmount, 1.0f}, {kMainDistMix, 1.0f}}},
+        {kEqOn, "EQ", {{kLowLevel, 0.0f}, {kMidLevel, 0.0f}, {kHighLevel, 0.0f}}},
+        {kMultiDistOn,
+         "Mult.Dist",
+         {{kEqOn, 1.0f}, {kLowDistAmount, 1.0f}, {kMidDistAmount, 0.8f}, {kHighDistAmount, 0.6f}}},
+    };
+    const std::vector<float> in = noise(64);
+    for (const auto& s : switches) {
+        const auto outputAt = [&](float value) {
+            DistortionK fresh{nullptr};
+            configure(fresh, {{kMainDistOn, 0.0f}, {kEqOn, 0.0f}, {kMultiDistOn, 0.0f}});
+            for (const ParameterValue& p : s.setting) {
+                fresh.setParameter(p.index, p.value);
+            }
+            fresh.setParameter(s.index, value);
+            return run(fresh, in);
+        };
+        const std::vector<float> off = outputAt(0.0f);
+        const std::vector<float> on = outputAt(1.0f);
+        ASSERT_NE(off, on) << s.name << " changes nothing in its test setting";
+        EXPECT_EQ(outputAt(std::nextafter(0.5f, 0.0f)), off) << s.name << " just below 0.5 must be off";
+        EXPECT_EQ(outputAt(0.5f), on) << s.name << " at exactly 0.5 must be on";
+    }
 }
 
 TEST_F(SignalPath, LevelToGainMapsTheDecibelRangeToLinearFactors) {
