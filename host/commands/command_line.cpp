@@ -77,6 +77,9 @@ int runCommandLine(int argc, char** argv) {
         "check them.",
         "plughost");
     app.require_subcommand(0, 1);
+    // Paths under Wine and MSYS start with '/': never read them as options.
+    // Subcommands take this setting when they are added.
+    app.allow_windows_style_options(false);
     int exitCode = kExitSuccess;
     addInfoCommand(app, exitCode);
 #ifdef KD_HAVE_AUDIO_FILES
