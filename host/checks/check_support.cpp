@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "audio/block_renderer.h"
+#include "audio/channel_map.h"
 #include "audio/test_signal.h"
 #include "support/text_format.h"
 

@@ -11,6 +11,7 @@
 #include "commands/exit_codes.h"
 #include "commands/info_command.h"
 #include "commands/render_command.h"
+#include "commands/render_programs_command.h"
 #include "support/host_error.h"
 
 #ifndef KD_VERSION

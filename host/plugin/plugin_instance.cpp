@@ -50,6 +50,10 @@ PluginInstance::PluginInstance(const PluginModule& module, float hostSampleRate,
     effect_ = module.create(*host_);
     validate(effect_, module.path());
     effect_->user = host_.get();
+    if (effect_->numInputs > kQuestionableChannels || effect_->numOutputs > kQuestionableChannels) {
+        warning_ = "plug-in " + module.path() + " declares an unusual number of channels (" +
+                   std::to_string(effect_->numInputs) + " inputs, " + std::to_string(effect_->numOutputs) + " outputs)";
+    }
     host_->inputsConnected = effect_->numInputs;
     host_->outputsConnected = effect_->numOutputs;
 }

@@ -74,6 +74,9 @@ public:
     VstInt32 numParams() const { return effect_->numParams; }
     VstInt32 numPrograms() const { return effect_->numPrograms; }
 
+    // Doubts about the record that do not stop the host; empty when none.
+    const std::string& warning() const { return warning_; }
+
 private:
     std::unique_ptr<HostState> host_;
     AEffect* effect_ = nullptr;
@@ -81,9 +84,13 @@ private:
     bool mainsOn_ = false;
     bool closed_ = false;
     long processAllocations_ = 0;
+    std::string warning_;
 };
 
-// Upper bounds that separate a plausible record from garbage.
-inline constexpr VstInt32 kMaxPlausibleChannels = 64;
+// Upper bounds that separate a plausible record from garbage. Plug-ins with
+// hundreds of channels exist (high-order Ambisonics); counts above
+// kQuestionableChannels are loaded with a warning.
+inline constexpr VstInt32 kMaxPlausibleChannels = 4096;
+inline constexpr VstInt32 kQuestionableChannels = 256;
 inline constexpr VstInt32 kMaxPlausibleParams = 100000;
 inline constexpr VstInt32 kMaxPlausiblePrograms = 100000;

@@ -1,6 +1,6 @@
 #include "plugin/plugin_module.h"
 
-#include <fstream>
+#include <filesystem>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -8,13 +8,14 @@
 
 #include "plugin/allocation_counter.h"
 #include "plugin/host_callback.h"
+#include "plugin/library_probe.h"
 #include "support/host_error.h"
 
 PluginModule::PluginModule(const std::string& path) : path_(path) {
-    if (!std::ifstream(path, std::ios::binary).good()) {
-        throw LoadError("plug-in file " + path + " does not exist or cannot be read");
-    }
-    if (!library_.load(path)) {
+    refuseUnloadable(path);
+    // A name without a directory would send the system loader through its
+    // library search path; the user means the file.
+    if (!library_.load(std::filesystem::absolute(path).string())) {
         throw LoadError("cannot load plug-in " + path + ": " + library_.error());
     }
     entry_ = library_.entry();

@@ -11,8 +11,10 @@ struct HostState;
 
 class PluginModule {
 public:
-    // Loads the file. Throws HostError with a message for the user when the
-    // file is missing, cannot be loaded, or exports no entry point.
+    // Loads the file, a relative path taken from the current directory.
+    // Throws LoadError with a message for the user when the file is missing,
+    // is no library this host can load, fails to load, or exports no entry
+    // point.
     explicit PluginModule(const std::string& path);
     PluginModule(const PluginModule&) = delete;
     PluginModule& operator=(const PluginModule&) = delete;
