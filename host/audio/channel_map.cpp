@@ -92,12 +92,15 @@ ChannelMap mapChannels(int mainChannels, int sidechainChannels, int pluginInputs
         }
         map.inputs.push_back(route);
     }
-    if (mainChannels > 1 && mainChannels > mainInputs) {
-        map.warnings.push_back("input file channels " + std::to_string(std::max(mainInputs, 0) + 1) + " to " +
-                               std::to_string(mainChannels) + " are left out: the plug-in takes " +
-                               std::to_string(std::max(mainInputs, 0)) + " main inputs");
-    } else if (mainChannels == 1 && mainInputs < 1) {
-        map.warnings.push_back("the input file is left out: the plug-in has no audio inputs");
+    const int used = std::max(mainInputs, 0);
+    if (mainChannels > 1 && mainChannels > used) {
+        const std::string which = mainChannels == used + 1 ? "channel " + std::to_string(mainChannels) + " is"
+                                                           : "channels " + std::to_string(used + 1) + " to " +
+                                                                 std::to_string(mainChannels) + " are";
+        map.warnings.push_back("input file " + which + " left out: the plug-in takes " + std::to_string(used) +
+                               " main inputs");
+    } else if (mainChannels == 1 && used == 0) {
+        map.warnings.push_back("the input file is left out: the plug-in has no audio inputs for it");
     }
     if (chosenOutputs.empty()) {
         for (int output = 0; output < pluginOutputs; ++output) {

@@ -1,4 +1,5 @@
-// `plughost info PLUGIN`: what a plug-in says about itself.
+// `plughost info PLUGIN`: what a plug-in says about itself, as a table or as
+// JSON.
 #pragma once
 
 #include <ostream>
@@ -10,6 +11,7 @@ class App;
 
 struct InfoOptions {
     std::string plugin;
+    bool json = false;
 };
 
 // Adds the subcommand; when it runs, its exit code lands in `exitCode`.

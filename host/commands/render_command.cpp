@@ -44,7 +44,8 @@ int runRender(const RenderCommandOptions& options, std::ostream& out, std::ostre
     request.showProgress = !options.rendering.json && ProgressBar::isTerminal(stderr);
     const FileRenderOutcome outcome = renderToFile(module, request);
     if (options.rendering.json) {
-        out << renderJson(outcome, options.output).dump(2) << "\n";
+        out << renderJson(outcome, options.output).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+            << "\n";
     } else {
         printRenderSummary(outcome, options.output, out);
     }

@@ -90,7 +90,7 @@ int runRenderPrograms(const RenderProgramsCommandOptions& options, std::ostream&
         failed += outcome.kept() ? 0 : 1;
     }
     if (options.rendering.json) {
-        out << json.dump(2) << "\n";
+        out << json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     } else {
         out << format("%d files in %s", programs - failed, options.directory.c_str());
         out << (failed > 0 ? format("; %d programs not written (see above)\n", failed) : "\n");

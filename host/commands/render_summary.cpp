@@ -37,8 +37,9 @@ std::string speedText(double speed) {
 void printRenderSummary(const FileRenderOutcome& outcome, const std::string& output, std::ostream& out) {
     const RenderReport& report = outcome.report;
     const double rate = report.sampleRate;
-    out << format("%-10s%s, %d channels, %.0f Hz, %.2f s\n", "input", outcome.input.c_str(), outcome.inputChannels,
-                  rate, static_cast<double>(report.inputFrames) / rate);
+    const std::string channels = outcome.inputChannels > 0 ? format("%d channels, ", outcome.inputChannels) : "";
+    out << format("%-10s%s, %s%.0f Hz, %.2f s\n", "input", outcome.input.c_str(), channels.c_str(), rate,
+                  static_cast<double>(report.inputFrames) / rate);
     if (!outcome.midi.empty()) {
         out << format("%-10s%s\n", "midi", outcome.midi.c_str());
     }
