@@ -3,6 +3,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -84,22 +85,34 @@ SoundFileReader::~SoundFileReader() {
 
 std::size_t SoundFileReader::read(float* const* channels, std::size_t frames) {
     const auto width = static_cast<std::size_t>(channels_);
-    if (interleaved_.size() < frames * width) {
-        interleaved_.resize(frames * width);
-    }
-    const sf_count_t got = sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(frames));
-    if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR)) {
-        throw FileError("cannot read audio file " + path_ + ": " + sf_strerror(file_));
-    }
-    const auto count = static_cast<std::size_t>(got);
-    for (std::size_t channel = 0; channel < width; ++channel) {
-        float* target = channels[channel];
-        const float* source = interleaved_.data() + channel;
-        for (std::size_t frame = 0; frame < count; ++frame) {
-            target[frame] = source[frame * width];
+    std::size_t done = 0;
+    while (done < frames) {
+        if (buffered_ == 0) {
+            interleaved_.resize(kFileChunkFrames * width);
+            const sf_count_t got =
+                sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(kFileChunkFrames));
+            if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR)) {
+                throw FileError("cannot read audio file " + path_ + ": " + sf_strerror(file_));
+            }
+            if (got == 0) {
+                break;
+            }
+            buffered_ = static_cast<std::size_t>(got);
+            next_ = 0;
         }
+        const std::size_t count = std::min(frames - done, buffered_);
+        for (std::size_t channel = 0; channel < width; ++channel) {
+            float* target = channels[channel] + done;
+            const float* source = interleaved_.data() + next_ * width + channel;
+            for (std::size_t frame = 0; frame < count; ++frame) {
+                target[frame] = source[frame * width];
+            }
+        }
+        done += count;
+        next_ += count;
+        buffered_ -= count;
     }
-    return count;
+    return done;
 }
 
 SoundFileWriter::SoundFileWriter(const std::string& path, AudioFileFormat format, int channels, int sampleRate)
@@ -119,6 +132,10 @@ SoundFileWriter::SoundFileWriter(const std::string& path, AudioFileFormat format
     // Integer encodings saturate rather than wrap around; the render reports
     // the clipping (or refuses it) before the file is kept.
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // A file of 32-bit floats in this machine's byte order takes the
+    // samples as they are, without libsndfile's conversion pass.
+    rawFloat_ = (format.value & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT &&
+                sf_command(file_, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) == SF_FALSE;
 }
 
 SoundFileWriter::~SoundFileWriter() {
@@ -127,23 +144,44 @@ SoundFileWriter::~SoundFileWriter() {
 
 void SoundFileWriter::write(const float* const* channels, std::size_t frames) {
     const auto width = static_cast<std::size_t>(channels_);
-    if (interleaved_.size() < frames * width) {
-        interleaved_.resize(frames * width);
-    }
-    for (std::size_t channel = 0; channel < width; ++channel) {
-        const float* source = channels[channel];
-        float* target = interleaved_.data() + channel;
-        for (std::size_t frame = 0; frame < frames; ++frame) {
-            target[frame * width] = source[frame];
+    interleaved_.resize(kFileChunkFrames * width);
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t count = std::min(frames - done, kFileChunkFrames - buffered_);
+        for (std::size_t channel = 0; channel < width; ++channel) {
+            const float* source = channels[channel] + done;
+            float* target = interleaved_.data() + buffered_ * width + channel;
+            for (std::size_t frame = 0; frame < count; ++frame) {
+                target[frame * width] = source[frame];
+            }
         }
-    }
-    if (sf_writef_float(file_, interleaved_.data(), static_cast<sf_count_t>(frames)) !=
-        static_cast<sf_count_t>(frames)) {
-        throw FileError("cannot write audio file " + path_ + ": " + sf_strerror(file_));
+        done += count;
+        buffered_ += count;
+        if (buffered_ == kFileChunkFrames) {
+            flush();
+        }
     }
 }
 
+void SoundFileWriter::flush() {
+    if (buffered_ == 0) {
+        return;
+    }
+    bool written = false;
+    if (rawFloat_) {
+        const auto bytes = static_cast<sf_count_t>(buffered_ * static_cast<std::size_t>(channels_) * sizeof(float));
+        written = sf_write_raw(file_, interleaved_.data(), bytes) == bytes;
+    } else {
+        written = sf_writef_float(file_, interleaved_.data(), static_cast<sf_count_t>(buffered_)) ==
+                  static_cast<sf_count_t>(buffered_);
+    }
+    if (!written) {
+        throw FileError("cannot write audio file " + path_ + ": " + sf_strerror(file_));
+    }
+    buffered_ = 0;
+}
+
 void SoundFileWriter::commit() {
+    flush();
     SNDFILE* file = file_;
     file_ = nullptr;
     if (sf_close(file) != 0) {

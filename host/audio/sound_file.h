@@ -16,6 +16,10 @@ typedef struct sf_private_tag SNDFILE;
 // The path that means standard input.
 inline constexpr const char* kStandardInput = "-";
 
+// Frames moved to and from libsndfile at a time, whatever the block size:
+// fewer, larger calls cost the host less.
+inline constexpr std::size_t kFileChunkFrames = 16384;
+
 class SoundFileReader : public AudioSource {
 public:
     // Throws FileError naming the file and libsndfile's reason.
@@ -40,7 +44,9 @@ private:
     double sampleRate_ = 0.0;
     std::optional<std::size_t> frames_;
     AudioFileFormat format_;
-    std::vector<float> interleaved_;
+    std::vector<float> interleaved_;  // a chunk read ahead
+    std::size_t buffered_ = 0;        // frames of it not yet handed out
+    std::size_t next_ = 0;            // the first of them
 };
 
 class SoundFileWriter {
@@ -67,5 +73,9 @@ private:
     std::string temporary_;
     SNDFILE* file_ = nullptr;
     int channels_;
-    std::vector<float> interleaved_;
+    std::vector<float> interleaved_;  // a chunk collected before it is written
+    std::size_t buffered_ = 0;
+    bool rawFloat_ = false;
+
+    void flush();
 };

@@ -39,6 +39,10 @@ struct SignalStats {
     bool allFinite() const { return nans == 0 && infinities == 0; }
     // "2 NaN, 1 infinite, 40 subnormal" listing only the non-zero counts.
     std::string describeBadValues() const;
+
+private:
+    // The exact path, sample by sample, for chunks with NaN or infinity.
+    void addOneByOne(const float* data, std::size_t count, std::size_t firstFrame, int channel);
 };
 
 // 20·log10 of a linear level; minus infinity for 0.
