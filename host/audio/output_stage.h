@@ -27,6 +27,8 @@ public:
     // back until a louder frame follows. Returns false once the tail has
     // been quiet for the whole window.
     bool push(float* const* pluginOutputs, std::size_t frames, std::size_t tailStart);
+    // Changes the frames dropped at the start; only before the first push.
+    void skipAtStart(std::size_t frames) { skip_ = frames; }
     // Drops whatever quiet tail is still held back.
     void finish() { heldFrames_ = 0; }
 

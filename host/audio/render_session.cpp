@@ -102,12 +102,17 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
     // first: it never was on, and some plug-ins assert on that.)
     instance.setMains(true);
     instance.dispatch(effStartProcess);
-    report.latency = instance.effect()->initialDelay;
-    const std::size_t skip =
-        job.compensateLatency ? static_cast<std::size_t>(std::max<VstInt32>(0, report.latency)) : 0;
+    // Some plug-ins report their latency only once they process: it is read
+    // again after the first block, before any output has been passed on.
+    auto latencyToSkip = [&instance, &job, &report] {
+        report.latency = instance.effect()->initialDelay;
+        report.latencySkipped =
+            job.compensateLatency ? static_cast<std::size_t>(std::max<VstInt32>(0, report.latency)) : 0;
+        return report.latencySkipped;
+    };
+    std::size_t skip = latencyToSkip();
     report.tailLimitFrames = job.tailSeconds ? static_cast<std::size_t>(std::llround(*job.tailSeconds * rate))
                                              : automaticTailFrames(instance.dispatch(effGetTailSize), rate);
-    report.latencySkipped = skip;
     const std::size_t quietWindow = job.tailSeconds ? 0 : static_cast<std::size_t>(kQuietTailSeconds * rate);
 
     BlockChannels mainBlock(main.channelCount(), block);
@@ -199,6 +204,10 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
             start = end;
         }
 
+        if (fed == 0) {
+            skip = latencyToSkip();
+            stage.skipAtStart(skip);
+        }
         fed += count;
         const bool going = stage.push(outputs.pointers(), count, inputEnd);
         if (knownLength && *knownLength > 0) {

@@ -37,7 +37,9 @@ std::string speedText(double speed) {
 void printRenderSummary(const FileRenderOutcome& outcome, const std::string& output, std::ostream& out) {
     const RenderReport& report = outcome.report;
     const double rate = report.sampleRate;
-    const std::string channels = outcome.inputChannels > 0 ? format("%d channels, ", outcome.inputChannels) : "";
+    const std::string channels = outcome.inputChannels > 1    ? format("%d channels, ", outcome.inputChannels)
+                                 : outcome.inputChannels == 1 ? std::string("1 channel, ")
+                                                              : std::string();
     out << format("%-10s%s, %s%.0f Hz, %.2f s\n", "input", outcome.input.c_str(), channels.c_str(), rate,
                   static_cast<double>(report.inputFrames) / rate);
     if (!outcome.midi.empty()) {
@@ -54,9 +56,9 @@ void printRenderSummary(const FileRenderOutcome& outcome, const std::string& out
     }
     out << format("%-10s%.2f s%s\n", "tail", static_cast<double>(report.tailFrames) / rate,
                   report.tailEndedQuiet ? " (ended once quiet)" : "");
-    out << format("%-10s%s (%s), %d channels, %.2f s%s\n", "output", output.c_str(), outcome.format.describe().c_str(),
-                  outcome.outputChannels, static_cast<double>(report.outputFrames) / rate,
-                  outcome.kept() ? "" : ", NOT WRITTEN");
+    out << format("%-10s%s (%s), %d channel%s, %.2f s%s\n", "output", output.c_str(), outcome.format.describe().c_str(),
+                  outcome.outputChannels, outcome.outputChannels == 1 ? "" : "s",
+                  static_cast<double>(report.outputFrames) / rate, outcome.kept() ? "" : ", NOT WRITTEN");
     out << format("%-10s%-12s%-12s\n", "", "peak", "RMS");
     out << format("%-10s%-12s%-12s\n", "in", formatDecibels(report.in.peak).c_str(),
                   formatDecibels(report.in.rms()).c_str());

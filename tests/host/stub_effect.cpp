@@ -8,7 +8,8 @@
 // later scaled by Echo. Poison above 0.5 turns every frame from the 1000th
 // of the render into +infinity. Programs: 0 "Unity" (Gain 0.5), 1 "Double"
 // (Gain 1). Switching it off while it was never on is reported on stderr, as
-// some plug-ins assert.
+// some plug-ins assert. Like some published plug-ins, it reports its latency
+// only once it processes.
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -105,6 +106,7 @@ void VSTCALLBACK processReplacing(AEffect* effect, float** inputs, float** outpu
     Stub* stub = self(effect);
     const float gain = 2.0f * stub->values[0];
     const float feedback = stub->values[1];
+    effect->initialDelay = kLatency;
     for (VstInt32 n = 0; n < frames; ++n, ++stub->frame) {
         for (int out = 0; out < kOutputs; ++out) {
             float x = 0.0f;
@@ -151,7 +153,6 @@ STUB_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback) {
     record.numOutputs = kOutputs;
     record.numParams = 3;
     record.numPrograms = 2;
-    record.initialDelay = kLatency;
     record.flags = effFlagsCanReplacing;
     record.object = stub;
     record.uniqueID = fourCharCode('S', 't', 'b', 'E');
