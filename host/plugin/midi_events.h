@@ -74,6 +74,7 @@ public:
     bool empty() const { return events_.empty(); }
 
     // The list to hand to effProcessEvents; valid until the next add or clear.
+    // Audio thread: allocates only when the batch outgrows every earlier one.
     VstEvents* list();
 
 private:

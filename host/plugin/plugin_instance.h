@@ -66,6 +66,8 @@ public:
     bool canReplace() const;
     // Hands the plug-in the MIDI events of the block that the next process
     // call renders (effProcessEvents); nothing is sent for an empty batch.
+    // Audio thread, just before process(); the batch must stay alive and
+    // unchanged until that call returns, as plug-ins may keep the pointers.
     void sendEvents(MidiEventBatch& batch);
     long processAllocations() const { return processAllocations_; }
 
