@@ -50,6 +50,8 @@ private:
     std::vector<float*> shifted_;
 };
 
+}  // namespace
+
 void applyProgramAndSettings(PluginInstance& instance, const RenderJob& job) {
     if (job.program) {
         if (*job.program < 0 || *job.program >= instance.numPrograms()) {
@@ -64,8 +66,6 @@ void applyProgramAndSettings(PluginInstance& instance, const RenderJob& job) {
         instance.setParameter(setting.index, setting.value);
     }
 }
-
-}  // namespace
 
 double RenderReport::speed() const {
     return processSeconds > 0.0 ? static_cast<double>(outputFrames) / sampleRate / processSeconds : 0.0;

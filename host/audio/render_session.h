@@ -70,6 +70,10 @@ struct RenderReport {
 // Throws UsageError for a program the plug-in does not have.
 RenderReport render(PluginInstance& instance, const RenderJob& job, const OutputSink& sink);
 
+// Selects the job's program, then sets its parameters, on an open instance.
+// Throws UsageError for a program the plug-in does not have.
+void applyProgramAndSettings(PluginInstance& instance, const RenderJob& job);
+
 // The tail the plug-in asks for: its tail-size answer in frames, where 0
 // means "not known" and 1 "none", capped at kLongestAutomaticTailSeconds.
 std::size_t automaticTailFrames(VstIntPtr tailSizeAnswer, double sampleRate);
