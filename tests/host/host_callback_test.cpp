@@ -1,4 +1,4 @@
-#include "host_callback.h"
+#include "plugin/host_callback.h"
 
 #include <gtest/gtest.h>
 
@@ -62,6 +62,7 @@ TEST(HostCallback, GivesItsOwnNamesWithinTheInterfaceLimits) {
 
 TEST(HostCallback, SaysHonestlyWhatItCanDo) {
     EXPECT_EQ(ask(nullptr, audioMasterCanDo, 0, 0, const_cast<char*>("startStopProcess")), 1);
+    EXPECT_EQ(ask(nullptr, audioMasterCanDo, 0, 0, const_cast<char*>("sendVstMidiEvent")), 1);
     EXPECT_EQ(ask(nullptr, audioMasterCanDo, 0, 0, const_cast<char*>("sendVstTimeInfo")), -1);
     EXPECT_EQ(ask(nullptr, audioMasterCanDo, 0, 0, const_cast<char*>("sizeWindow")), -1);
     EXPECT_EQ(ask(nullptr, audioMasterCanDo, 0, 0, const_cast<char*>("somethingNew")), 0);

@@ -3,14 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "allocation_counter.h"
-#include "host_error.h"
 #include "opcodes.h"
-#include "plugin_instance.h"
-#include "plugin_module.h"
+#include "plugin/allocation_counter.h"
+#include "plugin/plugin_instance.h"
+#include "plugin/plugin_module.h"
+#include "support/host_error.h"
 
 namespace {
 
@@ -25,18 +26,67 @@ std::string errorOf(Work work) {
     return "";
 }
 
-TEST(PluginLoading, AMissingFileIsNamedInTheError) {
-    const std::string message = errorOf([] { PluginModule module("no/such/plugin" KD_LIBRARY_SUFFIX); });
-    EXPECT_NE(message.find("no/such/plugin"), std::string::npos) << message;
-    EXPECT_NE(message.find("does not exist"), std::string::npos) << message;
+// The first bytes of a library header: enough for a loader to tell the
+// system and processor it was built for.
+std::string elfHeader(unsigned char bits, unsigned short machine) {
+    std::string bytes = std::string(
+                            "\x7f"
+                            "ELF",
+                            4) +
+                        static_cast<char>(bits == 64 ? 2 : 1) + std::string(59, '\0');
+    bytes[18] = static_cast<char>(machine & 0xFF);
+    bytes[19] = static_cast<char>(machine >> 8);
+    return bytes;
 }
 
-TEST(PluginLoading, ATextFileDressedAsALibraryCannotBeLoaded) {
-    const std::string path = std::string(KD_TEST_WORK_DIR) + "/broken" KD_LIBRARY_SUFFIX;
-    std::ofstream(path) << "this is not a plug-in\n";
-    const std::string message = errorOf([&path] { PluginModule module(path); });
-    EXPECT_NE(message.find("cannot load plug-in"), std::string::npos) << message;
-    std::remove(path.c_str());
+std::string peHeader(unsigned short machine, unsigned short magic) {
+    std::string bytes(512, '\0');
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[0x3C] = 0x40;
+    bytes.replace(0x40, 4, std::string("PE\0\0", 4));
+    bytes[0x44] = static_cast<char>(machine & 0xFF);
+    bytes[0x45] = static_cast<char>(machine >> 8);
+    bytes[0x58] = static_cast<char>(magic & 0xFF);
+    bytes[0x59] = static_cast<char>(magic >> 8);
+    return bytes;
+}
+
+TEST(PluginLoading, AFileThatCannotBeLoadedIsNamedForWhatItIs) {
+    const std::string work = KD_TEST_WORK_DIR;
+    const struct {
+        const char* name;  // created with `contents` unless empty
+        std::string contents;
+        const char* message;
+    } kCases[] = {
+        {"missing" KD_LIBRARY_SUFFIX, "", "does not exist"},
+        {"text" KD_LIBRARY_SUFFIX, "this is not a plug-in\n", "is not a plug-in library"},
+        {"arm64-linux" KD_LIBRARY_SUFFIX, elfHeader(64, 183), "is a 64-bit Linux library for ARM64, but"},
+        {"arm64-windows" KD_LIBRARY_SUFFIX, peHeader(0xAA64, 0x20B), "is a 64-bit Windows DLL for ARM64, but"},
+    };
+    for (const auto& entry : kCases) {
+        const std::string path = work + "/" + entry.name;
+        if (!entry.contents.empty()) {
+            std::ofstream(path, std::ios::binary) << entry.contents;
+        }
+        const std::string message = errorOf([&path] { PluginModule module(path); });
+        EXPECT_NE(message.find(path), std::string::npos) << message;
+        EXPECT_NE(message.find(entry.message), std::string::npos) << message;
+        std::remove(path.c_str());
+    }
+    EXPECT_NE(errorOf([&work] { PluginModule module(work); }).find("is a directory"), std::string::npos);
+}
+
+TEST(PluginLoading, ANameWithoutADirectoryIsTheFileInTheCurrentDirectory) {
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(KD_STUB_DIR);
+    const std::string message = errorOf([] {
+        PluginModule module("stub_three" KD_LIBRARY_SUFFIX);
+        PluginInstance instance(module);
+        EXPECT_EQ(instance.numInputs(), 3);
+    });
+    std::filesystem::current_path(before);
+    EXPECT_EQ(message, "");
 }
 
 TEST(PluginLoading, AnEntryPointThatReturnsNullCreatesNoInstance) {

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
-#include "block_renderer.h"
-#include "statistics.h"
-#include "test_signal.h"
+#include "audio/automation.h"
+#include "audio/channel_map.h"
+#include "audio/statistics.h"
+#include "audio/test_signal.h"
+#include "plugin/midi_events.h"
+#include "support/host_error.h"
 
 namespace {
 
@@ -31,21 +36,46 @@ TEST(Statistics, RmsOfASineIsItsPeakOverRootTwo) {
     EXPECT_NEAR(toDecibels(stats.peak), -6.02, 0.01);
 }
 
-TEST(Statistics, CountsEveryValueThatMustNotLeaveAPlugin) {
-    const std::vector<float> values = {0.25f,
-                                       std::numeric_limits<float>::quiet_NaN(),
-                                       std::numeric_limits<float>::infinity(),
-                                       -std::numeric_limits<float>::infinity(),
-                                       std::numeric_limits<float>::denorm_min(),
-                                       0.0f};
+// Peak and RMS count every sample: subnormal ones as the tiny levels they
+// are, NaN and infinity as broken levels rather than being skipped.
+TEST(Statistics, PeakAndRmsCountEverySample) {
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        std::vector<float> samples;
+        const char* peak;
+        const char* rms;
+        const char* bad;
+        std::size_t overFullScale;
+    } kCases[] = {
+        {{tiny, -tiny}, "-897.1 dB", "-897.1 dB", "2 subnormal", 0},
+        {{0.25f, nan, 0.5f}, "NaN", "NaN", "1 NaN", 0},
+        {{0.25f, -inf, 2.0f}, "+inf dB", "+inf dB", "1 infinite", 1},
+        {{1.0f, -1.0f, 1.5f, -2.0f}, "6.0 dB", "3.1 dB", "none", 2},
+    };
+    for (const auto& entry : kCases) {
+        SignalStats stats;
+        stats.add(entry.samples.data(), entry.samples.size());
+        EXPECT_EQ(formatDecibels(stats.peak), entry.peak) << entry.bad;
+        EXPECT_EQ(formatDecibels(stats.rms()), entry.rms) << entry.bad;
+        EXPECT_EQ(stats.describeBadValues(), entry.bad);
+        EXPECT_EQ(stats.overFullScale, entry.overFullScale) << entry.bad;
+    }
+}
+
+TEST(Statistics, RemembersWhereTheFirstNonFiniteSampleIs) {
+    const std::vector<float> clean(100, 0.1f);
+    std::vector<float> broken(100, 0.1f);
+    broken[40] = std::numeric_limits<float>::infinity();
+    broken[70] = std::numeric_limits<float>::quiet_NaN();
     SignalStats stats;
-    stats.add(values.data(), values.size());
-    EXPECT_EQ(stats.nans, 1u);
-    EXPECT_EQ(stats.infinities, 2u);
-    EXPECT_EQ(stats.subnormals, 1u);
-    EXPECT_FALSE(stats.onlyNormalNumbers());
-    EXPECT_EQ(stats.describeBadValues(), "1 NaN, 2 infinite, 1 subnormal");
-    EXPECT_DOUBLE_EQ(stats.peak, 0.25) << "peak and RMS ignore NaN and infinity";
+    stats.add(clean.data(), clean.size(), 1000, 0);
+    stats.add(broken.data(), broken.size(), 1000, 1);
+    ASSERT_TRUE(stats.firstNonFinite.has_value());
+    EXPECT_EQ(stats.firstNonFinite->frame, 1040u);
+    EXPECT_EQ(stats.firstNonFinite->channel, 1);
+    EXPECT_DOUBLE_EQ(stats.finitePeak, 0.1f);
 }
 
 TEST(Statistics, SilenceHasNoLevel) {
@@ -97,12 +127,72 @@ TEST(DemoSignal, OpensWithThePluckedLowA) {
     EXPECT_NEAR(rate / static_cast<double>(bestLag), 110.0, 2.0) << "strongest period " << bestLag << " samples";
 }
 
-TEST(ChannelMapping, RepeatsAMonoFileAndCyclesThroughShortOnes) {
-    EXPECT_EQ(sourceChannelFor(0, 1), 0);
-    EXPECT_EQ(sourceChannelFor(1, 1), 0);
-    EXPECT_EQ(sourceChannelFor(1, 2), 1);
-    EXPECT_EQ(sourceChannelFor(3, 2), 1);
-    EXPECT_EQ(sourceChannelFor(0, 0), -1);
+// File channels to plug-in inputs and plug-in outputs to file channels.
+TEST(ChannelMapping, IsChannelForChannelAndSaysWhatItLeavesOut) {
+    const struct {
+        int mainChannels, sidechainChannels, inputs, outputs;
+        std::vector<int> chosen;
+        const char* inputMapping;
+        const char* outputMapping;
+        const char* warning;
+    } kCases[] = {
+        {2, 0, 2, 2, {}, "file 1-2 -> in 1-2", "out 1-2 -> file 1-2", ""},
+        {4, 0, 3, 3, {}, "file 1-3 -> in 1-3", "out 1-3 -> file 1-3", "channel 4 is left out"},
+        {3, 0, 4, 4, {}, "file 1-3 -> in 1-3, silence -> in 4", "out 1-4 -> file 1-4", ""},
+        {1, 0, 2, 2, {}, "file 1 -> in 1, file 1 -> in 2", "out 1-2 -> file 1-2", ""},
+        {2, 1, 3, 3, {2, 0}, "file 1-2 -> in 1-2, sidechain 1 -> in 3", "out 3 -> file 1, out 1 -> file 2", ""},
+        {2, 0, 2, 98, {}, "file 1-2 -> in 1-2", "out 1-98 -> file 1-98", ""},
+    };
+    for (const auto& entry : kCases) {
+        const ChannelMap map =
+            mapChannels(entry.mainChannels, entry.sidechainChannels, entry.inputs, entry.outputs, entry.chosen);
+        EXPECT_EQ(map.describeInputs(), entry.inputMapping);
+        EXPECT_EQ(map.describeOutputs(), entry.outputMapping);
+        const std::string warnings = map.warnings.empty() ? "" : map.warnings.front();
+        EXPECT_EQ(warnings.empty(), std::string(entry.warning).empty()) << warnings;
+        EXPECT_NE(warnings.find(entry.warning), std::string::npos) << warnings;
+    }
+    EXPECT_EQ(parseChannelList("3,1-2"), (std::vector<int>{2, 0, 1}));
+    EXPECT_THROW(mapChannels(2, 0, 2, 2, {2}), HostError) << "output 3 of 2";
+    EXPECT_THROW(mapChannels(2, 2, 2, 2, {}), HostError) << "a sidechain that leaves no main input";
+    EXPECT_THROW(parseChannelList("0"), HostError);
+}
+
+// Straight lines between the points, sent at the points and at most 32
+// frames apart while the value moves.
+TEST(Automation, RampsBetweenPointsAndIsSentOftenEnoughWhileMoving) {
+    const AutomationRequest request = parseAutomation("Drive:1=0,2=1,3=1");
+    EXPECT_EQ(request.parameter, "Drive");
+    const ParameterRamp ramp(4, request.points, 1000.0);
+    const struct {
+        std::size_t frame;
+        float value;
+        std::size_t nextUpdate;
+    } kCases[] = {
+        {0, 0.0f, 1000},     {1000, 0.0f, 1032}, {1500, 0.5f, 1532},
+        {1990, 0.99f, 2000}, {2500, 1.0f, 3000}, {3000, 1.0f, SIZE_MAX},
+    };
+    for (const auto& entry : kCases) {
+        EXPECT_FLOAT_EQ(ramp.valueAt(entry.frame), entry.value) << "frame " << entry.frame;
+        EXPECT_EQ(ramp.nextUpdate(entry.frame), entry.nextUpdate) << "frame " << entry.frame;
+    }
+    for (const char* bad : {"Drive", "Drive:1", "Drive:2=0,1=1", "Drive:0=1.5", ":0=1"}) {
+        EXPECT_THROW(parseAutomation(bad), HostError) << bad;
+    }
+}
+
+TEST(MidiEvents, AreHandedOverInTheInterfacesLayoutInFrameOrder) {
+    MidiEventBatch batch;
+    batch.add({300, {0x80, 60, 0}});
+    batch.add({20, {0x90, 60, 100}});
+    const VstEvents* list = batch.list();
+    ASSERT_EQ(list->numEvents, 2);
+    const auto* first = reinterpret_cast<const VstMidiEvent*>(list->events[0]);
+    const auto* second = reinterpret_cast<const VstMidiEvent*>(list->events[1]);
+    EXPECT_EQ(first->deltaFrames, 20);
+    EXPECT_EQ(static_cast<unsigned char>(first->midiData[0]), 0x90);
+    EXPECT_EQ(first->byteSize, 32);
+    EXPECT_EQ(second->deltaFrames, 300);
 }
 
 }  // namespace

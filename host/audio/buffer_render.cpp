@@ -1,0 +1,35 @@
+#include "audio/buffer_render.h"
+
+#include "plugin/plugin_instance.h"
+#include "plugin/plugin_module.h"
+#include "support/host_error.h"
+
+BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job) {
+    const auto rate = static_cast<float>(input.sampleRate);
+    PluginInstance instance(module, rate, job.blockSize);
+    instance.host().processingLevel = ProcessLevel::Offline;
+    instance.openForPlayback(rate, job.blockSize);
+    if (instance.numOutputs() <= 0) {
+        throw LoadError("plug-in " + module.path() + " has no audio outputs");
+    }
+    BufferSource source(input);
+    job.main = &source;
+    job.sidechain = nullptr;
+    job.channels = mapChannels(input.channelCount(), 0, instance.numInputs(), instance.numOutputs(), {});
+    job.tailSeconds = 0.0;
+    job.compensateLatency = false;
+    job.showProgress = false;
+
+    BufferRender result;
+    result.output = AudioBuffer(instance.numOutputs(), 0, input.sampleRate);
+    for (auto& channel : result.output.channels) {
+        channel.reserve(input.frameCount());
+    }
+    result.report = render(instance, job, [&result](const float* const* channels, std::size_t frames) {
+        for (std::size_t channel = 0; channel < result.output.channels.size(); ++channel) {
+            result.output.channels[channel].insert(result.output.channels[channel].end(), channels[channel],
+                                                   channels[channel] + frames);
+        }
+    });
+    return result;
+}

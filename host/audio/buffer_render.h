@@ -1,0 +1,20 @@
+// A signal held in memory through a fresh instance, the output back in
+// memory with the input's length: no tail, the latency left in. For
+// measurements that compare input and output sample for sample and line
+// them up themselves; files go through render() instead.
+#pragma once
+
+#include "audio/audio_buffer.h"
+#include "audio/render_session.h"
+
+class PluginModule;
+
+struct BufferRender {
+    AudioBuffer output;  // one channel per plug-in output
+    RenderReport report;
+};
+
+// Uses the job's program, settings, automation, MIDI and block size; its
+// sources, channels, tail and latency fields are set here. Throws HostError
+// as render() does, and LoadError for a plug-in without outputs.
+BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job);

@@ -1,0 +1,226 @@
+#include "audio/output_format.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <vector>
+
+#include "support/host_error.h"
+
+namespace {
+
+// Extensions that libsndfile's own list does not give, or gives to more than
+// one container; an encoding of 0 means "choose as for any container".
+struct ExtensionAlias {
+    const char* extension;
+    int container;
+    int encoding;
+};
+
+constexpr ExtensionAlias kAliases[] = {
+    {"wav", SF_FORMAT_WAV, 0},
+    {"aif", SF_FORMAT_AIFF, 0},
+    {"snd", SF_FORMAT_AU, 0},
+    {"svx", SF_FORMAT_SVX, 0},
+    {"ogg", SF_FORMAT_OGG, SF_FORMAT_VORBIS},
+    {"oga", SF_FORMAT_OGG, SF_FORMAT_VORBIS},
+    {"opus", SF_FORMAT_OGG, SF_FORMAT_OPUS},
+    {"mp3", SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III},
+};
+
+struct DepthEncoding {
+    BitDepth depth;
+    const char* word;
+    int encodings[2];  // the first the container takes is used
+};
+
+constexpr DepthEncoding kDepths[] = {
+    {BitDepth::Int8, "8", {SF_FORMAT_PCM_S8, SF_FORMAT_PCM_U8}},
+    {BitDepth::Int16, "16", {SF_FORMAT_PCM_16, 0}},
+    {BitDepth::Int24, "24", {SF_FORMAT_PCM_24, 0}},
+    {BitDepth::Int32, "32", {SF_FORMAT_PCM_32, 0}},
+    {BitDepth::Float, "float", {SF_FORMAT_FLOAT, 0}},
+    {BitDepth::Double, "double", {SF_FORMAT_DOUBLE, 0}},
+};
+
+// Without --bit-depth: float first, so that nothing clips; then the widest
+// integers for containers without float; any other encoding last.
+constexpr int kDefaultEncodings[] = {SF_FORMAT_FLOAT, SF_FORMAT_PCM_24, SF_FORMAT_PCM_16, SF_FORMAT_PCM_S8,
+                                     SF_FORMAT_PCM_U8};
+
+// Containers suggested when the chosen one cannot hold the channels or rate.
+constexpr const char* kRoomyContainers[] = {"wav", "w64", "rf64", "caf", "aiff", "flac"};
+
+std::string lowercase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string formatName(int format) {
+    SF_FORMAT_INFO info{};
+    info.format = format;
+    if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 || info.name == nullptr) {
+        return "unknown";
+    }
+    // "WAV (Microsoft)" -> "WAV"
+    const std::string name = info.name;
+    const auto bracket = name.find(" (");
+    return bracket == std::string::npos ? name : name.substr(0, bracket);
+}
+
+int count(int command) {
+    int value = 0;
+    sf_command(nullptr, command, &value, sizeof value);
+    return value;
+}
+
+SF_FORMAT_INFO listed(int command, int index) {
+    SF_FORMAT_INFO info{};
+    info.format = index;
+    sf_command(nullptr, command, &info, sizeof info);
+    return info;
+}
+
+// The container for an extension, and the encoding it implies (0 for none).
+std::optional<ExtensionAlias> containerFor(const std::string& extension) {
+    for (const ExtensionAlias& alias : kAliases) {
+        if (extension == alias.extension) {
+            return alias;
+        }
+    }
+    const int majors = count(SFC_GET_FORMAT_MAJOR_COUNT);
+    for (int index = 0; index < majors; ++index) {
+        const SF_FORMAT_INFO info = listed(SFC_GET_FORMAT_MAJOR, index);
+        if (info.extension != nullptr && extension == info.extension) {
+            return ExtensionAlias{nullptr, info.format, 0};
+        }
+    }
+    return std::nullopt;
+}
+
+bool accepts(int format, int channels, int sampleRate) {
+    SF_INFO probe{};
+    probe.format = format;
+    probe.channels = channels;
+    probe.samplerate = sampleRate;
+    return sf_format_check(&probe) != 0;
+}
+
+// The first encoding (from the preferences, then libsndfile's list) that the
+// container takes at this channel count and rate; 0 when none.
+int defaultEncoding(int container, int channels, int sampleRate) {
+    for (int encoding : kDefaultEncodings) {
+        if (accepts(container | encoding, channels, sampleRate)) {
+            return encoding;
+        }
+    }
+    const int subtypes = count(SFC_GET_FORMAT_SUBTYPE_COUNT);
+    for (int index = 0; index < subtypes; ++index) {
+        const int encoding = listed(SFC_GET_FORMAT_SUBTYPE, index).format;
+        if (accepts(container | encoding, channels, sampleRate)) {
+            return encoding;
+        }
+    }
+    return 0;
+}
+
+std::string roomierContainers(int channels, int sampleRate) {
+    std::string names;
+    for (const char* extension : kRoomyContainers) {
+        const auto container = containerFor(extension);
+        if (container && defaultEncoding(container->container, channels, sampleRate) != 0) {
+            names += (names.empty() ? "." : ", .") + std::string(extension);
+        }
+    }
+    return names;
+}
+
+}  // namespace
+
+std::string AudioFileFormat::describe() const {
+    return formatName(value & SF_FORMAT_TYPEMASK) + ", " + formatName(value & SF_FORMAT_SUBMASK);
+}
+
+bool AudioFileFormat::keepsBeyondFullScale() const {
+    const int encoding = value & SF_FORMAT_SUBMASK;
+    return encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE;
+}
+
+std::optional<BitDepth> parseBitDepth(const std::string& text) {
+    for (const DepthEncoding& entry : kDepths) {
+        if (lowercase(text) == entry.word) {
+            return entry.depth;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string writableExtensions() {
+    std::vector<std::string> extensions;
+    for (const ExtensionAlias& alias : kAliases) {
+        extensions.emplace_back(alias.extension);
+    }
+    const int majors = count(SFC_GET_FORMAT_MAJOR_COUNT);
+    for (int index = 0; index < majors; ++index) {
+        const SF_FORMAT_INFO info = listed(SFC_GET_FORMAT_MAJOR, index);
+        if (info.extension != nullptr &&
+            std::find(extensions.begin(), extensions.end(), info.extension) == extensions.end()) {
+            extensions.emplace_back(info.extension);
+        }
+    }
+    std::string list;
+    for (const std::string& extension : extensions) {
+        list += (list.empty() ? "" : ", ") + extension;
+    }
+    return list;
+}
+
+AudioFileFormat chooseOutputFormat(const std::string& path, BitDepth depth, int channels, int sampleRate) {
+    std::string extension = lowercase(std::filesystem::path(path).extension().string());
+    if (extension.empty()) {
+        throw UsageError("cannot tell the format of " + path +
+                         " from its name: give it an extension such as .wav or .flac");
+    }
+    extension.erase(0, 1);
+    const auto container = containerFor(extension);
+    if (!container) {
+        throw UsageError("cannot write ." + extension +
+                         " files; the output's extension chooses the format: " + writableExtensions());
+    }
+    const std::string containerName = formatName(container->container);
+    int encoding = container->encoding;
+    if (encoding != 0 && depth != BitDepth::Default) {
+        throw UsageError(containerName + " files have no bit depth: leave out --bit-depth for " + path);
+    }
+    if (encoding == 0 && depth != BitDepth::Default) {
+        for (const DepthEncoding& entry : kDepths) {
+            if (entry.depth != depth) {
+                continue;
+            }
+            for (int candidate : entry.encodings) {
+                if (candidate != 0 && encoding == 0 && accepts(container->container | candidate, 1, 44100)) {
+                    encoding = candidate;
+                }
+            }
+            if (encoding == 0) {
+                throw UsageError(containerName + " files cannot hold --bit-depth " + entry.word +
+                                 " samples: choose another bit depth or another container");
+            }
+        }
+    }
+    if (encoding == 0) {
+        encoding = defaultEncoding(container->container, channels, sampleRate);
+    }
+    const AudioFileFormat format{container->container | encoding};
+    if (encoding == 0 || !accepts(format.value, channels, sampleRate)) {
+        const std::string roomier = roomierContainers(channels, sampleRate);
+        throw UsageError(
+            containerName + " files cannot hold " + std::to_string(channels) + " channels at " +
+            std::to_string(sampleRate) + " Hz" + (encoding != 0 ? " as " + formatName(encoding) : std::string()) +
+            (roomier.empty() ? std::string() : "; these can: " + roomier) + "; --channels chooses fewer outputs");
+    }
+    return format;
+}

@@ -1,0 +1,89 @@
+#include "audio/output_stage.h"
+
+#include <algorithm>
+#include <cmath>
+
+OutputStage::OutputStage(std::vector<int> outputs, std::size_t skip, std::size_t quietWindow, OutputSink sink)
+    : outputs_(std::move(outputs)),
+      skip_(skip),
+      quietWindow_(quietWindow),
+      sink_(std::move(sink)),
+      held_(outputs_.size(), std::vector<float>(quietWindow)),
+      pointers_(outputs_.size()) {}
+
+void OutputStage::deliver(const float* const* channels, std::size_t frames) {
+    if (frames == 0) {
+        return;
+    }
+    for (std::size_t channel = 0; channel < outputs_.size(); ++channel) {
+        stats_.add(channels[channel], frames, written_, static_cast<int>(channel));
+    }
+    sink_(channels, frames);
+    written_ += frames;
+}
+
+void OutputStage::flushHeld() {
+    for (std::size_t channel = 0; channel < held_.size(); ++channel) {
+        pointers_[channel] = held_[channel].data();
+    }
+    const std::size_t frames = heldFrames_;
+    heldFrames_ = 0;
+    deliver(pointers_.data(), frames);
+}
+
+bool OutputStage::push(float* const* pluginOutputs, std::size_t frames, std::size_t tailStart) {
+    std::size_t first = 0;
+    if (skip_ > 0) {
+        first = std::min(skip_, frames);
+        skip_ -= first;
+    }
+    while (first < frames) {
+        // Frames before the tail go straight on.
+        const std::size_t direct =
+            produced_ < tailStart ? std::min(frames - first, tailStart - produced_) : std::size_t{0};
+        if (direct > 0 || quietWindow_ == 0) {
+            const std::size_t count = quietWindow_ == 0 ? frames - first : direct;
+            for (std::size_t channel = 0; channel < outputs_.size(); ++channel) {
+                pointers_[channel] = pluginOutputs[outputs_[channel]] + first;
+            }
+            deliver(pointers_.data(), count);
+            produced_ += count;
+            first += count;
+            continue;
+        }
+        // Tail frames: a run of audible ones goes on, with everything held
+        // before it; a quiet one is held back.
+        auto loud = [&](std::size_t frame) {
+            for (int output : outputs_) {
+                if (!(std::fabs(pluginOutputs[output][frame]) <= kQuietLevel)) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        std::size_t end = first;
+        while (end < frames && loud(end)) {
+            ++end;
+        }
+        if (end > first) {
+            flushHeld();
+            for (std::size_t channel = 0; channel < outputs_.size(); ++channel) {
+                pointers_[channel] = pluginOutputs[outputs_[channel]] + first;
+            }
+            deliver(pointers_.data(), end - first);
+            produced_ += end - first;
+            first = end;
+            continue;
+        }
+        for (std::size_t channel = 0; channel < outputs_.size(); ++channel) {
+            held_[channel][heldFrames_] = pluginOutputs[outputs_[channel]][first];
+        }
+        if (++heldFrames_ == quietWindow_) {
+            heldFrames_ = 0;
+            return false;
+        }
+        ++produced_;
+        ++first;
+    }
+    return true;
+}

@@ -1,0 +1,82 @@
+// One render from start to finish through an instance that the caller has
+// opened with the sample rate and block size: program and parameter values
+// applied, switched on, the input streamed through block by block (split
+// where automation moves, MIDI events sent with their frame offsets), the
+// tail rendered, the instance switched off. Memory does not grow with the
+// length of the input.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "aeffect.h"
+#include "audio/audio_source.h"
+#include "audio/automation.h"
+#include "audio/channel_map.h"
+#include "audio/midi_sequence.h"
+#include "audio/output_stage.h"
+#include "audio/statistics.h"
+
+class PluginInstance;
+
+struct ParameterSetting {
+    int index;
+    float value;  // normalised, 0..1
+};
+
+// Without --tail, the plug-in's own tail-size answer decides, never more
+// than this, and the render ends once the tail has been quiet for
+// kQuietTailSeconds.
+inline constexpr double kLongestAutomaticTailSeconds = 10.0;
+inline constexpr double kQuietTailSeconds = 1.0;
+
+struct RenderJob {
+    AudioSource* main = nullptr;  // required; silence of the MIDI's length for an instrument without input
+    AudioSource* sidechain = nullptr;
+    ChannelMap channels;
+    std::optional<int> program;
+    std::vector<ParameterSetting> settings;  // applied after the program, in order
+    std::vector<ParameterRamp> automation;
+    const MidiSequence* midi = nullptr;
+    VstInt32 blockSize = 512;
+    std::optional<double> tailSeconds;  // none: automatic
+    bool compensateLatency = true;
+    bool showProgress = false;
+};
+
+struct RenderReport {
+    std::string programName;  // empty when the plug-in has no programs
+    SignalStats in;           // the main input as read
+    SignalStats out;          // the output as written
+    std::size_t inputFrames = 0;
+    std::size_t outputFrames = 0;
+    VstInt32 latency = 0;            // what the plug-in reported once switched on
+    std::size_t latencySkipped = 0;  // frames of it dropped from the start of the output
+    std::size_t tailFrames = 0;      // output frames after the input's length
+    std::size_t tailLimitFrames = 0;
+    bool tailEndedQuiet = false;  // an automatic tail stopped early, having gone quiet
+    double processSeconds = 0.0;  // inside the plug-in's process calls
+    double totalSeconds = 0.0;    // the whole streaming loop: reading, processing, writing
+    double sampleRate = 0.0;
+
+    // Audio length over time spent in the plug-in; 0 when nothing was timed.
+    double speed() const;
+    // Audio length over the whole loop's time.
+    double overallSpeed() const;
+};
+
+// Throws UsageError for a program the plug-in does not have.
+RenderReport render(PluginInstance& instance, const RenderJob& job, const OutputSink& sink);
+
+// Selects the job's program, then sets its parameters, on an open instance.
+// Throws UsageError for a program the plug-in does not have.
+void applyProgramAndSettings(PluginInstance& instance, const RenderJob& job);
+
+// The tail the plug-in asks for: its tail-size answer in frames, where 0
+// means "not known" and 1 "none", capped at kLongestAutomaticTailSeconds.
+std::size_t automaticTailFrames(VstIntPtr tailSizeAnswer, double sampleRate);
+
+// Inputs that last longer than this get a progress bar on a terminal.
+inline constexpr double kProgressBarSeconds = 20.0;

@@ -1,0 +1,211 @@
+#include "audio/sound_file.h"
+
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "support/host_error.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The temporary file being written, for the interrupt handler: Ctrl-C during
+// a long render must not leave it behind. One writer at a time.
+char pendingTemporary[4096];
+
+extern "C" void removePendingAndDie(int signalNumber) {
+    if (pendingTemporary[0] != '\0') {
+        unlink(pendingTemporary);
+    }
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+void announcePending(const std::string& path) {
+    static const bool installed = [] {
+        std::signal(SIGINT, removePendingAndDie);
+        std::signal(SIGTERM, removePendingAndDie);
+        std::signal(SIGHUP, removePendingAndDie);
+        return true;
+    }();
+    (void)installed;
+    pendingTemporary[0] = '\0';
+    if (path.size() < sizeof pendingTemporary) {
+        std::memcpy(pendingTemporary, path.c_str(), path.size() + 1);
+    }
+}
+
+std::string temporaryBeside(const std::string& path) {
+    const fs::path target(path);
+    const std::string name = "." + target.filename().string() + ".plughost-" + std::to_string(getpid()) + ".part";
+    return (target.parent_path() / name).string();
+}
+
+}  // namespace
+
+SoundFileReader::SoundFileReader(const std::string& path) : path_(path) {
+    SF_INFO info{};
+    if (path == kStandardInput) {
+        file_ = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
+        path_ = "standard input";
+    } else {
+        if (fs::is_directory(path)) {
+            throw FileError("cannot read audio file " + path + ": it is a directory");
+        }
+        file_ = sf_open(path.c_str(), SFM_READ, &info);
+    }
+    if (file_ == nullptr) {
+        throw FileError("cannot read audio file " + path_ + ": " + sf_strerror(nullptr));
+    }
+    if (info.channels <= 0 || info.samplerate <= 0) {
+        sf_close(file_);
+        throw FileError("audio file " + path_ + " has no channels or no sample rate");
+    }
+    channels_ = info.channels;
+    sampleRate_ = info.samplerate;
+    format_.value = info.format;
+    // A stream's header may claim any length (0xFFFFFFFF bytes, say): only a
+    // seekable file's frame count is trusted, and only for progress.
+    if (info.seekable && info.frames >= 0) {
+        frames_ = static_cast<std::size_t>(info.frames);
+    }
+}
+
+SoundFileReader::~SoundFileReader() {
+    if (file_ != nullptr) {
+        sf_close(file_);
+    }
+}
+
+std::size_t SoundFileReader::read(float* const* channels, std::size_t frames) {
+    const auto width = static_cast<std::size_t>(channels_);
+    std::size_t done = 0;
+    while (done < frames) {
+        if (buffered_ == 0) {
+            interleaved_.resize(kFileChunkFrames * width);
+            const sf_count_t got =
+                sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(kFileChunkFrames));
+            if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR)) {
+                throw FileError("cannot read audio file " + path_ + ": " + sf_strerror(file_));
+            }
+            if (got == 0) {
+                break;
+            }
+            buffered_ = static_cast<std::size_t>(got);
+            next_ = 0;
+        }
+        const std::size_t count = std::min(frames - done, buffered_);
+        for (std::size_t channel = 0; channel < width; ++channel) {
+            float* target = channels[channel] + done;
+            const float* source = interleaved_.data() + next_ * width + channel;
+            for (std::size_t frame = 0; frame < count; ++frame) {
+                target[frame] = source[frame * width];
+            }
+        }
+        done += count;
+        next_ += count;
+        buffered_ -= count;
+    }
+    return done;
+}
+
+SoundFileWriter::SoundFileWriter(const std::string& path, AudioFileFormat format, int channels, int sampleRate)
+    : path_(path), temporary_(temporaryBeside(path)), channels_(channels) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = format.value;
+    announcePending(temporary_);
+    file_ = sf_open(temporary_.c_str(), SFM_WRITE, &info);
+    if (file_ == nullptr) {
+        const std::string why = sf_strerror(nullptr);
+        pendingTemporary[0] = '\0';
+        std::remove(temporary_.c_str());
+        throw FileError("cannot write audio file " + path + " (in its folder, as " + temporary_ + "): " + why);
+    }
+    // Integer encodings saturate rather than wrap around; the render reports
+    // the clipping (or refuses it) before the file is kept.
+    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // A file of 32-bit floats in this machine's byte order takes the
+    // samples as they are, without libsndfile's conversion pass.
+    rawFloat_ = (format.value & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT &&
+                sf_command(file_, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) == SF_FALSE;
+}
+
+SoundFileWriter::~SoundFileWriter() {
+    discard();
+}
+
+void SoundFileWriter::write(const float* const* channels, std::size_t frames) {
+    const auto width = static_cast<std::size_t>(channels_);
+    interleaved_.resize(kFileChunkFrames * width);
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t count = std::min(frames - done, kFileChunkFrames - buffered_);
+        for (std::size_t channel = 0; channel < width; ++channel) {
+            const float* source = channels[channel] + done;
+            float* target = interleaved_.data() + buffered_ * width + channel;
+            for (std::size_t frame = 0; frame < count; ++frame) {
+                target[frame * width] = source[frame];
+            }
+        }
+        done += count;
+        buffered_ += count;
+        if (buffered_ == kFileChunkFrames) {
+            flush();
+        }
+    }
+}
+
+void SoundFileWriter::flush() {
+    if (buffered_ == 0) {
+        return;
+    }
+    bool written = false;
+    if (rawFloat_) {
+        const auto bytes = static_cast<sf_count_t>(buffered_ * static_cast<std::size_t>(channels_) * sizeof(float));
+        written = sf_write_raw(file_, interleaved_.data(), bytes) == bytes;
+    } else {
+        written = sf_writef_float(file_, interleaved_.data(), static_cast<sf_count_t>(buffered_)) ==
+                  static_cast<sf_count_t>(buffered_);
+    }
+    if (!written) {
+        throw FileError("cannot write audio file " + path_ + ": " + sf_strerror(file_));
+    }
+    buffered_ = 0;
+}
+
+void SoundFileWriter::commit() {
+    flush();
+    SNDFILE* file = file_;
+    file_ = nullptr;
+    if (sf_close(file) != 0) {
+        discard();
+        throw FileError("cannot finish audio file " + path_ + ": the last of it could not be written");
+    }
+    std::error_code error;
+    fs::rename(temporary_, path_, error);
+    if (error) {
+        discard();
+        throw FileError("cannot put the finished file in place as " + path_ + ": " + error.message());
+    }
+    temporary_.clear();
+    pendingTemporary[0] = '\0';
+}
+
+void SoundFileWriter::discard() {
+    if (file_ != nullptr) {
+        sf_close(file_);
+        file_ = nullptr;
+    }
+    if (!temporary_.empty()) {
+        std::remove(temporary_.c_str());
+        temporary_.clear();
+        pendingTemporary[0] = '\0';
+    }
+}

@@ -1,0 +1,81 @@
+// Audio files streamed through libsndfile: a reader that is an AudioSource
+// (standard input included, where the length is not known), and a writer
+// that fills a temporary file beside its target and puts it in place only
+// when told the output is good.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "audio/audio_source.h"
+#include "audio/output_format.h"
+
+typedef struct sf_private_tag SNDFILE;
+
+// The path that means standard input.
+inline constexpr const char* kStandardInput = "-";
+
+// Frames moved to and from libsndfile at a time, whatever the block size:
+// fewer, larger calls cost the host less.
+inline constexpr std::size_t kFileChunkFrames = 16384;
+
+class SoundFileReader : public AudioSource {
+public:
+    // Throws FileError naming the file and libsndfile's reason.
+    explicit SoundFileReader(const std::string& path);
+    ~SoundFileReader() override;
+    SoundFileReader(const SoundFileReader&) = delete;
+    SoundFileReader& operator=(const SoundFileReader&) = delete;
+
+    int channelCount() const override { return channels_; }
+    double sampleRate() const override { return sampleRate_; }
+    std::optional<std::size_t> frameCount() const override { return frames_; }
+    // Throws FileError when the file cannot be read on.
+    std::size_t read(float* const* channels, std::size_t frames) override;
+
+    AudioFileFormat format() const { return format_; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    SNDFILE* file_ = nullptr;
+    int channels_ = 0;
+    double sampleRate_ = 0.0;
+    std::optional<std::size_t> frames_;
+    AudioFileFormat format_;
+    std::vector<float> interleaved_;  // a chunk read ahead
+    std::size_t buffered_ = 0;        // frames of it not yet handed out
+    std::size_t next_ = 0;            // the first of them
+};
+
+class SoundFileWriter {
+public:
+    // Creates the temporary file beside `path`. Throws FileError when it
+    // cannot be created.
+    SoundFileWriter(const std::string& path, AudioFileFormat format, int channels, int sampleRate);
+    // Removes the temporary file unless it was committed.
+    ~SoundFileWriter();
+    SoundFileWriter(const SoundFileWriter&) = delete;
+    SoundFileWriter& operator=(const SoundFileWriter&) = delete;
+
+    // `channels` holds the channel count of arrays. Samples beyond full scale
+    // are clipped by integer encodings. Throws FileError (disk full, ...).
+    void write(const float* const* channels, std::size_t frames);
+    // Finishes the file and moves it to its path, replacing what was there.
+    // Throws FileError, and then leaves the target untouched.
+    void commit();
+    // Removes the temporary file; the target stays as it was.
+    void discard();
+
+private:
+    std::string path_;
+    std::string temporary_;
+    SNDFILE* file_ = nullptr;
+    int channels_;
+    std::vector<float> interleaved_;  // a chunk collected before it is written
+    std::size_t buffered_ = 0;
+    bool rawFloat_ = false;
+
+    void flush();
+};

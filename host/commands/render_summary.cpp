@@ -1,0 +1,124 @@
+#include "commands/render_summary.h"
+
+#include <cmath>
+
+#include "support/text_format.h"
+
+namespace {
+
+// Levels in JSON: dBFS, null for silence, the strings "NaN" and "+inf" for
+// broken output (JSON has no numbers for them).
+nlohmann::json decibels(double linear) {
+    if (std::isnan(linear)) {
+        return "NaN";
+    }
+    const double value = toDecibels(linear);
+    if (std::isinf(value)) {
+        return value > 0 ? nlohmann::json("+inf") : nlohmann::json(nullptr);
+    }
+    return value;
+}
+
+nlohmann::json levels(const SignalStats& stats) {
+    return {{"peak_dbfs", decibels(stats.peak)},
+            {"rms_dbfs", decibels(stats.rms())},
+            {"nan", stats.nans},
+            {"infinite", stats.infinities},
+            {"subnormal", stats.subnormals},
+            {"beyond_full_scale", stats.overFullScale}};
+}
+
+}  // namespace
+
+std::string speedText(double speed) {
+    return speed > 0.0 ? format("%.1fx", speed) : "-";
+}
+
+void printRenderSummary(const FileRenderOutcome& outcome, const std::string& output, std::ostream& out) {
+    const RenderReport& report = outcome.report;
+    const double rate = report.sampleRate;
+    const std::string channels = outcome.inputChannels > 1    ? format("%d channels, ", outcome.inputChannels)
+                                 : outcome.inputChannels == 1 ? std::string("1 channel, ")
+                                                              : std::string();
+    out << format("%-10s%s, %s%.0f Hz, %.2f s\n", "input", outcome.input.c_str(), channels.c_str(), rate,
+                  static_cast<double>(report.inputFrames) / rate);
+    if (!outcome.midi.empty()) {
+        out << format("%-10s%s\n", "midi", outcome.midi.c_str());
+    }
+    out << format("%-10s%s\n", "inputs", outcome.inputMapping.c_str());
+    out << format("%-10s%s\n", "outputs", outcome.outputMapping.c_str());
+    if (!outcome.program.empty()) {
+        out << format("%-10s%s\n", "program", outcome.program.c_str());
+    }
+    if (report.latency != 0) {
+        out << format("%-10s%d samples (%s)\n", "latency", report.latency,
+                      report.latencySkipped > 0 ? "compensated" : "left in the output");
+    }
+    out << format("%-10s%.2f s%s\n", "tail", static_cast<double>(report.tailFrames) / rate,
+                  report.tailEndedQuiet ? " (ended once quiet)" : "");
+    out << format("%-10s%s (%s), %d channel%s, %.2f s%s\n", "output", output.c_str(), outcome.format.describe().c_str(),
+                  outcome.outputChannels, outcome.outputChannels == 1 ? "" : "s",
+                  static_cast<double>(report.outputFrames) / rate, outcome.kept() ? "" : ", NOT WRITTEN");
+    out << format("%-10s%-12s%-12s\n", "", "peak", "RMS");
+    out << format("%-10s%-12s%-12s\n", "in", formatDecibels(report.in.peak).c_str(),
+                  formatDecibels(report.in.rms()).c_str());
+    out << format("%-10s%-12s%-12s\n", "out", formatDecibels(report.out.peak).c_str(),
+                  formatDecibels(report.out.rms()).c_str());
+    out << format("%-10s%s real time in the plug-in, %s overall\n", "speed", speedText(report.speed()).c_str(),
+                  speedText(report.overallSpeed()).c_str());
+}
+
+void printRenderMessages(const FileRenderOutcome& outcome, std::ostream& err) {
+    for (const std::string& note : outcome.notes) {
+        err << "note: " << note << "\n";
+    }
+    for (const std::string& warning : outcome.warnings) {
+        err << "warning: " << warning << "\n";
+    }
+    for (const std::string& problem : outcome.problems) {
+        err << "plughost: " << problem << "\n";
+    }
+    if (!outcome.kept()) {
+        err << "plughost: no output file was written\n";
+    }
+}
+
+nlohmann::json renderJson(const FileRenderOutcome& outcome, const std::string& output) {
+    const RenderReport& report = outcome.report;
+    const double rate = report.sampleRate;
+    nlohmann::json json = {
+        {"input", {{"source", outcome.input}, {"channels", outcome.inputChannels}, {"frames", report.inputFrames}}},
+        {"sample_rate", rate},
+        {"mapping", {{"inputs", outcome.inputMapping}, {"outputs", outcome.outputMapping}}},
+        {"output",
+         {{"path", output},
+          {"format", outcome.format.describe()},
+          {"channels", outcome.outputChannels},
+          {"frames", report.outputFrames},
+          {"written", outcome.kept()}}},
+        {"latency_samples", report.latency},
+        {"latency_compensated", report.latencySkipped > 0},
+        {"tail_seconds", static_cast<double>(report.tailFrames) / rate},
+        {"tail_ended_quiet", report.tailEndedQuiet},
+        {"levels", {{"in", levels(report.in)}, {"out", levels(report.out)}}},
+        {"speed",
+         {{"plugin_seconds", report.processSeconds},
+          {"total_seconds", report.totalSeconds},
+          {"realtime_factor", report.speed()},
+          {"overall_realtime_factor", report.overallSpeed()}}},
+        {"notes", outcome.notes},
+        {"warnings", outcome.warnings},
+        {"problems", outcome.problems},
+    };
+    if (report.out.firstNonFinite) {
+        json["levels"]["out"]["first_non_finite"] = {{"frame", report.out.firstNonFinite->frame},
+                                                     {"channel", report.out.firstNonFinite->channel + 1}};
+    }
+    if (!outcome.program.empty()) {
+        json["program"] = outcome.program;
+    }
+    if (!outcome.midi.empty()) {
+        json["midi"] = outcome.midi;
+    }
+    return json;
+}

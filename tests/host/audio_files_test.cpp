@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "audio/output_format.h"
+#include "audio/sound_file.h"
+#include "support/host_error.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string workPath(const char* name) {
+    return std::string(KD_TEST_WORK_DIR) + "/" + name;
+}
+
+// The format chooseOutputFormat picks, or the start of its refusal.
+std::string chosen(const std::string& path, BitDepth depth, int channels = 2, int rate = 44100) {
+    try {
+        return chooseOutputFormat(path, depth, channels, rate).describe();
+    } catch (const HostError& error) {
+        return error.what();
+    }
+}
+
+TEST(OutputFormat, ComesFromTheExtensionAndTheBitDepthAndFitsTheChannels) {
+    const struct {
+        const char* path;
+        BitDepth depth;
+        int channels;
+        const char* expected;
+    } kCases[] = {
+        {"out.wav", BitDepth::Default, 2, "WAV, 32 bit float"},
+        {"dir.v2/out.WAV", BitDepth::Int24, 2, "WAV, Signed 24 bit PCM"},
+        {"out.aif", BitDepth::Int16, 2, "AIFF, Signed 16 bit PCM"},
+        {"out.wav", BitDepth::Int8, 2, "WAV, Unsigned 8 bit PCM"},
+        {"out.flac", BitDepth::Default, 2, "FLAC, Signed 24 bit PCM"},
+        {"out.mp3", BitDepth::Default, 2, "MPEG-1/2 Audio, MPEG Layer III"},
+        {"out.ogg", BitDepth::Default, 2, "OGG, Vorbis"},
+        {"out.caf", BitDepth::Double, 2, "CAF, 64 bit float"},
+        {"out.wav", BitDepth::Default, 98, "WAV, 32 bit float"},
+        {"out.flac", BitDepth::Float, 2, "FLAC files cannot hold --bit-depth float"},
+        {"out.mp3", BitDepth::Int16, 2, "MPEG-1/2 Audio files have no bit depth"},
+        {"out.flac", BitDepth::Default, 98, "FLAC files cannot hold 98 channels at 44100 Hz"},
+        {"out.xyz", BitDepth::Default, 2, "cannot write .xyz files"},
+        {"dir.v2/out", BitDepth::Default, 2, "cannot tell the format of dir.v2/out"},
+    };
+    for (const auto& entry : kCases) {
+        const std::string result = chosen(entry.path, entry.depth, entry.channels);
+        EXPECT_EQ(result.rfind(entry.expected, 0), 0u) << entry.path << ": " << result;
+    }
+    EXPECT_TRUE(AudioFileFormat{SF_FORMAT_WAV | SF_FORMAT_FLOAT}.keepsBeyondFullScale());
+    EXPECT_FALSE(AudioFileFormat{SF_FORMAT_OGG | SF_FORMAT_VORBIS}.keepsBeyondFullScale());
+}
+
+std::string contents(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+// A run that fails leaves what was there and nothing else; one that
+// succeeds replaces it whole.
+TEST(SoundFileWriter, PutsTheFileInPlaceOnlyWhenCommitted) {
+    const fs::path directory = workPath("writer");
+    fs::remove_all(directory);
+    fs::create_directories(directory);
+    const std::string target = (directory / "out.wav").string();
+    std::ofstream(target) << "an earlier render";
+    float left[] = {0.5f, -0.25f, 1.5f};
+    float right[] = {0.0f, 0.125f, -2.0f};
+    const float* channels[] = {left, right};
+    {
+        SoundFileWriter writer(target, AudioFileFormat{SF_FORMAT_WAV | SF_FORMAT_PCM_16}, 2, 48000);
+        writer.write(channels, 3);
+    }
+    EXPECT_EQ(contents(target), "an earlier render");
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1) << "temporary file left";
+
+    SoundFileWriter writer(target, AudioFileFormat{SF_FORMAT_WAV | SF_FORMAT_PCM_16}, 2, 48000);
+    writer.write(channels, 3);
+    writer.commit();
+    SoundFileReader reader(target);
+    ASSERT_EQ(reader.channelCount(), 2);
+    EXPECT_EQ(reader.sampleRate(), 48000.0);
+    float readLeft[4] = {};
+    float readRight[4] = {};
+    float* readBack[] = {readLeft, readRight};
+    ASSERT_EQ(reader.read(readBack, 4), 3u);
+    EXPECT_NEAR(readLeft[1], -0.25f, 1e-4f);
+    EXPECT_NEAR(readRight[1], 0.125f, 1e-4f);
+    EXPECT_NEAR(readLeft[2], 1.0f, 1e-4f) << "an integer file saturates, never wraps around";
+    EXPECT_NEAR(readRight[2], -1.0f, 1e-4f);
+    EXPECT_EQ(reader.read(readBack, 4), 0u);
+}
+
+TEST(SoundFileReader, NamesTheFileItCannotRead) {
+    const std::string path = workPath("not-audio.wav");
+    std::ofstream(path) << "plain text";
+    try {
+        SoundFileReader reader(path);
+        FAIL() << "reading text as audio should fail";
+    } catch (const HostError& error) {
+        EXPECT_EQ(error.kind(), ErrorKind::File);
+        EXPECT_NE(std::string(error.what()).find("cannot read audio file " + path), std::string::npos) << error.what();
+    }
+    std::remove(path.c_str());
+}
+
+}  // namespace
