@@ -1,12 +1,12 @@
-#include "check_support.h"
+#include "checks/check_support.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
-#include "block_renderer.h"
-#include "test_signal.h"
-#include "text_format.h"
+#include "audio/block_renderer.h"
+#include "audio/test_signal.h"
+#include "support/text_format.h"
 
 namespace {
 

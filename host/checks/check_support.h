@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "aeffect.h"
-#include "audio_buffer.h"
-#include "plugin_instance.h"
-#include "plugin_module.h"
-#include "statistics.h"
+#include "audio/audio_buffer.h"
+#include "audio/statistics.h"
+#include "plugin/plugin_instance.h"
+#include "plugin/plugin_module.h"
 
 enum class Verdict { Pass, Fail, Skip };
 

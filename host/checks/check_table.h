@@ -2,7 +2,7 @@
 // the host orders, texts, processing, state and threads.
 #pragma once
 
-#include "checks.h"
+#include "checks/checks.h"
 
 inline constexpr CheckDefinition kChecks[] = {
     {"entry point gives an effect record", checkEntryGivesRecord, true},

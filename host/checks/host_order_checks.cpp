@@ -2,9 +2,9 @@
 // differ from the textbook order.
 #include <vector>
 
-#include "checks.h"
+#include "checks/checks.h"
 #include "opcodes.h"
-#include "text_format.h"
+#include "support/text_format.h"
 
 namespace {
 

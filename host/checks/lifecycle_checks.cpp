@@ -4,10 +4,10 @@
 #include <memory>
 #include <vector>
 
-#include "checks.h"
-#include "describe.h"
+#include "checks/checks.h"
 #include "opcodes.h"
-#include "text_format.h"
+#include "plugin/describe.h"
+#include "support/text_format.h"
 
 namespace {
 

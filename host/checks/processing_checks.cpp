@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "checks.h"
+#include "checks/checks.h"
 #include "opcodes.h"
-#include "text_format.h"
+#include "support/text_format.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // values are the whole state, and processing never allocates.
 #include <vector>
 
-#include "allocation_counter.h"
-#include "checks.h"
-#include "text_format.h"
+#include "checks/checks.h"
+#include "plugin/allocation_counter.h"
+#include "support/text_format.h"
 
 namespace {
 
