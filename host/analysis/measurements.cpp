@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 
 #include "analysis/spectrum.h"
 #include "analysis/test_tones.h"
@@ -57,6 +58,24 @@ std::vector<HarmonicLevel> harmonicLevels(const HarmonicFigures& figures) {
         levels.push_back({harmonic.order, harmonic.frequency, db, db - fundamentalDb});
     }
     return levels;
+}
+
+// A window of at least `atLeast` samples that holds a whole number of
+// cycles of `frequency`: its harmonics and their aliases then all fall on
+// bins, and the window leaks nothing beyond its main lobes. Falls back to
+// `atLeast` when the rate or frequency is not a whole number of hertz or
+// the cycle pattern is too long.
+std::size_t coherentLength(double frequency, double sampleRate, std::size_t atLeast) {
+    if (frequency != std::floor(frequency) || sampleRate != std::floor(sampleRate) || frequency <= 0.0) {
+        return atLeast;
+    }
+    const auto rate = static_cast<unsigned long>(sampleRate);
+    const auto tone = static_cast<unsigned long>(frequency);
+    const unsigned long pattern = rate / std::gcd(rate, tone);  // samples of a whole number of cycles
+    if (pattern > 4 * atLeast) {
+        return atLeast;
+    }
+    return (atLeast + pattern - 1) / pattern * pattern;
 }
 
 double meanSquare(const float* samples, std::size_t count) {
@@ -117,8 +136,9 @@ std::vector<LevelPoint> Measurements::levelCurve() const {
 }
 
 HarmonicsResult Measurements::harmonics(double inputDb) const {
-    const ToneSequence sequence = makeToneSequence({{kToneFrequency, dbfsToAmplitude(inputDb)}}, kSettle,
-                                                   kSpectrumWindow, setup_.sampleRate);
+    const ToneSequence sequence =
+        makeToneSequence({{kToneFrequency, dbfsToAmplitude(inputDb)}}, kSettle,
+                         coherentLength(kToneFrequency, setup_.sampleRate, kSpectrumWindow), setup_.sampleRate);
     const std::vector<float> output = run(sequence.signal);
     const Spectrum spectrum(output.data() + sequence.measureStart[0], sequence.measureLength, setup_.sampleRate);
     const HarmonicFigures figures = harmonicFigures(spectrum, kToneFrequency, kHarmonicCount);
@@ -134,7 +154,7 @@ HarmonicsResult Measurements::harmonics(double inputDb) const {
 
 std::vector<CurvePoint> Measurements::responseCurve(const std::vector<ParameterSetting>& extra) const {
     std::vector<ToneStep> steps;
-    const double highest = std::min(kResponseHighest, 0.45 * setup_.sampleRate);
+    const double highest = std::min(kResponseHighest, 0.47 * setup_.sampleRate);
     for (int i = 0;; ++i) {
         const double frequency = kResponseLowest * std::pow(10.0, static_cast<double>(i) / kResponseStepsPerDecade);
         if (frequency > highest * (1.0 + 1e-9)) {
@@ -200,8 +220,9 @@ FrequencyResponse Measurements::frequencyResponse(const std::vector<BandProbe>& 
 }
 
 AliasingResult Measurements::aliasing() const {
-    const ToneSequence sequence = makeToneSequence({{kAliasingFrequency, dbfsToAmplitude(kAliasingDb)}}, kSettle,
-                                                   kSpectrumWindow, setup_.sampleRate);
+    const ToneSequence sequence =
+        makeToneSequence({{kAliasingFrequency, dbfsToAmplitude(kAliasingDb)}}, kSettle,
+                         coherentLength(kAliasingFrequency, setup_.sampleRate, kSpectrumWindow), setup_.sampleRate);
     const std::vector<float> output = run(sequence.signal);
     const Spectrum spectrum(output.data() + sequence.measureStart[0], sequence.measureLength, setup_.sampleRate);
     AliasingResult result;

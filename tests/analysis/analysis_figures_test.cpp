@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <map>
 #include <memory>
 #include <string>
@@ -41,13 +42,13 @@ const AnalysisReport& analysed(const std::string& key, const Subject& subject) {
 }
 
 const AnalysisReport& gain() {
-    return analysed("gain", {KD_GAIN_PLUGIN, {}});
+    return analysed("gain", {KD_GAIN_PLUGIN, {}, std::nullopt});
 }
 const AnalysisReport& cubic() {
-    return analysed("cubic", {KD_SHAPER_PLUGIN, {{0, 0.0f}}});
+    return analysed("cubic", {KD_SHAPER_PLUGIN, {{0, 0.0f}}, std::nullopt});
 }
 const AnalysisReport& quintic() {
-    return analysed("quintic", {KD_SHAPER_PLUGIN, {{0, 1.0f}}});
+    return analysed("quintic", {KD_SHAPER_PLUGIN, {{0, 1.0f}}, std::nullopt});
 }
 
 // The frame's test plug-in multiplies by 0.5: every curve is the input's,
@@ -147,27 +148,67 @@ TEST(AnalysisFigures, OnePoleLowPassIsThreeDecibelsDownAtItsCorner) {
     }
 }
 
-// K Distortion's crossover filters are tuned for about 47.1 kHz, so at
-// 44.1 kHz the bands cross near the displayed frequencies times 0.936.
-TEST(AnalysisFigures, BandSplitOfKDistortionShowsBothCrossoversWhereTheBandsMeet) {
+// K Distortion's crossover low-pass at parameter value v of a law
+// f = v * scale + offset, as its coefficients define it, at `frequency`.
+std::complex<double> crossoverLowPass(float v, double scale, double offset, double frequency, double rate) {
+    const double w = 3.0 * ((static_cast<double>(v) * scale + offset) * 4.44444e-5);
+    const double s = 0.5 * std::sin(w);
+    const double beta = 0.5 * (1.0 - s) / (1.0 + s);
+    const double gamma = (0.5 + beta) * std::cos(w);
+    const double alpha = 0.25 * (0.5 + beta - gamma);
+    const std::complex<double> z = std::polar(1.0, -2.0 * M_PI * frequency / rate);
+    return (2.0 * alpha + 4.0 * alpha * z + 2.0 * alpha * z * z) / (1.0 - 2.0 * gamma * z + 2.0 * beta * z * z);
+}
+
+// Where band `lower` played alone (its level +20 dB, the others -20 dB) stops
+// being louder than band `lower + 1` played alone, found by bisection.
+double expectedCrossing(float lowMid, float midHigh, int lower, double rate) {
+    const auto loudness = [&](int solo, double f) {
+        const std::complex<double> lp1 = crossoverLowPass(lowMid, 1980.0, 20.0, f, rate);
+        const std::complex<double> lp2 = crossoverLowPass(midHigh, 18875.0, 125.0, f, rate);
+        const std::complex<double> bands[] = {lp1, lp2 - lp1, 1.0 - lp2};
+        std::complex<double> sum = 0.0;
+        for (int band = 0; band < 3; ++band) {
+            sum += (band == solo ? 10.0 : 0.1) * bands[band];
+        }
+        return std::abs(sum);
+    };
+    double low = 20.0, high = 20000.0;
+    for (int step = 0; step < 100; ++step) {
+        const double middle = std::sqrt(low * high);
+        (loudness(lower, middle) > loudness(lower + 1, middle) ? low : high) = middle;
+    }
+    return low;
+}
+
+// The band split of K Distortion: each band is soloed through its level
+// parameters, and the two crossings are where the filters put them.
+TEST(AnalysisFigures, BandSplitOfKDistortionShowsBothCrossoversWhereTheFiltersPutThem) {
     const struct {
         int program;
+        float lowMid, midHigh;  // the program's "Frq L-M" and "Frq M-H" values
         double shownLowMid, shownMidHigh;
-    } rows[] = {{4, 271.0, 5032.0}, {6, 515.0, 2767.0}};
+    } rows[] = {{4, 0.127f, 0.26f, 271.0, 5032.0}, {6, 0.25f, 0.14f, 515.0, 2767.0}};
     for (const auto& row : rows) {
         const AnalysisReport& report =
             analysed("kd " + std::to_string(row.program), {KD_KDISTORTION, {}, row.program});
         ASSERT_EQ(report.response.bands.size(), 3u) << "program " << row.program;
         ASSERT_EQ(report.response.crossovers.size(), 2u) << "program " << row.program;
-        const Crossover& lowMid = report.response.crossovers[0];
-        const Crossover& midHigh = report.response.crossovers[1];
-        EXPECT_EQ(lowMid.name, "low-mid");
-        EXPECT_EQ(midHigh.name, "mid-high");
-        ASSERT_TRUE(lowMid.shown && midHigh.shown);
-        EXPECT_DOUBLE_EQ(*lowMid.shown, row.shownLowMid);
-        EXPECT_DOUBLE_EQ(*midHigh.shown, row.shownMidHigh);
-        EXPECT_NEAR(lowMid.measured / *lowMid.shown, 44100.0 / 47124.0, 0.1) << "measured " << lowMid.measured;
-        EXPECT_NEAR(midHigh.measured / *midHigh.shown, 44100.0 / 47124.0, 0.1) << "measured " << midHigh.measured;
+        const struct {
+            const Crossover& crossover;
+            const char* name;
+            double shown;
+        } crossings[] = {{report.response.crossovers[0], "low-mid", row.shownLowMid},
+                         {report.response.crossovers[1], "mid-high", row.shownMidHigh}};
+        for (int i = 0; i < 2; ++i) {
+            const Crossover& crossover = crossings[i].crossover;
+            const double expected = expectedCrossing(row.lowMid, row.midHigh, i, report.sampleRate);
+            EXPECT_EQ(crossover.name, crossings[i].name);
+            EXPECT_NEAR(crossover.measured, expected, expected * 0.01)
+                << crossover.name << ", program " << row.program;
+            ASSERT_TRUE(crossover.shown.has_value());
+            EXPECT_DOUBLE_EQ(*crossover.shown, crossings[i].shown);
+        }
     }
     const AnalysisReport& splitOff = analysed("kd 0", {KD_KDISTORTION, {}, 0});
     EXPECT_TRUE(splitOff.response.bands.empty());

@@ -35,7 +35,7 @@ TEST(AnalyzeCommand, WritesEveryPlotAsPngAndSvgWithItsDataAndTheJsonFigures) {
          {"transfer", "level", "harmonics-12dBFS", "harmonics-3dBFS", "response", "aliasing", "cost"}) {
         for (const char* extension : {".png", ".svg", ".csv"}) {
             const fs::path file = fs::path(dir) / (std::string(stem) + extension);
-            EXPECT_TRUE(fs::is_regular_file(file) && fs::file_size(file) > 100) << file;
+            EXPECT_TRUE(fs::is_regular_file(file) && fs::file_size(file) > 50) << file;
         }
     }
     std::size_t hidden = 0;
@@ -49,8 +49,9 @@ TEST(AnalyzeCommand, WritesEveryPlotAsPngAndSvgWithItsDataAndTheJsonFigures) {
     EXPECT_EQ(json["harmonics"].size(), 2u);
     EXPECT_LT(json["harmonics"][0]["thd_percent"].get<double>(), 1e-4);
     ASSERT_EQ(json["cost"].size(), 3u);
+    const int blockSizes[] = {32, 256, 4096};
     for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(json["cost"][i]["block_size"].get<int>(), std::vector<int>{32, 256, 4096}[i]);
+        EXPECT_EQ(json["cost"][i]["block_size"].get<int>(), blockSizes[i]);
         EXPECT_GT(json["cost"][i]["ns_per_sample"].get<double>(), 0.0);
     }
 }
