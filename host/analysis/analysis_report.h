@@ -12,10 +12,19 @@ struct CurvePoint {
     double y = 0.0;
 };
 
-// Output against input, sample by sample, from a slowly rising 1 kHz sine.
+// Output against input from a slowly rising 1 kHz sine, the samples sorted
+// into narrow bins by input value. A plug-in without memory gives one output
+// per input (low, mean and high coincide); one with memory (filters) spreads
+// the outputs of a bin.
+struct TransferBin {
+    double input = 0.0;  // mean input of the samples in the bin (full scale 1.0)
+    double low = 0.0;    // smallest output among them
+    double mean = 0.0;
+    double high = 0.0;  // largest output among them
+};
 struct TransferCurve {
-    std::vector<CurvePoint> points;  // input, output (full scale 1.0); a thinned-out selection
-    double largestDeviation = 0.0;   // largest |output - input| seen over all samples
+    std::vector<TransferBin> bins;  // ascending input, empty bins left out
+    double largestDeviation = 0.0;  // largest |output - input| seen over all samples
 };
 
 // 1 kHz sine from -60 to +6 dBFS.
@@ -43,9 +52,9 @@ struct HarmonicsResult {
 };
 
 struct Crossover {
-    std::string name;              // "low-mid", "mid-high"
-    double measured = 0.0;         // where the two bands' responses cross
-    std::optional<double> shown;   // what the plug-in's own parameter display says, when it has one
+    std::string name;             // "low-mid", "mid-high"
+    double measured = 0.0;        // where the two bands' responses cross
+    std::optional<double> shown;  // what the plug-in's own parameter display says, when it has one
 };
 
 // Magnitude at -40 dBFS, stepped sines from 20 Hz to 20 kHz.
@@ -64,7 +73,7 @@ struct FrequencyResponse {
 struct AliasingResult {
     double inputDb = -3.0;
     double fundamental = 7000.0;
-    double offHarmonicDb = 0.0;        // off-series energy relative to the fundamental, dB
+    double offHarmonicDb = 0.0;  // off-series energy relative to the fundamental, dB
     std::vector<HarmonicLevel> harmonics;
     std::vector<CurvePoint> spectrum;  // frequency, dBFS
 };
@@ -79,7 +88,7 @@ struct AnalysisReport {
     std::string effectName;   // what the plug-in calls itself
     std::string programName;  // empty when no program was chosen or the plug-in has none
     double sampleRate = 44100.0;
-    int latency = 0;          // samples the plug-in reports; the analysis lines its output up by it
+    int latency = 0;  // samples the plug-in reports; the analysis lines its output up by it
     TransferCurve transfer;
     std::vector<LevelPoint> level;
     std::vector<HarmonicsResult> harmonics;  // -12 and -3 dBFS

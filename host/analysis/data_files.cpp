@@ -58,8 +58,10 @@ nlohmann::json curveJson(const std::vector<CurvePoint>& points) {
 nlohmann::json harmonicsJson(const std::vector<HarmonicLevel>& harmonics) {
     nlohmann::json array = nlohmann::json::array();
     for (const HarmonicLevel& h : harmonics) {
-        array.push_back(
-            {{"order", h.order}, {"frequency_hz", h.frequency}, {"level_dbfs", h.levelDb}, {"relative_db", h.relativeDb}});
+        array.push_back({{"order", h.order},
+                         {"frequency_hz", h.frequency},
+                         {"level_dbfs", h.levelDb},
+                         {"relative_db", h.relativeDb}});
     }
     return array;
 }
@@ -72,7 +74,11 @@ std::string harmonicsStem(const HarmonicsResult& result) {
 
 std::vector<DataFile> csvFiles(const AnalysisReport& report) {
     std::vector<DataFile> files;
-    files.push_back({"transfer.csv", curveCsv("input,output", report.transfer.points)});
+    std::string transfer = "input,low,mean,high\n";
+    for (const TransferBin& bin : report.transfer.bins) {
+        transfer += number(bin.input) + "," + number(bin.low) + "," + number(bin.mean) + "," + number(bin.high) + "\n";
+    }
+    files.push_back({"transfer.csv", transfer});
     std::string level = "input_dbfs,output_dbfs,fundamental_dbfs\n";
     for (const LevelPoint& point : report.level) {
         level += number(point.inputDb) + "," + number(point.outputDb) + "," + number(point.fundamentalDb) + "\n";
@@ -102,8 +108,13 @@ std::string reportJson(const AnalysisReport& report) {
     json["program_name"] = report.programName;
     json["sample_rate"] = report.sampleRate;
     json["latency_samples"] = report.latency;
+    nlohmann::json bins = nlohmann::json::array();
+    for (const TransferBin& bin : report.transfer.bins) {
+        bins.push_back({bin.input, bin.low, bin.mean, bin.high});
+    }
     json["transfer"] = {{"largest_deviation", report.transfer.largestDeviation},
-                        {"points", curveJson(report.transfer.points)}};
+                        {"columns", {"input", "low", "mean", "high"}},
+                        {"bins", bins}};
     nlohmann::json level = nlohmann::json::array();
     for (const LevelPoint& point : report.level) {
         level.push_back({{"input_dbfs", point.inputDb},

@@ -13,7 +13,7 @@ namespace {
 
 constexpr double kToneFrequency = 1000.0;
 constexpr double kTransferSeconds = 1.0;
-constexpr std::size_t kTransferPoints = 3000;
+constexpr int kTransferBins = 400;  // over -1..1
 constexpr double kLevelLowestDb = -60.0, kLevelHighestDb = 6.0, kLevelStepDb = 2.0;
 constexpr std::size_t kSettle = 4096;
 constexpr std::size_t kLevelWindow = 8192;
@@ -106,12 +106,28 @@ TransferCurve Measurements::transferCurve() const {
     const AudioBuffer input = makeRisingSine(kToneFrequency, kTransferSeconds, setup_.sampleRate);
     const std::vector<float> output = run(input);
     const std::vector<float>& in = input.channels[0];
+    struct Sums {
+        std::size_t count = 0;
+        double input = 0.0, output = 0.0;
+        double low = std::numeric_limits<double>::infinity(), high = -std::numeric_limits<double>::infinity();
+    };
+    std::vector<Sums> sums(kTransferBins);
     TransferCurve curve;
-    const std::size_t stride = std::max<std::size_t>(1, in.size() / kTransferPoints);
     for (std::size_t n = 0; n < in.size(); ++n) {
-        curve.largestDeviation = std::max(curve.largestDeviation, std::fabs(static_cast<double>(output[n]) - in[n]));
-        if (n % stride == 0) {
-            curve.points.push_back({in[n], output[n]});
+        const double x = in[n], y = output[n];
+        curve.largestDeviation = std::max(curve.largestDeviation, std::fabs(y - x));
+        const int bin = std::clamp(static_cast<int>(std::floor((x + 1.0) * 0.5 * kTransferBins)), 0, kTransferBins - 1);
+        Sums& sum = sums[static_cast<std::size_t>(bin)];
+        ++sum.count;
+        sum.input += x;
+        sum.output += y;
+        sum.low = std::min(sum.low, y);
+        sum.high = std::max(sum.high, y);
+    }
+    for (const Sums& sum : sums) {
+        if (sum.count > 0) {
+            const double count = static_cast<double>(sum.count);
+            curve.bins.push_back({sum.input / count, sum.low, sum.output / count, sum.high});
         }
     }
     return curve;
@@ -128,9 +144,9 @@ std::vector<LevelPoint> Measurements::levelCurve() const {
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const float* window = output.data() + sequence.measureStart[i];
         const double rms = std::sqrt(meanSquare(window, sequence.measureLength));
-        points.push_back({amplitudeToDbfs(steps[i].amplitude), amplitudeToDbfs(rms * std::sqrt(2.0)),
-                          amplitudeToDbfs(
-                              toneAmplitude(window, sequence.measureLength, kToneFrequency, setup_.sampleRate))});
+        points.push_back(
+            {amplitudeToDbfs(steps[i].amplitude), amplitudeToDbfs(rms * std::sqrt(2.0)),
+             amplitudeToDbfs(toneAmplitude(window, sequence.measureLength, kToneFrequency, setup_.sampleRate))});
     }
     return points;
 }
@@ -169,8 +185,8 @@ std::vector<CurvePoint> Measurements::responseCurve(const std::vector<ParameterS
         const std::size_t start = sequence.measureStart[i];
         const double in = toneAmplitude(sequence.signal.channels[0].data() + start, sequence.measureLength,
                                         steps[i].frequency, setup_.sampleRate);
-        const double out = toneAmplitude(output.data() + start, sequence.measureLength, steps[i].frequency,
-                                         setup_.sampleRate);
+        const double out =
+            toneAmplitude(output.data() + start, sequence.measureLength, steps[i].frequency, setup_.sampleRate);
         curve.push_back({steps[i].frequency, toDb(out / in)});
     }
     return curve;
@@ -212,8 +228,8 @@ FrequencyResponse Measurements::frequencyResponse(const std::vector<BandProbe>& 
         // Where the lower band stops being the louder one.
         const std::vector<double> found = crossings(difference, 0.0);
         if (!found.empty()) {
-            response.crossovers.push_back({response.bands[i - 1].first + "-" + response.bands[i].first, found.front(),
-                                           std::nullopt});
+            response.crossovers.push_back(
+                {response.bands[i - 1].first + "-" + response.bands[i].first, found.front(), std::nullopt});
         }
     }
     return response;

@@ -19,10 +19,15 @@ constexpr const char* kPngTerminal = "set terminal pngcairo size 960,600 font 'D
 constexpr const char* kSvgTerminal = "set terminal svg size 960,600 font 'DejaVu Sans,10' noenhanced";
 constexpr double kSpectrumFloorDb = -160.0;
 
-// A gnuplot string literal: double quotes, with backslashes and quotes escaped.
+// A gnuplot string literal: double quotes, with backslashes and quotes
+// escaped and line breaks written as gnuplot's \n.
 std::string quoted(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
         if (c == '"' || c == '\\') {
             out += '\\';
         }
@@ -56,14 +61,14 @@ std::string spectrumLabels(const std::vector<HarmonicLevel>& harmonics) {
     return text;
 }
 
-Plot transferPlot(const AnalysisReport& report, const std::string& title) {
+Plot transferPlot(const std::string& title) {
     std::ostringstream body;
     body << "set title " << quoted(title + ": transfer curve (rising 1 kHz sine)") << "\n"
          << "set xlabel 'input (full scale = 1)'\nset ylabel 'output (full scale = 1)'\n"
          << "set xrange [-1:1]\nset grid\nset key top left\n"
-         << "plot 'transfer.csv' using 1:2 with points pt 7 ps 0.25 lc rgb '#1f5fa8' title 'output', "
+         << "plot 'transfer.csv' using 1:2:4 with filledcurves fc rgb '#a9c4e4' fs solid 0.6 title 'spread', "
+         << "'' using 1:3 with lines lw 2 lc rgb '#1f5fa8' title 'output', "
          << "x with lines dt 2 lc rgb '#888888' title 'unchanged'\n";
-    (void)report;
     return {"transfer", body.str()};
 }
 
@@ -81,15 +86,15 @@ Plot levelPlot(const std::string& title) {
 Plot harmonicsPlot(const HarmonicsResult& result, double sampleRate, const std::string& title) {
     std::ostringstream body;
     const std::string stem = harmonicsStem(result);
-    body << "set title " << quoted(title + ": harmonics of a 1 kHz sine at " + number(result.inputDb) + " dBFS\\nTHD " +
-                                   number(result.thdPercent, "%.3g") + " %, THD+N " +
-                                   number(result.thdPlusNoisePercent, "%.3g") + " %")
+    body << "set title "
+         << quoted(title + ": harmonics of a 1 kHz sine at " + number(result.inputDb) + " dBFS\nTHD " +
+                   number(result.thdPercent, "%.3g") + " %, THD+N " + number(result.thdPlusNoisePercent, "%.3g") + " %")
          << "\n"
          << "set xlabel 'frequency (Hz)'\nset ylabel 'level (dBFS)'\n"
          << "set logscale x\nset xrange [20:" << number(sampleRate / 2.0) << "]\n"
          << "set yrange [" << number(kSpectrumFloorDb) << ":10]\nset grid\nset key top right\n"
-         << spectrumLabels(result.harmonics)
-         << "plot '" << stem << ".csv' using 1:2 with lines lc rgb '#1f5fa8' title 'spectrum', '" << stem
+         << spectrumLabels(result.harmonics) << "plot '" << stem
+         << ".csv' using 1:2 with lines lc rgb '#1f5fa8' title 'spectrum', '" << stem
          << "-series.csv' using 2:3 with points pt 7 ps 0.8 lc rgb '#c0392b' title 'harmonics'\n";
     return {stem, body.str()};
 }
@@ -137,9 +142,10 @@ Plot responsePlot(const FrequencyResponse& response, const std::string& title) {
 
 Plot aliasingPlot(const AliasingResult& result, double sampleRate, const std::string& title) {
     std::ostringstream body;
-    body << "set title " << quoted(title + ": aliasing, " + hertz(result.fundamental) + " sine at " +
-                                   number(result.inputDb) + " dBFS\\noff the harmonic series: " +
-                                   number(result.offHarmonicDb, "%.1f") + " dB below the fundamental")
+    body << "set title "
+         << quoted(title + ": aliasing, " + hertz(result.fundamental) + " sine at " + number(result.inputDb) +
+                   " dBFS\noff the harmonic series: " + number(result.offHarmonicDb, "%.1f") +
+                   " dB below the fundamental")
          << "\n"
          << "set xlabel 'frequency (Hz)'\nset ylabel 'level (dBFS)'\n"
          << "set xrange [0:" << number(sampleRate / 2.0) << "]\nset yrange [" << number(kSpectrumFloorDb)
@@ -160,7 +166,7 @@ Plot costPlot(const std::string& title) {
 }
 
 std::vector<Plot> plots(const AnalysisReport& report, const std::string& title) {
-    std::vector<Plot> list = {transferPlot(report, title), levelPlot(title)};
+    std::vector<Plot> list = {transferPlot(title), levelPlot(title)};
     for (const HarmonicsResult& result : report.harmonics) {
         list.push_back(harmonicsPlot(result, report.sampleRate, title));
     }
@@ -175,8 +181,9 @@ std::vector<Plot> plots(const AnalysisReport& report, const std::string& title) 
 }  // namespace
 
 std::string plotScript(const AnalysisReport& report, const std::string& title) {
-    std::string script = "# Drawn by plughost analyze; run 'gnuplot plots.gp' in this folder to redraw.\n"
-                         "set datafile separator ','\n";
+    std::string script =
+        "# Drawn by plughost analyze; run 'gnuplot plots.gp' in this folder to redraw.\n"
+        "set datafile separator ','\n";
     for (const Plot& plot : plots(report, title)) {
         for (const auto& [terminal, extension] : {std::pair{kPngTerminal, ".png"}, std::pair{kSvgTerminal, ".svg"}}) {
             script += "reset\nset datafile separator ','\nset key autotitle columnhead\n";
@@ -242,8 +249,9 @@ void runGnuplot(const std::string& folder, const std::string& script) {
     const std::string log = folder + "/gnuplot.log";
     const int status = spawnGnuplot(folder, script, log);
     if (status == 127 || status == -1) {
-        throw HostError(ErrorKind::Usage, "gnuplot cannot be started; install it (Debian: apt install gnuplot-nox) or "
-                                          "run analyze with --no-plots");
+        throw HostError(ErrorKind::Usage,
+                        "gnuplot cannot be started; install it (Debian: apt install gnuplot-nox) or "
+                        "run analyze with --no-plots");
     }
     if (status != 0) {
         throw FileError("gnuplot failed drawing the plots:" + lastLines(log, 8));

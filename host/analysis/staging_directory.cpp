@@ -1,5 +1,6 @@
 #include "analysis/staging_directory.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -48,7 +49,7 @@ void StagingDirectory::adopt(const std::string& name) {
     names_.push_back(name);
 }
 
-void StagingDirectory::commit() {
+void StagingDirectory::commit(const std::vector<std::string>& obsolete) {
     for (const std::string& name : names_) {
         if (!fs::is_regular_file(pathOf(name))) {
             throw FileError("the analysis did not produce " + name);
@@ -59,6 +60,12 @@ void StagingDirectory::commit() {
         fs::rename(pathOf(name), fs::path(directory_) / name, error);
         if (error) {
             throw FileError("cannot move " + name + " into " + directory_ + ": " + error.message());
+        }
+    }
+    for (const std::string& name : obsolete) {
+        if (std::find(names_.begin(), names_.end(), name) == names_.end()) {
+            std::error_code ignored;
+            fs::remove(fs::path(directory_) / name, ignored);
         }
     }
 }

@@ -24,8 +24,10 @@ public:
     // Remembers a file that another program wrote into the hidden folder.
     void adopt(const std::string& name);
     // Moves every file into the output folder (a rename each, in the same
-    // file system). Throws FileError when a file is missing or cannot move.
-    void commit();
+    // file system), then removes those of `obsolete` that this set does not
+    // replace, so no file of an earlier set is left looking current. Throws
+    // FileError when a file is missing or cannot move.
+    void commit(const std::vector<std::string>& obsolete = {});
 
     const std::vector<std::string>& names() const { return names_; }
 

@@ -106,10 +106,11 @@ void addAnalyzeCommand(CLI::App& app, int& exitCode) {
         ->capture_default_str()
         ->type_name("HZ");
     command->add_flag("--json", options->json, "Also write every figure and data series into DIR/analysis.json");
-    command->add_flag("--no-plots", [options](std::int64_t) { options->plots = false; },
-                      "Write the data only (no gnuplot needed)");
-    command->add_flag("--no-cost", [options](std::int64_t) { options->cost = false; },
-                      "Leave out the timing, whose figures differ from run to run");
+    command->add_flag(
+        "--no-plots", [options](std::int64_t) { options->plots = false; }, "Write the data only (no gnuplot needed)");
+    command->add_flag(
+        "--no-cost", [options](std::int64_t) { options->cost = false; },
+        "Leave out the timing, whose figures differ from run to run");
     command->callback([options, &exitCode] { exitCode = runAnalyze(*options, std::cout); });
 }
 
@@ -145,7 +146,17 @@ int runAnalyze(const AnalyzeOptions& options, std::ostream& out) {
             staging.adopt(name);
         }
     }
-    staging.commit();
+    // What a run with every option writes; of these, what this run did not
+    // write would be left over from an earlier one.
+    AnalysisReport everything = report;
+    everything.cost.resize(1);
+    std::vector<std::string> obsolete = plotFiles(everything);
+    for (const DataFile& file : csvFiles(everything)) {
+        obsolete.push_back(file.name);
+    }
+    obsolete.push_back("analysis.json");
+    obsolete.push_back("plots.gp");
+    staging.commit(obsolete);
 
     printSummary(report, out);
     out << format("%-11s%zu files in %s\n", "wrote", staging.names().size(), options.directory.c_str());

@@ -56,10 +56,11 @@ const AnalysisReport& quintic() {
 TEST(AnalysisFigures, PlainGainScalesEveryCurveAndAddsNothing) {
     const AnalysisReport& report = gain();
     const double expectedDb = dbOf(0.5);
-    ASSERT_GT(report.transfer.points.size(), 1000u);
-    for (const CurvePoint& point : report.transfer.points) {
-        ASSERT_NEAR(point.y, 0.5 * point.x, 1e-6) << "input " << point.x;
+    ASSERT_GT(report.transfer.bins.size(), 390u);
+    for (const TransferBin& bin : report.transfer.bins) {
+        ASSERT_NEAR(bin.mean, 0.5 * bin.input, 1e-6) << "input " << bin.input;
     }
+    EXPECT_NEAR(report.transfer.largestDeviation, 0.5, 0.01);
     ASSERT_EQ(report.level.size(), 34u);
     EXPECT_DOUBLE_EQ(report.level.front().inputDb, -60.0);
     EXPECT_DOUBLE_EQ(report.level.back().inputDb, 6.0);
@@ -88,8 +89,11 @@ TEST(AnalysisFigures, PlainGainScalesEveryCurveAndAddsNothing) {
 // a third harmonic only, THD = 0.125A^2 / (1.5 - 0.375A^2).
 TEST(AnalysisFigures, CubicCurveGivesTheHandComputedThirdHarmonic) {
     const AnalysisReport& report = cubic();
-    for (const CurvePoint& point : report.transfer.points) {
-        ASSERT_NEAR(point.y, 1.5 * point.x - 0.5 * point.x * point.x * point.x, 1e-6) << "input " << point.x;
+    // Without memory, each narrow bin of inputs gives outputs on the curve.
+    for (const TransferBin& bin : report.transfer.bins) {
+        const double x = bin.input;
+        ASSERT_NEAR(bin.mean, 1.5 * x - 0.5 * x * x * x, 1e-4) << "input " << x;
+        ASSERT_LE(bin.high - bin.low, 1.5 * 2.0 / 400.0 + 1e-6) << "input " << x;
     }
     ASSERT_EQ(report.harmonics.size(), 2u);
     const double levels[] = {-12.0, -3.0};
@@ -190,8 +194,7 @@ TEST(AnalysisFigures, BandSplitOfKDistortionShowsBothCrossoversWhereTheFiltersPu
         double shownLowMid, shownMidHigh;
     } rows[] = {{4, 0.127f, 0.26f, 271.0, 5032.0}, {6, 0.25f, 0.14f, 515.0, 2767.0}};
     for (const auto& row : rows) {
-        const AnalysisReport& report =
-            analysed("kd " + std::to_string(row.program), {KD_KDISTORTION, {}, row.program});
+        const AnalysisReport& report = analysed("kd " + std::to_string(row.program), {KD_KDISTORTION, {}, row.program});
         ASSERT_EQ(report.response.bands.size(), 3u) << "program " << row.program;
         ASSERT_EQ(report.response.crossovers.size(), 2u) << "program " << row.program;
         const struct {
@@ -204,8 +207,7 @@ TEST(AnalysisFigures, BandSplitOfKDistortionShowsBothCrossoversWhereTheFiltersPu
             const Crossover& crossover = crossings[i].crossover;
             const double expected = expectedCrossing(row.lowMid, row.midHigh, i, report.sampleRate);
             EXPECT_EQ(crossover.name, crossings[i].name);
-            EXPECT_NEAR(crossover.measured, expected, expected * 0.01)
-                << crossover.name << ", program " << row.program;
+            EXPECT_NEAR(crossover.measured, expected, expected * 0.01) << crossover.name << ", program " << row.program;
             ASSERT_TRUE(crossover.shown.has_value());
             EXPECT_DOUBLE_EQ(*crossover.shown, crossings[i].shown);
         }

@@ -54,6 +54,13 @@ TEST(AnalyzeCommand, WritesEveryPlotAsPngAndSvgWithItsDataAndTheJsonFigures) {
         EXPECT_EQ(json["cost"][i]["block_size"].get<int>(), blockSizes[i]);
         EXPECT_GT(json["cost"][i]["ns_per_sample"].get<double>(), 0.0);
     }
+
+    // A second run without timing or JSON leaves none of the first run's.
+    ASSERT_EQ(plughost({"analyze", KD_GAIN_PLUGIN, "-d", dir, "--no-cost"}).exitCode, 0);
+    for (const char* name : {"cost.csv", "cost.png", "cost.svg", "analysis.json"}) {
+        EXPECT_FALSE(fs::exists(fs::path(dir) / name)) << name << " left over";
+    }
+    EXPECT_TRUE(fs::exists(fs::path(dir) / "transfer.svg"));
 }
 
 TEST(AnalyzeCommand, AProgramThePluginLacksFailsBeforeAnythingIsWritten) {
