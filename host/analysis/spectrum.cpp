@@ -103,17 +103,6 @@ double Spectrum::tonePower(double frequency) const {
     return sum;
 }
 
-double Spectrum::bandPower(double low, double high) const {
-    double sum = 0.0;
-    for (std::size_t k = 0; k < binCount(); ++k) {
-        const double f = frequencyOf(k);
-        if (f >= low && f <= high) {
-            sum += power_[k];
-        }
-    }
-    return sum;
-}
-
 double toneAmplitude(const float* samples, std::size_t count, double frequency, double sampleRate) {
     const std::vector<double> window = blackmanHarris(count);
     double re = 0.0, im = 0.0, windowSum = 0.0;
@@ -147,9 +136,20 @@ HarmonicFigures harmonicFigures(const Spectrum& spectrum, double fundamental, in
     if (fundamentalPower <= 0.0) {
         return figures;
     }
-    const double band = spectrum.bandPower(kAudibleLow, std::min(kAudibleHigh, nyquist));
+    // Summed apart from the fundamental rather than subtracted from the
+    // whole, which would lose residues below double precision.
+    std::size_t first = 0, last = 0;
+    spectrum.toneBins(fundamental, first, last);
+    const double high = std::min(kAudibleHigh, nyquist);
+    double rest = 0.0;
+    for (std::size_t k = 0; k < spectrum.binCount(); ++k) {
+        const double f = spectrum.frequencyOf(k);
+        if ((k < first || k > last) && f >= kAudibleLow && f <= high) {
+            rest += spectrum.power(k);
+        }
+    }
     figures.thd = std::sqrt(harmonicPower / fundamentalPower);
-    figures.thdPlusNoise = std::sqrt(std::max(band - fundamentalPower, 0.0) / fundamentalPower);
+    figures.thdPlusNoise = std::sqrt(rest / fundamentalPower);
     return figures;
 }
 

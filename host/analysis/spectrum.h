@@ -33,8 +33,6 @@ public:
     // Mean square of a tone near `frequency`: the bins of its main lobe
     // around the strongest bin within one bin of the frequency.
     double tonePower(double frequency) const;
-    // Mean square of all bins whose frequencies lie in [low, high].
-    double bandPower(double low, double high) const;
     // Bins [first, last] that tonePower(frequency) sums.
     void toneBins(double frequency, std::size_t& first, std::size_t& last) const;
 

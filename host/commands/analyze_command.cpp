@@ -26,7 +26,7 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
 }
 
 std::string hertz(double value) {
-    return value >= 1000.0 ? format("%.2f kHz", value / 1000.0) : format("%.0f Hz", value);
+    return value >= 1000.0 ? format("%.3g kHz", value / 1000.0) : format("%.0f Hz", value);
 }
 
 void printSummary(const AnalysisReport& report, std::ostream& out) {
