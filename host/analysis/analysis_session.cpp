@@ -24,20 +24,10 @@ struct Identity {
 Identity identify(const PluginModule& module, const AnalysisJob& job) {
     PluginInstance instance(module);
     instance.openForPlayback(static_cast<float>(job.sampleRate), kAnalysisBlockSize);
-    if (job.program) {
-        if (*job.program >= instance.numPrograms()) {
-            throw LoadError("program " + std::to_string(*job.program) + " does not exist: the plug-in has " +
-                            std::to_string(instance.numPrograms()) + " programs");
-        }
-        instance.selectProgram(*job.program);
-    }
-    for (const ParameterSetting& setting : job.settings) {
-        if (setting.index >= instance.numParams()) {
-            throw LoadError("parameter " + std::to_string(setting.index) + " does not exist: the plug-in has " +
-                            std::to_string(instance.numParams()) + " parameters");
-        }
-        instance.setParameter(setting.index, setting.value);
-    }
+    RenderJob setup;
+    setup.program = job.program;
+    setup.settings = job.settings;
+    applyProgramAndSettings(instance, setup);
     if (instance.numOutputs() <= 0) {
         throw LoadError("plug-in " + module.path() + " has no audio outputs to measure");
     }

@@ -20,11 +20,7 @@ int countPrograms(const PluginModule& module) {
     return instance.numPrograms();
 }
 
-RenderReport renderWith(const PluginModule& module, const AudioBuffer& input, const RenderJob& job) {
-    PluginInstance instance(module);
-    instance.host().processingLevel = ProcessLevel::Offline;
-    instance.openForPlayback(static_cast<float>(input.sampleRate), job.blockSize);
-
+void applyProgramAndSettings(PluginInstance& instance, const RenderJob& job) {
     if (job.program) {
         if (*job.program >= instance.numPrograms()) {
             throw UsageError("program " + std::to_string(*job.program) + " does not exist: the plug-in has " +
@@ -39,6 +35,13 @@ RenderReport renderWith(const PluginModule& module, const AudioBuffer& input, co
         }
         instance.setParameter(setting.index, setting.value);
     }
+}
+
+RenderReport renderWith(const PluginModule& module, const AudioBuffer& input, const RenderJob& job) {
+    PluginInstance instance(module);
+    instance.host().processingLevel = ProcessLevel::Offline;
+    instance.openForPlayback(static_cast<float>(input.sampleRate), job.blockSize);
+    applyProgramAndSettings(instance, job);
 
     RenderReport report;
     if (instance.numPrograms() > 0) {

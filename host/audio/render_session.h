@@ -10,6 +10,7 @@
 #include "audio/audio_buffer.h"
 #include "audio/statistics.h"
 
+class PluginInstance;
 class PluginModule;
 
 struct ParameterSetting {
@@ -38,6 +39,10 @@ struct RenderReport {
 // Throws HostError for a program or parameter index that the plug-in does
 // not have.
 RenderReport renderWith(const PluginModule& module, const AudioBuffer& input, const RenderJob& job);
+
+// Selects the job's program, then sets its parameters, on an open instance.
+// Throws UsageError for a program or parameter index it does not have.
+void applyProgramAndSettings(PluginInstance& instance, const RenderJob& job);
 
 // The number of programs, from an instance that is opened, asked and closed.
 int countPrograms(const PluginModule& module);
