@@ -109,6 +109,11 @@ TEST(AnalysisFigures, CubicCurveGivesTheHandComputedThirdHarmonic) {
         EXPECT_DOUBLE_EQ(result.harmonics[2].frequency, 3000.0);
         EXPECT_LT(result.harmonics[1].relativeDb, -120.0) << "no even harmonics from an odd curve";
     }
+    // The level curve: 1.5 times the input while it is quiet, 1.125 at full scale.
+    EXPECT_NEAR(report.level.front().fundamentalDb, -60.0 + dbOf(1.5), 0.01);
+    const LevelPoint& fullScale = report.level[30];
+    EXPECT_DOUBLE_EQ(fullScale.inputDb, 0.0);
+    EXPECT_NEAR(fullScale.fundamentalDb, dbOf(1.125), 0.01);
     // The same by hand: 0.5342 % at -12 dBFS, 4.775 % at -3 dBFS.
     EXPECT_NEAR(report.harmonics[0].thdPercent, 0.5342, 0.005);
     EXPECT_NEAR(report.harmonics[1].thdPercent, 4.775, 0.03);
@@ -134,6 +139,17 @@ TEST(AnalysisFigures, AliasingCountsOnlyWhatFoldsOffTheHarmonicSeries) {
         EXPECT_LE(row.report->aliasing.offHarmonicDb, row.high) << row.curve;
         ASSERT_FALSE(row.report->aliasing.harmonics.empty()) << row.curve;
         EXPECT_DOUBLE_EQ(row.report->aliasing.harmonics[0].frequency, 7000.0);
+    }
+}
+
+// A plug-in that reports its latency is read that much later: a pure delay
+// then measures as no change at all.
+TEST(AnalysisFigures, ReportedLatencyIsTakenOutOfEveryCurve) {
+    const AnalysisReport& report = analysed("delay", {KD_DELAY_PLUGIN, {}, std::nullopt});
+    EXPECT_EQ(report.latency, 64);
+    EXPECT_DOUBLE_EQ(report.transfer.largestDeviation, 0.0);
+    for (const CurvePoint& point : report.response.points) {
+        EXPECT_NEAR(point.y, 0.0, 0.01) << "at " << point.x << " Hz";
     }
 }
 

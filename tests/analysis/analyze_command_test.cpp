@@ -63,6 +63,28 @@ TEST(AnalyzeCommand, WritesEveryPlotAsPngAndSvgWithItsDataAndTheJsonFigures) {
     EXPECT_TRUE(fs::exists(fs::path(dir) / "transfer.svg"));
 }
 
+// Without gnuplot on the path: a message saying what to install, or the
+// data alone with --no-plots.
+TEST(AnalyzeCommand, WithoutGnuplotItSaysWhatToInstallOrWritesTheDataAlone) {
+    const std::string dir = fresh("no-gnuplot");
+    const struct {
+        std::vector<std::string> extra;
+        int exitCode;
+        const char* message;
+        bool dataWritten;
+    } rows[] = {{{}, 2, "apt install gnuplot-nox", false}, {{"--no-plots"}, 0, "files in", true}};
+    for (const auto& row : rows) {
+        std::vector<std::string> words = {
+            "/usr/bin/env", "PATH=/nonexistent", KD_PLUGHOST, "analyze", KD_GAIN_PLUGIN, "-d", dir, "--no-cost"};
+        words.insert(words.end(), row.extra.begin(), row.extra.end());
+        const CommandResult run = runCommand(words, 300);
+        EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
+        EXPECT_NE((run.out + run.err).find(row.message), std::string::npos) << run.out << run.err;
+        EXPECT_EQ(fs::exists(fs::path(dir) / "level.csv"), row.dataWritten);
+        EXPECT_FALSE(fs::exists(fs::path(dir) / "level.svg"));
+    }
+}
+
 TEST(AnalyzeCommand, AProgramThePluginLacksFailsBeforeAnythingIsWritten) {
     const std::string dir = fresh("refused");
     const CommandResult run = plughost({"analyze", KD_GAIN_PLUGIN, "-d", dir, "--program", "7"});

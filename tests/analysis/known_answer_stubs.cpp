@@ -4,6 +4,7 @@
 //                    or y = x + 0.5x^5 (parameter 0 at 0.5 or more)
 //   KD_STUB_ONE_POLE one-pole low-pass whose gain is exactly -3 dB at
 //                    kCornerHz, at whatever sample rate the host sends
+//   KD_STUB_DELAY    the input kDelay samples late, a latency it reports
 #include <cmath>
 
 #include "audio_effect_x.h"
@@ -83,6 +84,38 @@ private:
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
     return new OnePoleStub(audioMaster);
+}
+
+#elif defined(KD_STUB_DELAY)
+
+class DelayStub : public AudioEffectX {
+public:
+    static constexpr VstInt32 kDelay = 64;
+
+    explicit DelayStub(audioMasterCallback audioMaster) : AudioEffectX(audioMaster, 0, 0) {
+        setNumInputs(1);
+        setNumOutputs(1);
+        setUniqueID(fourCharCode('K', 'd', 'D', 'l'));
+        canProcessReplacing(true);
+        setInitialDelay(kDelay);
+    }
+    // audio thread: no allocation, no locks
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override {
+        for (VstInt32 i = 0; i < sampleFrames; ++i) {
+            const float in = inputs[0][i];
+            outputs[0][i] = line[position];
+            line[position] = in;
+            position = (position + 1) % kDelay;
+        }
+    }
+
+private:
+    float line[kDelay] = {};
+    VstInt32 position = 0;
+};
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+    return new DelayStub(audioMaster);
 }
 
 #endif
