@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string>
 
+#include "commands/analyze_command.h"
 #include "commands/check_command.h"
 #include "commands/exit_codes.h"
 #include "commands/info_command.h"
@@ -74,7 +75,7 @@ std::string chosenCommand(const CLI::App& app) {
 
 int runCommandLine(int argc, char** argv) {
     CLI::App app(
-        "Loads plug-ins of the VST 2.4 effect interface to describe them, render audio through them and "
+        "Loads plug-ins of the VST 2.4 effect interface to describe them, render audio through them, measure them and "
         "check them.",
         "plughost");
     app.require_subcommand(0, 1);
@@ -90,6 +91,9 @@ int runCommandLine(int argc, char** argv) {
     addMissingRenderCommands(app);
 #endif
     addCheckCommand(app, exitCode);
+#ifdef KD_HAVE_ANALYSIS
+    addAnalyzeCommand(app, exitCode);
+#endif
 
     const std::string footer = exitCodeFooter();
     app.footer(footer);

@@ -34,7 +34,7 @@ TEST(CommandLine, WithoutArgumentsItExplainsAndFails) {
 TEST(CommandLine, HelpListsEveryCommand) {
     const CommandResult run = plughost({"--help"});
     EXPECT_EQ(run.exitCode, 0);
-    for (const char* command : {"info", "render", "render-programs", "check"}) {
+    for (const char* command : {"info", "render", "render-programs", "check", "analyze"}) {
         EXPECT_TRUE(contains(run.out, command)) << command << " missing from:\n" << run.out;
     }
 }
@@ -52,6 +52,7 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
         {{"info", "x.so", "y.so"}, "y.so"},
         {{"render", "x.so"}, "--output is required"},
         {{"render-programs", "x.so"}, "--directory is required"},
+        {{"analyze", "x.so"}, "--directory is required"},
         {{"render", "x.so", "-o"}, "-o"},
         {{"render", "x.so", "-o", out, "--block", "0"}, "--block: Value 0 not in range 1"},
         {{"render", "x.so", "-o", out, "--block", "many"}, "--block"},
@@ -70,7 +71,7 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
 }
 
 TEST(CommandLine, EveryCommandHasHelpAndTheVersion) {
-    for (const char* command : {"info", "render", "render-programs", "check"}) {
+    for (const char* command : {"info", "render", "render-programs", "check", "analyze"}) {
         const CommandResult help = plughost({command, "--help"});
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_TRUE(contains(help.out, std::string("plughost ") + command)) << help.out;

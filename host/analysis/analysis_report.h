@@ -1,0 +1,98 @@
+// What `plughost analyze` measured: the figures and the data behind each
+// plot. Levels are in dBFS (a sine of peak 1.0 is 0 dBFS) unless a name says
+// otherwise; frequencies in Hz.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct CurvePoint {
+    double x = 0.0;
+    double y = 0.0;
+};
+
+// Output against input from a slowly rising 1 kHz sine, the samples sorted
+// into narrow bins by input value. A plug-in without memory gives one output
+// per input (low, mean and high coincide); one with memory (filters) spreads
+// the outputs of a bin.
+struct TransferBin {
+    double input = 0.0;  // mean input of the samples in the bin (full scale 1.0)
+    double low = 0.0;    // smallest output among them
+    double mean = 0.0;
+    double high = 0.0;  // largest output among them
+};
+struct TransferCurve {
+    std::vector<TransferBin> bins;  // ascending input, empty bins left out
+    double largestDeviation = 0.0;  // largest |output - input| seen over all samples
+};
+
+// 1 kHz sine from -60 to +6 dBFS.
+struct LevelPoint {
+    double inputDb = 0.0;
+    double outputDb = 0.0;       // whole output, as the level of a sine of the same RMS
+    double fundamentalDb = 0.0;  // the 1 kHz component alone
+};
+
+struct HarmonicLevel {
+    int order = 1;
+    double frequency = 0.0;
+    double levelDb = 0.0;     // dBFS
+    double relativeDb = 0.0;  // to the fundamental, dB
+};
+
+// Spectrum of a 1 kHz sine at one input level.
+struct HarmonicsResult {
+    double inputDb = 0.0;
+    double fundamental = 1000.0;
+    std::vector<HarmonicLevel> harmonics;  // the first ten, those below Nyquist
+    double thdPercent = 0.0;
+    double thdPlusNoisePercent = 0.0;
+    std::vector<CurvePoint> spectrum;  // frequency, dBFS (peak of each group of bins)
+};
+
+struct Crossover {
+    std::string name;             // "low-mid", "mid-high"
+    double measured = 0.0;        // where the two bands' responses cross
+    std::optional<double> shown;  // what the plug-in's own parameter display says, when it has one
+};
+
+// Magnitude at -40 dBFS, stepped sines from 20 Hz to 20 kHz.
+struct FrequencyResponse {
+    double inputDb = -40.0;
+    std::vector<CurvePoint> points;  // frequency, gain in dB (output over input)
+    // Frequencies where the gain crosses 3 dB below its largest value.
+    std::vector<double> corners;
+    // Plug-ins with a band split the analysis knows how to solo: each band's
+    // response, and where adjacent bands cross.
+    std::vector<std::pair<std::string, std::vector<CurvePoint>>> bands;
+    std::vector<Crossover> crossovers;
+};
+
+// A 7 kHz sine at 44.1 kHz: what lands off its harmonic series.
+struct AliasingResult {
+    double inputDb = -3.0;
+    double fundamental = 7000.0;
+    double offHarmonicDb = 0.0;  // off-series energy relative to the fundamental, dB
+    std::vector<HarmonicLevel> harmonics;
+    std::vector<CurvePoint> spectrum;  // frequency, dBFS
+};
+
+struct CostPoint {
+    int blockSize = 0;
+    double nanosecondsPerSample = 0.0;  // best of several runs, wall clock inside process calls
+};
+
+struct AnalysisReport {
+    std::string plugin;       // path as given
+    std::string effectName;   // what the plug-in calls itself
+    std::string programName;  // empty when no program was chosen or the plug-in has none
+    double sampleRate = 44100.0;
+    int latency = 0;  // samples the plug-in reports; the analysis lines its output up by it
+    TransferCurve transfer;
+    std::vector<LevelPoint> level;
+    std::vector<HarmonicsResult> harmonics;  // -12 and -3 dBFS
+    FrequencyResponse response;
+    AliasingResult aliasing;
+    std::vector<CostPoint> cost;
+};

@@ -1,0 +1,103 @@
+#include "analysis/analysis_session.h"
+
+#include "analysis/band_split_probe.h"
+#include "analysis/measurements.h"
+#include "audio/buffer_render.h"
+#include "opcodes.h"
+#include "plugin/plugin_instance.h"
+#include "plugin/plugin_module.h"
+#include "plugin/program_names.h"
+#include "support/host_error.h"
+
+namespace {
+
+constexpr double kHarmonicsLevels[] = {-12.0, -3.0};
+constexpr int kAnalysisBlockSize = 512;
+
+struct Identity {
+    std::string effectName;
+    std::string programName;
+    int latency = 0;
+    std::optional<BandSplitPlan> bandSplit;
+};
+
+// A first instance set up as the measurements will be, asked what it is.
+Identity identify(const PluginModule& module, const AnalysisJob& job) {
+    PluginInstance instance(module);
+    instance.openForPlayback(static_cast<float>(job.sampleRate), kAnalysisBlockSize);
+    RenderJob setup;
+    setup.program = job.program;
+    setup.settings = job.settings;
+    applyProgramAndSettings(instance, setup);
+    if (instance.numOutputs() <= 0) {
+        throw LoadError("plug-in " + module.path() + " has no audio outputs to measure");
+    }
+    Identity identity;
+    identity.effectName = instance.text(effGetEffectName, 0, kVstMaxEffectNameLen).text;
+    if (job.program && instance.numPrograms() > 0) {
+        identity.programName = instance.text(effGetProgramName, 0, kProgramNameLimit).text;
+    }
+    identity.latency = instance.effect()->initialDelay;
+    identity.bandSplit = bandSplitPlan(instance);
+    instance.close();
+    return identity;
+}
+
+}  // namespace
+
+AnalysisReport analyzePlugin(const PluginModule& module, const AnalysisJob& job) {
+    const auto step = [&job](const char* name) {
+        if (job.progress) {
+            job.progress(name);
+        }
+    };
+    const Identity identity = identify(module, job);
+
+    Renderer renderer = [&module, &job](const AudioBuffer& input, int blockSize,
+                                        const std::vector<ParameterSetting>& extra) {
+        RenderJob render;
+        render.program = job.program;
+        render.settings = job.settings;
+        render.settings.insert(render.settings.end(), extra.begin(), extra.end());
+        render.blockSize = blockSize;
+        BufferRender rendered = renderBuffer(module, input, render);
+        return RenderOutcome{std::move(rendered.output), rendered.report.processSeconds};
+    };
+    MeasurementSetup setup;
+    setup.sampleRate = job.sampleRate;
+    setup.latency = identity.latency;
+    setup.blockSize = kAnalysisBlockSize;
+    const Measurements measure(renderer, setup);
+
+    AnalysisReport report;
+    report.plugin = module.path();
+    report.effectName = identity.effectName;
+    report.programName = identity.programName;
+    report.sampleRate = job.sampleRate;
+    report.latency = identity.latency;
+    step("transfer curve");
+    report.transfer = measure.transferCurve();
+    step("level curve");
+    report.level = measure.levelCurve();
+    step("harmonics");
+    for (double level : kHarmonicsLevels) {
+        report.harmonics.push_back(measure.harmonics(level));
+    }
+    step("frequency response");
+    report.response =
+        measure.frequencyResponse(identity.bandSplit ? identity.bandSplit->bands : std::vector<BandProbe>{});
+    if (identity.bandSplit) {
+        for (std::size_t i = 0; i < report.response.crossovers.size(); ++i) {
+            if (i < identity.bandSplit->shownCrossovers.size()) {
+                report.response.crossovers[i].shown = identity.bandSplit->shownCrossovers[i];
+            }
+        }
+    }
+    step("aliasing");
+    report.aliasing = measure.aliasing();
+    if (job.measureCost) {
+        step("cost");
+        report.cost = measure.cost();
+    }
+    return report;
+}

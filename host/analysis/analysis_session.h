@@ -1,0 +1,27 @@
+// One analysis from start to finish: the plug-in's identity read from a
+// first instance, then every measurement, each on fresh instances prepared
+// with the same program and settings.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis_report.h"
+#include "audio/render_session.h"
+
+class PluginModule;
+
+struct AnalysisJob {
+    std::optional<int> program;
+    std::vector<ParameterSetting> settings;
+    double sampleRate = 44100.0;
+    bool measureCost = true;
+    // Told the name of each measurement as it starts; may be empty.
+    std::function<void(const std::string&)> progress;
+};
+
+// Throws HostError for a program or parameter index the plug-in does not
+// have, or a plug-in without outputs.
+AnalysisReport analyzePlugin(const PluginModule& module, const AnalysisJob& job);

@@ -1,0 +1,279 @@
+#include "analysis/plots.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "analysis/data_files.h"
+#include "support/host_error.h"
+
+namespace {
+
+constexpr const char* kPngTerminal = "set terminal pngcairo size 960,600 font 'DejaVu Sans,10' noenhanced";
+constexpr const char* kSvgTerminal = "set terminal svg size 960,600 font 'DejaVu Sans,10' noenhanced";
+constexpr double kSpectrumFloorDb = -160.0;
+
+// A gnuplot string literal: double quotes, with backslashes and quotes
+// escaped and line breaks written as gnuplot's \n.
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string number(double value, const char* format = "%.6g") {
+    char text[32];
+    std::snprintf(text, sizeof(text), format, value);
+    return text;
+}
+
+std::string hertz(double value) {
+    return value >= 1000.0 ? number(value / 1000.0, "%.3g") + " kHz" : number(value, "%.3g") + " Hz";
+}
+
+struct Plot {
+    std::string stem;
+    std::string body;  // everything after the terminal and output lines
+};
+
+std::string spectrumLabels(const std::vector<HarmonicLevel>& harmonics) {
+    std::string text;
+    for (const HarmonicLevel& h : harmonics) {
+        const double y = std::max(h.levelDb, kSpectrumFloorDb);
+        text += "set label " + quoted(h.order == 1 ? "f" : "H" + std::to_string(h.order)) + " at " +
+                number(h.frequency) + "," + number(y + 4.0) + " center front\n";
+    }
+    return text;
+}
+
+Plot transferPlot(const std::string& title) {
+    std::ostringstream body;
+    body << "set title " << quoted(title + ": transfer curve (rising 1 kHz sine)") << "\n"
+         << "set xlabel 'input (full scale = 1)'\nset ylabel 'output (full scale = 1)'\n"
+         << "set xrange [-1:1]\nset grid\nset key top left\n"
+         << "plot 'transfer.csv' using 1:2:4 with filledcurves fc rgb '#a9c4e4' fs solid 0.6 title 'spread', "
+         << "'' using 1:3 with lines lw 2 lc rgb '#1f5fa8' title 'output', "
+         << "x with lines dt 2 lc rgb '#888888' title 'unchanged'\n";
+    return {"transfer", body.str()};
+}
+
+Plot levelPlot(const std::string& title) {
+    std::ostringstream body;
+    body << "set title " << quoted(title + ": level curve (1 kHz sine)") << "\n"
+         << "set xlabel 'input level (dBFS)'\nset ylabel 'output level (dBFS)'\n"
+         << "set xrange [-60:6]\nset grid\nset key top left\n"
+         << "plot 'level.csv' using 1:2 with linespoints pt 7 ps 0.5 lc rgb '#1f5fa8' title 'whole output', "
+         << "'' using 1:3 with lines dt 3 lc rgb '#c0392b' title '1 kHz component', "
+         << "x with lines dt 2 lc rgb '#888888' title 'unchanged'\n";
+    return {"level", body.str()};
+}
+
+Plot harmonicsPlot(const HarmonicsResult& result, double sampleRate, const std::string& title) {
+    std::ostringstream body;
+    const std::string stem = harmonicsStem(result);
+    body << "set title "
+         << quoted(title + ": harmonics of a 1 kHz sine at " + number(result.inputDb) + " dBFS\nTHD " +
+                   number(result.thdPercent, "%.3g") + " %, THD+N " + number(result.thdPlusNoisePercent, "%.3g") + " %")
+         << "\n"
+         << "set xlabel 'frequency (Hz)'\nset ylabel 'level (dBFS)'\n"
+         << "set logscale x\nset xrange [20:" << number(sampleRate / 2.0) << "]\n"
+         << "set yrange [" << number(kSpectrumFloorDb) << ":10]\nset grid\nset key top right\n"
+         << spectrumLabels(result.harmonics) << "plot '" << stem
+         << ".csv' using 1:2 with lines lc rgb '#1f5fa8' title 'spectrum', '" << stem
+         << "-series.csv' using 2:3 with points pt 7 ps 0.8 lc rgb '#c0392b' title 'harmonics'\n";
+    return {stem, body.str()};
+}
+
+Plot responsePlot(const FrequencyResponse& response, const std::string& title) {
+    std::ostringstream body;
+    double low = 0.0, high = 0.0;
+    for (const CurvePoint& point : response.points) {
+        low = std::min(low, point.y);
+        high = std::max(high, point.y);
+    }
+    for (const auto& band : response.bands) {
+        for (const CurvePoint& point : band.second) {
+            low = std::min(low, point.y);
+            high = std::max(high, point.y);
+        }
+    }
+    low = std::max(std::floor(low / 6.0) * 6.0 - 6.0, -80.0);
+    high = std::ceil(high / 6.0) * 6.0 + 6.0;
+    body << "set title " << quoted(title + ": frequency response at " + number(response.inputDb) + " dBFS") << "\n"
+         << "set xlabel 'frequency (Hz)'\nset ylabel 'gain (dB)'\n"
+         << "set logscale x\nset xrange [20:20000]\nset yrange [" << number(low) << ":" << number(high) << "]\n"
+         << "set grid\nset key bottom right\n";
+    for (const Crossover& crossover : response.crossovers) {
+        body << "set arrow from " << number(crossover.measured) << ", graph 0 to " << number(crossover.measured)
+             << ", graph 1 nohead dt 3 lc rgb '#555555'\n"
+             << "set label " << quoted(crossover.name + " " + hertz(crossover.measured)) << " at "
+             << number(crossover.measured) << ", graph 0.95 left offset 0.5,0 front\n";
+    }
+    if (response.crossovers.empty()) {
+        for (double corner : response.corners) {
+            body << "set label " << quoted("-3 dB at " + hertz(corner)) << " at " << number(corner)
+                 << ", graph 0.9 center front point pt 2\n";
+        }
+    }
+    body << "plot 'response.csv' using 1:2 with linespoints pt 7 ps 0.5 lw 2 lc rgb '#1f5fa8' title 'whole effect'";
+    const char* colours[] = {"#c0392b", "#27ae60", "#8e44ad", "#d68910"};
+    for (std::size_t i = 0; i < response.bands.size(); ++i) {
+        body << ", '' using 1:" << i + 3 << " with lines dt 2 lc rgb '" << colours[i % 4] << "' title "
+             << quoted(response.bands[i].first + " band alone");
+    }
+    body << "\n";
+    return {"response", body.str()};
+}
+
+Plot aliasingPlot(const AliasingResult& result, double sampleRate, const std::string& title) {
+    std::ostringstream body;
+    body << "set title "
+         << quoted(title + ": aliasing, " + hertz(result.fundamental) + " sine at " + number(result.inputDb) +
+                   " dBFS\noff the harmonic series: " + number(result.offHarmonicDb, "%.1f") +
+                   " dB below the fundamental")
+         << "\n"
+         << "set xlabel 'frequency (Hz)'\nset ylabel 'level (dBFS)'\n"
+         << "set xrange [0:" << number(sampleRate / 2.0) << "]\nset yrange [" << number(kSpectrumFloorDb)
+         << ":10]\nset grid\nset key top right\n"
+         << spectrumLabels(result.harmonics)
+         << "plot 'aliasing.csv' using 1:2 with lines lc rgb '#1f5fa8' title 'spectrum'\n";
+    return {"aliasing", body.str()};
+}
+
+Plot costPlot(const std::string& title) {
+    std::ostringstream body;
+    body << "set title " << quoted(title + ": processing time on this machine") << "\n"
+         << "set xlabel 'block size (samples)'\nset ylabel 'time per sample (ns)'\n"
+         << "set style fill solid 0.6\nset boxwidth 0.6\nset yrange [0:*]\nset grid ytics\nunset key\n"
+         << "plot 'cost.csv' using 0:2:xtic(1) with boxes lc rgb '#1f5fa8', "
+         << "'' using 0:2:(sprintf('%.1f', $2)) with labels offset 0,1\n";
+    return {"cost", body.str()};
+}
+
+std::vector<Plot> plots(const AnalysisReport& report, const std::string& title) {
+    std::vector<Plot> list = {transferPlot(title), levelPlot(title)};
+    for (const HarmonicsResult& result : report.harmonics) {
+        list.push_back(harmonicsPlot(result, report.sampleRate, title));
+    }
+    list.push_back(responsePlot(report.response, title));
+    list.push_back(aliasingPlot(report.aliasing, report.sampleRate, title));
+    if (!report.cost.empty()) {
+        list.push_back(costPlot(title));
+    }
+    return list;
+}
+
+}  // namespace
+
+std::string plotScript(const AnalysisReport& report, const std::string& title) {
+    std::string script =
+        "# Drawn by plughost analyze; run 'gnuplot plots.gp' in this folder to redraw.\n"
+        "set datafile separator ','\n";
+    for (const Plot& plot : plots(report, title)) {
+        for (const auto& [terminal, extension] : {std::pair{kPngTerminal, ".png"}, std::pair{kSvgTerminal, ".svg"}}) {
+            script += "reset\nset datafile separator ','\nset key autotitle columnhead\n";
+            script += std::string(terminal) + "\nset output '" + plot.stem + extension + "'\n";
+            script += plot.body + "unset output\n";
+        }
+    }
+    return script;
+}
+
+std::vector<std::string> plotFiles(const AnalysisReport& report) {
+    std::vector<std::string> files;
+    for (const Plot& plot : plots(report, "")) {
+        files.push_back(plot.stem + ".png");
+        files.push_back(plot.stem + ".svg");
+    }
+    return files;
+}
+
+namespace {
+
+// Runs gnuplot with its output going to `log`; returns its exit status, or
+// -1 when it could not be started.
+int spawnGnuplot(const std::string& folder, const std::string& script, const std::string& log) {
+    const pid_t child = fork();
+    if (child < 0) {
+        return -1;
+    }
+    if (child == 0) {
+        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out >= 0) {
+            dup2(out, STDOUT_FILENO);
+            dup2(out, STDERR_FILENO);
+        }
+        if (chdir(folder.c_str()) != 0) {
+            _exit(126);
+        }
+        execlp("gnuplot", "gnuplot", script.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string lastLines(const std::string& path, std::size_t count) {
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        lines.push_back(line);
+    }
+    std::string text;
+    for (std::size_t i = lines.size() > count ? lines.size() - count : 0; i < lines.size(); ++i) {
+        text += "\n  " + lines[i];
+    }
+    return text;
+}
+
+}  // namespace
+
+void runGnuplot(const std::string& folder, const std::string& script) {
+    const std::string log = folder + "/gnuplot.log";
+    const int status = spawnGnuplot(folder, script, log);
+    if (status == 127 || status == -1) {
+        throw HostError(ErrorKind::Usage,
+                        "gnuplot cannot be started; install it (Debian: apt install gnuplot-nox) or "
+                        "run analyze with --no-plots");
+    }
+    if (status != 0) {
+        throw FileError("gnuplot failed drawing the plots:" + lastLines(log, 8));
+    }
+}
+
+bool gnuplotAvailable() {
+    const pid_t child = fork();
+    if (child < 0) {
+        return false;
+    }
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+        }
+        execlp("gnuplot", "gnuplot", "--version", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}

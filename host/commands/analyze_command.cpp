@@ -1,0 +1,172 @@
+#include "commands/analyze_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+
+#include "analysis/analysis_session.h"
+#include "analysis/data_files.h"
+#include "analysis/plots.h"
+#include "analysis/staging_directory.h"
+#include "commands/exit_codes.h"
+#include "plugin/parameter_lookup.h"
+#include "plugin/plugin_instance.h"
+#include "plugin/plugin_module.h"
+#include "support/host_error.h"
+#include "support/text_format.h"
+
+namespace {
+
+std::string joined(const std::vector<std::string>& parts, const char* separator) {
+    std::string text;
+    for (const std::string& part : parts) {
+        text += (text.empty() ? "" : separator) + part;
+    }
+    return text;
+}
+
+std::string hertz(double value) {
+    return value >= 1000.0 ? format("%.3g kHz", value / 1000.0) : format("%.0f Hz", value);
+}
+
+void printSummary(const AnalysisReport& report, std::ostream& out) {
+    out << format("%-11s%s", "analyzed", report.plugin.c_str());
+    if (!report.effectName.empty()) {
+        out << " (" << report.effectName << ")";
+    }
+    if (!report.programName.empty()) {
+        out << ", program \"" << report.programName << "\"";
+    }
+    out << format(", %.0f Hz", report.sampleRate);
+    if (report.latency != 0) {
+        out << format(", latency %d samples", report.latency);
+    }
+    out << "\n";
+    out << format("%-11slargest change of a sample %.3g of full scale\n", "transfer", report.transfer.largestDeviation);
+    if (!report.level.empty()) {
+        const LevelPoint& low = report.level.front();
+        const LevelPoint& high = report.level.back();
+        out << format("%-11s%.0f dBFS in: %.1f dBFS out; %.0f dBFS in: %.1f dBFS out\n", "level", low.inputDb,
+                      low.outputDb, high.inputDb, high.outputDb);
+    }
+    for (const HarmonicsResult& result : report.harmonics) {
+        out << format("%-11s%.0f dBFS: THD %.3g %%, THD+N %.3g %%\n", "harmonics", result.inputDb, result.thdPercent,
+                      result.thdPlusNoisePercent);
+    }
+    const FrequencyResponse& response = report.response;
+    if (!response.points.empty()) {
+        double low = response.points.front().y, high = low;
+        for (const CurvePoint& point : response.points) {
+            low = std::min(low, point.y);
+            high = std::max(high, point.y);
+        }
+        out << format("%-11s%.1f to %.1f dB from %s to %s", "response", low, high,
+                      hertz(response.points.front().x).c_str(), hertz(response.points.back().x).c_str());
+        std::vector<std::string> marks;
+        for (const Crossover& crossover : response.crossovers) {
+            marks.push_back(crossover.name + " crossover " + hertz(crossover.measured) +
+                            (crossover.shown ? format(" (display says %.0f Hz)", *crossover.shown) : ""));
+        }
+        if (marks.empty()) {
+            for (double corner : response.corners) {
+                marks.push_back("-3 dB at " + hertz(corner));
+            }
+        }
+        out << (marks.empty() ? "" : "; " + joined(marks, ", ")) << "\n";
+    }
+    out << format("%-11s%s at %.0f dBFS: %.1f dB off the harmonic series\n", "aliasing",
+                  hertz(report.aliasing.fundamental).c_str(), report.aliasing.inputDb, report.aliasing.offHarmonicDb);
+    if (!report.cost.empty()) {
+        std::vector<std::string> costs;
+        for (const CostPoint& point : report.cost) {
+            costs.push_back(format("block %d: %.1f ns/sample", point.blockSize, point.nanosecondsPerSample));
+        }
+        out << format("%-11s%s\n", "cost", joined(costs, ", ").c_str());
+    }
+}
+
+}  // namespace
+
+void addAnalyzeCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<AnalyzeOptions>();
+    CLI::App* command = app.add_subcommand(
+        "analyze", "Measure transfer curve, level curve, harmonics, frequency response, aliasing and cost into DIR");
+    command->add_option("PLUGIN", options->plugin, "The plug-in library file")->required();
+    command->add_option("-d,--directory", options->directory, "Folder for the plots and data (created if missing)")
+        ->required()
+        ->type_name("DIR");
+    command->add_option("--program", options->program, "Select program N first")
+        ->check(CLI::Range(0, 100000))
+        ->type_name("N");
+    command->add_option("--set", options->settings, "Set a parameter (normalised 0..1) after the program; repeatable")
+        ->check(CLI::Validator(settingProblem, ""))
+        ->type_name("NAME=VALUE");
+    command->add_option("--rate", options->sampleRate, "Sample rate of the measurements")
+        ->check(CLI::Range(8000.0, 768000.0))
+        ->capture_default_str()
+        ->type_name("HZ");
+    command->add_flag("--json", options->json, "Also write every figure and data series into DIR/analysis.json");
+    command->add_flag(
+        "--no-plots", [options](std::int64_t) { options->plots = false; }, "Write the data only (no gnuplot needed)");
+    command->add_flag(
+        "--no-cost", [options](std::int64_t) { options->cost = false; },
+        "Leave out the timing, whose figures differ from run to run");
+    command->callback([options, &exitCode] { exitCode = runAnalyze(*options, std::cout); });
+}
+
+int runAnalyze(const AnalyzeOptions& options, std::ostream& out) {
+    if (options.plots && !gnuplotAvailable()) {
+        throw UsageError("gnuplot cannot be started: install it (Debian: apt install gnuplot-nox) or use --no-plots");
+    }
+    PluginModule module(options.plugin);
+    AnalysisJob job;
+    if (options.program >= 0) {
+        job.program = options.program;
+    }
+    if (!options.settings.empty()) {
+        // Names are resolved on an instance of their own, before any measurement.
+        PluginInstance instance(module);
+        instance.open();
+        for (const std::string& text : options.settings) {
+            const ParameterValue setting = splitSetting(text);
+            job.settings.push_back({findParameter(instance, setting.parameter), setting.value});
+        }
+        instance.close();
+    }
+    job.sampleRate = options.sampleRate;
+    job.measureCost = options.cost;
+    const AnalysisReport report = analyzePlugin(module, job);
+
+    StagingDirectory staging(options.directory);
+    for (const DataFile& file : csvFiles(report)) {
+        staging.write(file.name, file.content);
+    }
+    if (options.json) {
+        staging.write("analysis.json", reportJson(report));
+    }
+    if (options.plots) {
+        const std::string title =
+            report.programName.empty() ? report.effectName : report.effectName + ", \"" + report.programName + "\"";
+        staging.write("plots.gp", plotScript(report, title.empty() ? "plug-in" : title));
+        runGnuplot(staging.pathOf(""), "plots.gp");
+        for (const std::string& name : plotFiles(report)) {
+            staging.adopt(name);
+        }
+    }
+    // What a run with every option writes; of these, what this run did not
+    // write would be left over from an earlier one.
+    AnalysisReport everything = report;
+    everything.cost.resize(1);
+    std::vector<std::string> obsolete = plotFiles(everything);
+    for (const DataFile& file : csvFiles(everything)) {
+        obsolete.push_back(file.name);
+    }
+    obsolete.push_back("analysis.json");
+    obsolete.push_back("plots.gp");
+    staging.commit(obsolete);
+
+    printSummary(report, out);
+    out << format("%-11s%zu files in %s\n", "wrote", staging.names().size(), options.directory.c_str());
+    return kExitSuccess;
+}

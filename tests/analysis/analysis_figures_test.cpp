@@ -1,0 +1,236 @@
+// The figures of the analysis against plug-ins whose answers are known by
+// hand. Each plug-in is analysed once per test program run; the tests read
+// the shapes of its curves and its figures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "analysis/analysis_session.h"
+#include "plugin/plugin_module.h"
+
+namespace {
+
+double dbOf(double ratio) {
+    return 20.0 * std::log10(ratio);
+}
+
+struct Subject {
+    const char* plugin;
+    std::vector<ParameterSetting> settings;
+    std::optional<int> program;
+    double sampleRate = 44100.0;
+};
+
+// Analyses are slow enough to share between the tests that read them.
+const AnalysisReport& analysed(const std::string& key, const Subject& subject) {
+    static std::map<std::string, AnalysisReport> reports;
+    auto found = reports.find(key);
+    if (found == reports.end()) {
+        PluginModule module(subject.plugin);
+        AnalysisJob job;
+        job.program = subject.program;
+        job.settings = subject.settings;
+        job.sampleRate = subject.sampleRate;
+        job.measureCost = false;
+        found = reports.emplace(key, analyzePlugin(module, job)).first;
+    }
+    return found->second;
+}
+
+const AnalysisReport& gain() {
+    return analysed("gain", {KD_GAIN_PLUGIN, {}, std::nullopt});
+}
+const AnalysisReport& cubic() {
+    return analysed("cubic", {KD_SHAPER_PLUGIN, {{0, 0.0f}}, std::nullopt});
+}
+const AnalysisReport& quintic() {
+    return analysed("quintic", {KD_SHAPER_PLUGIN, {{0, 1.0f}}, std::nullopt});
+}
+
+// The frame's test plug-in multiplies by 0.5: every curve is the input's,
+// 6.02 dB down, with nothing added.
+TEST(AnalysisFigures, PlainGainScalesEveryCurveAndAddsNothing) {
+    const AnalysisReport& report = gain();
+    const double expectedDb = dbOf(0.5);
+    ASSERT_GT(report.transfer.bins.size(), 390u);
+    for (const TransferBin& bin : report.transfer.bins) {
+        ASSERT_NEAR(bin.mean, 0.5 * bin.input, 1e-6) << "input " << bin.input;
+    }
+    EXPECT_NEAR(report.transfer.largestDeviation, 0.5, 0.01);
+    ASSERT_EQ(report.level.size(), 34u);
+    EXPECT_DOUBLE_EQ(report.level.front().inputDb, -60.0);
+    EXPECT_DOUBLE_EQ(report.level.back().inputDb, 6.0);
+    for (const LevelPoint& point : report.level) {
+        EXPECT_NEAR(point.outputDb - point.inputDb, expectedDb, 0.01) << "at " << point.inputDb << " dBFS";
+        EXPECT_NEAR(point.fundamentalDb - point.inputDb, expectedDb, 0.01) << "at " << point.inputDb << " dBFS";
+    }
+    for (const HarmonicsResult& result : report.harmonics) {
+        EXPECT_LT(result.thdPercent, 1e-4) << "at " << result.inputDb << " dBFS";
+        EXPECT_LT(result.thdPlusNoisePercent, 1e-3) << "at " << result.inputDb << " dBFS";
+        ASSERT_EQ(result.harmonics.size(), 10u);
+        EXPECT_NEAR(result.harmonics[0].levelDb, result.inputDb + expectedDb, 0.01);
+    }
+    ASSERT_EQ(report.response.points.size(), 61u);
+    EXPECT_NEAR(report.response.points.front().x, 20.0, 1e-9);
+    EXPECT_NEAR(report.response.points.back().x, 20000.0, 1e-6);
+    for (const CurvePoint& point : report.response.points) {
+        EXPECT_NEAR(point.y, expectedDb, 0.01) << "at " << point.x << " Hz";
+    }
+    EXPECT_TRUE(report.response.corners.empty());
+    EXPECT_TRUE(report.response.crossovers.empty());
+    EXPECT_LT(report.aliasing.offHarmonicDb, -100.0);
+}
+
+// y = 1.5x - 0.5x^3 turns A cos t into (1.5A - 0.375A^3) cos t - 0.125A^3 cos 3t:
+// a third harmonic only, THD = 0.125A^2 / (1.5 - 0.375A^2).
+TEST(AnalysisFigures, CubicCurveGivesTheHandComputedThirdHarmonic) {
+    const AnalysisReport& report = cubic();
+    // Without memory, each narrow bin of inputs gives outputs on the curve.
+    for (const TransferBin& bin : report.transfer.bins) {
+        const double x = bin.input;
+        ASSERT_NEAR(bin.mean, 1.5 * x - 0.5 * x * x * x, 1e-4) << "input " << x;
+        ASSERT_LE(bin.high - bin.low, 1.5 * 2.0 / 400.0 + 1e-6) << "input " << x;
+    }
+    ASSERT_EQ(report.harmonics.size(), 2u);
+    const double levels[] = {-12.0, -3.0};
+    for (std::size_t i = 0; i < 2; ++i) {
+        const HarmonicsResult& result = report.harmonics[i];
+        const double a = std::pow(10.0, levels[i] / 20.0);
+        const double thd = 0.125 * a * a / (1.5 - 0.375 * a * a);
+        EXPECT_DOUBLE_EQ(result.inputDb, levels[i]);
+        EXPECT_NEAR(result.thdPercent, 100.0 * thd, 100.0 * thd * 0.005) << "at " << result.inputDb << " dBFS";
+        EXPECT_NEAR(result.thdPlusNoisePercent, result.thdPercent, result.thdPercent * 0.005);
+        ASSERT_GE(result.harmonics.size(), 3u);
+        EXPECT_NEAR(result.harmonics[2].relativeDb, dbOf(thd), 0.05);
+        EXPECT_DOUBLE_EQ(result.harmonics[2].frequency, 3000.0);
+        EXPECT_LT(result.harmonics[1].relativeDb, -120.0) << "no even harmonics from an odd curve";
+    }
+    // The level curve: 1.5 times the input while it is quiet, 1.125 at full scale.
+    EXPECT_NEAR(report.level.front().fundamentalDb, -60.0 + dbOf(1.5), 0.01);
+    const LevelPoint& fullScale = report.level[30];
+    EXPECT_DOUBLE_EQ(fullScale.inputDb, 0.0);
+    EXPECT_NEAR(fullScale.fundamentalDb, dbOf(1.125), 0.01);
+    // The same by hand: 0.5342 % at -12 dBFS, 4.775 % at -3 dBFS.
+    EXPECT_NEAR(report.harmonics[0].thdPercent, 0.5342, 0.005);
+    EXPECT_NEAR(report.harmonics[1].thdPercent, 4.775, 0.03);
+}
+
+// A 7 kHz sine: the cubic's third harmonic (21 kHz) lies below Nyquist and
+// is on the series; the quintic's fifth (35 kHz) folds to 9.1 kHz. For
+// y = x + 0.5x^5 the fifth harmonic is A^5/32 against A + 5A^5/16.
+TEST(AnalysisFigures, AliasingCountsOnlyWhatFoldsOffTheHarmonicSeries) {
+    const double a = std::pow(10.0, -3.0 / 20.0);
+    const double a5 = std::pow(a, 5.0);
+    const struct {
+        const char* curve;
+        const AnalysisReport* report;
+        double low, high;
+    } rows[] = {
+        {"cubic", &cubic(), -400.0, -100.0},
+        {"quintic", &quintic(), dbOf(a5 / 32.0 / (a + 5.0 * a5 / 16.0)) - 0.05,
+         dbOf(a5 / 32.0 / (a + 5.0 * a5 / 16.0)) + 0.05},
+    };
+    for (const auto& row : rows) {
+        EXPECT_GE(row.report->aliasing.offHarmonicDb, row.low) << row.curve;
+        EXPECT_LE(row.report->aliasing.offHarmonicDb, row.high) << row.curve;
+        ASSERT_FALSE(row.report->aliasing.harmonics.empty()) << row.curve;
+        EXPECT_DOUBLE_EQ(row.report->aliasing.harmonics[0].frequency, 7000.0);
+    }
+}
+
+// A plug-in that reports its latency is read that much later: a pure delay
+// then measures as no change at all.
+TEST(AnalysisFigures, ReportedLatencyIsTakenOutOfEveryCurve) {
+    const AnalysisReport& report = analysed("delay", {KD_DELAY_PLUGIN, {}, std::nullopt});
+    EXPECT_EQ(report.latency, 64);
+    EXPECT_DOUBLE_EQ(report.transfer.largestDeviation, 0.0);
+    for (const CurvePoint& point : report.response.points) {
+        EXPECT_NEAR(point.y, 0.0, 0.01) << "at " << point.x << " Hz";
+    }
+}
+
+// The stub's pole puts -3 dB exactly at 1 kHz at any sample rate.
+TEST(AnalysisFigures, OnePoleLowPassIsThreeDecibelsDownAtItsCorner) {
+    for (double rate : {44100.0, 96000.0}) {
+        const AnalysisReport& report =
+            analysed("one-pole " + std::to_string(rate), {KD_ONE_POLE_PLUGIN, {}, std::nullopt, rate});
+        ASSERT_EQ(report.response.corners.size(), 1u) << "at " << rate << " Hz";
+        EXPECT_NEAR(report.response.corners[0], 1000.0, 10.0) << "at " << rate << " Hz";
+        EXPECT_NEAR(report.response.points.front().y, 0.0, 0.01) << "20 Hz at " << rate << " Hz";
+        for (std::size_t i = 1; i < report.response.points.size(); ++i) {
+            EXPECT_LT(report.response.points[i].y, report.response.points[i - 1].y)
+                << "rises at " << report.response.points[i].x << " Hz, rate " << rate;
+        }
+    }
+}
+
+// K Distortion's crossover low-pass at parameter value v of a law
+// f = v * scale + offset, as its coefficients define it, at `frequency`.
+std::complex<double> crossoverLowPass(float v, double scale, double offset, double frequency, double rate) {
+    const double w = 3.0 * ((static_cast<double>(v) * scale + offset) * 4.44444e-5);
+    const double s = 0.5 * std::sin(w);
+    const double beta = 0.5 * (1.0 - s) / (1.0 + s);
+    const double gamma = (0.5 + beta) * std::cos(w);
+    const double alpha = 0.25 * (0.5 + beta - gamma);
+    const std::complex<double> z = std::polar(1.0, -2.0 * M_PI * frequency / rate);
+    return (2.0 * alpha + 4.0 * alpha * z + 2.0 * alpha * z * z) / (1.0 - 2.0 * gamma * z + 2.0 * beta * z * z);
+}
+
+// Where band `lower` played alone (its level +20 dB, the others -20 dB) stops
+// being louder than band `lower + 1` played alone, found by bisection.
+double expectedCrossing(float lowMid, float midHigh, int lower, double rate) {
+    const auto loudness = [&](int solo, double f) {
+        const std::complex<double> lp1 = crossoverLowPass(lowMid, 1980.0, 20.0, f, rate);
+        const std::complex<double> lp2 = crossoverLowPass(midHigh, 18875.0, 125.0, f, rate);
+        const std::complex<double> bands[] = {lp1, lp2 - lp1, 1.0 - lp2};
+        std::complex<double> sum = 0.0;
+        for (int band = 0; band < 3; ++band) {
+            sum += (band == solo ? 10.0 : 0.1) * bands[band];
+        }
+        return std::abs(sum);
+    };
+    double low = 20.0, high = 20000.0;
+    for (int step = 0; step < 100; ++step) {
+        const double middle = std::sqrt(low * high);
+        (loudness(lower, middle) > loudness(lower + 1, middle) ? low : high) = middle;
+    }
+    return low;
+}
+
+// The band split of K Distortion: each band is soloed through its level
+// parameters, and the two crossings are where the filters put them.
+TEST(AnalysisFigures, BandSplitOfKDistortionShowsBothCrossoversWhereTheFiltersPutThem) {
+    const struct {
+        int program;
+        float lowMid, midHigh;  // the program's "Frq L-M" and "Frq M-H" values
+        double shownLowMid, shownMidHigh;
+    } rows[] = {{4, 0.127f, 0.26f, 271.0, 5032.0}, {6, 0.25f, 0.14f, 515.0, 2767.0}};
+    for (const auto& row : rows) {
+        const AnalysisReport& report = analysed("kd " + std::to_string(row.program), {KD_KDISTORTION, {}, row.program});
+        ASSERT_EQ(report.response.bands.size(), 3u) << "program " << row.program;
+        ASSERT_EQ(report.response.crossovers.size(), 2u) << "program " << row.program;
+        const struct {
+            const Crossover& crossover;
+            const char* name;
+            double shown;
+        } crossings[] = {{report.response.crossovers[0], "low-mid", row.shownLowMid},
+                         {report.response.crossovers[1], "mid-high", row.shownMidHigh}};
+        for (int i = 0; i < 2; ++i) {
+            const Crossover& crossover = crossings[i].crossover;
+            const double expected = expectedCrossing(row.lowMid, row.midHigh, i, report.sampleRate);
+            EXPECT_EQ(crossover.name, crossings[i].name);
+            EXPECT_NEAR(crossover.measured, expected, expected * 0.01) << crossover.name << ", program " << row.program;
+            ASSERT_TRUE(crossover.shown.has_value());
+            EXPECT_DOUBLE_EQ(*crossover.shown, crossings[i].shown);
+        }
+    }
+    const AnalysisReport& splitOff = analysed("kd 0", {KD_KDISTORTION, {}, 0});
+    EXPECT_TRUE(splitOff.response.bands.empty());
+    EXPECT_TRUE(splitOff.response.crossovers.empty());
+}
+
+}  // namespace

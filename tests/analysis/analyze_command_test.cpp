@@ -1,0 +1,96 @@
+// `plughost analyze` as a user runs it: what lands in the folder, what it
+// says, and that a failed analysis leaves the folder as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "run_command.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+CommandResult plughost(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), KD_PLUGHOST);
+    return runCommand(arguments, 300);
+}
+
+std::string fresh(const char* name) {
+    const std::string path = std::string(KD_TEST_WORK_DIR) + "/" + name;
+    fs::remove_all(path);
+    return path;
+}
+
+TEST(AnalyzeCommand, WritesEveryPlotAsPngAndSvgWithItsDataAndTheJsonFigures) {
+    const std::string dir = fresh("gain");
+    const CommandResult run = plughost({"analyze", KD_GAIN_PLUGIN, "-d", dir, "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("THD"), std::string::npos) << run.out;
+    for (const char* stem :
+         {"transfer", "level", "harmonics-12dBFS", "harmonics-3dBFS", "response", "aliasing", "cost"}) {
+        for (const char* extension : {".png", ".svg", ".csv"}) {
+            const fs::path file = fs::path(dir) / (std::string(stem) + extension);
+            EXPECT_TRUE(fs::is_regular_file(file) && fs::file_size(file) > 50) << file;
+        }
+    }
+    std::size_t hidden = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        hidden += entry.path().filename().string().front() == '.' ? 1 : 0;
+    }
+    EXPECT_EQ(hidden, 0u) << "the staging folder is left behind";
+
+    std::ifstream file(fs::path(dir) / "analysis.json");
+    const nlohmann::json json = nlohmann::json::parse(file);
+    EXPECT_EQ(json["harmonics"].size(), 2u);
+    EXPECT_LT(json["harmonics"][0]["thd_percent"].get<double>(), 1e-4);
+    ASSERT_EQ(json["cost"].size(), 3u);
+    const int blockSizes[] = {32, 256, 4096};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(json["cost"][i]["block_size"].get<int>(), blockSizes[i]);
+        EXPECT_GT(json["cost"][i]["ns_per_sample"].get<double>(), 0.0);
+    }
+
+    // A second run without timing or JSON leaves none of the first run's.
+    ASSERT_EQ(plughost({"analyze", KD_GAIN_PLUGIN, "-d", dir, "--no-cost"}).exitCode, 0);
+    for (const char* name : {"cost.csv", "cost.png", "cost.svg", "analysis.json"}) {
+        EXPECT_FALSE(fs::exists(fs::path(dir) / name)) << name << " left over";
+    }
+    EXPECT_TRUE(fs::exists(fs::path(dir) / "transfer.svg"));
+}
+
+// Without gnuplot on the path: a message saying what to install, or the
+// data alone with --no-plots.
+TEST(AnalyzeCommand, WithoutGnuplotItSaysWhatToInstallOrWritesTheDataAlone) {
+    const std::string dir = fresh("no-gnuplot");
+    const struct {
+        std::vector<std::string> extra;
+        int exitCode;
+        const char* message;
+        bool dataWritten;
+    } rows[] = {{{}, 2, "apt install gnuplot-nox", false}, {{"--no-plots"}, 0, "files in", true}};
+    for (const auto& row : rows) {
+        std::vector<std::string> words = {
+            "/usr/bin/env", "PATH=/nonexistent", KD_PLUGHOST, "analyze", KD_GAIN_PLUGIN, "-d", dir, "--no-cost"};
+        words.insert(words.end(), row.extra.begin(), row.extra.end());
+        const CommandResult run = runCommand(words, 300);
+        EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
+        EXPECT_NE((run.out + run.err).find(row.message), std::string::npos) << run.out << run.err;
+        EXPECT_EQ(fs::exists(fs::path(dir) / "level.csv"), row.dataWritten);
+        EXPECT_FALSE(fs::exists(fs::path(dir) / "level.svg"));
+    }
+}
+
+TEST(AnalyzeCommand, AProgramThePluginLacksFailsBeforeAnythingIsWritten) {
+    const std::string dir = fresh("refused");
+    const CommandResult run = plughost({"analyze", KD_GAIN_PLUGIN, "-d", dir, "--program", "7"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("program 7 does not exist"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir));
+}
+
+}  // namespace
