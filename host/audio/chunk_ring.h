@@ -4,6 +4,11 @@
 // once the ring exists. Either side can give up with an error; the other
 // side then gets that error thrown from its next wait.
 //
+// A side that had to wait can be told to sleep until several chunks are
+// ready for it, so that it works in bursts: every wake-up of a sleeping
+// thread costs the waker a system call, and on a virtual machine an
+// interrupt to another processor.
+//
 // Not for a real-time thread: both sides block on a mutex and a condition
 // variable. The render loop waits here between process calls, never inside
 // one.
@@ -19,7 +24,11 @@
 template <class Chunk>
 class ChunkRing {
 public:
-    explicit ChunkRing(std::vector<Chunk> chunks) : chunks_(std::move(chunks)) {}
+    // A producer that found no free chunk sleeps until `fillBurst` are free;
+    // a consumer that found none filled, until `useBurst` are filled (or the
+    // ring is closed). Both at least 1, at most the number of chunks.
+    ChunkRing(std::vector<Chunk> chunks, std::size_t fillBurst, std::size_t useBurst)
+        : chunks_(std::move(chunks)), fillBurst_(fillBurst), useBurst_(useBurst) {}
     ChunkRing(const ChunkRing&) = delete;
     ChunkRing& operator=(const ChunkRing&) = delete;
 
@@ -27,7 +36,11 @@ public:
     // Throws the consumer's error; nullptr when abandoned without one.
     Chunk* toFill() {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return abandoned_ || filled_ - released_ < chunks_.size(); });
+        if (!abandoned_ && free() == 0) {
+            producerWaits_ = true;
+            changed_.wait(lock, [this] { return abandoned_ || free() >= fillBurst_; });
+            producerWaits_ = false;
+        }
         if (abandoned_) {
             return failed(lock);
         }
@@ -36,11 +49,15 @@ public:
 
     // Producer: hands on the chunk that toFill() returned.
     void publish() {
+        bool wake = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ++filled_;
+            wake = consumerWaits_ && filled_ - released_ >= useBurst_;
         }
-        changed_.notify_all();
+        if (wake) {
+            changed_.notify_all();
+        }
     }
 
     // Producer: nothing more will be published.
@@ -57,7 +74,11 @@ public:
     // nullptr when abandoned without one.
     Chunk* toUse() {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return abandoned_ || closed_ || released_ < filled_; });
+        if (!abandoned_ && !closed_ && released_ == filled_) {
+            consumerWaits_ = true;
+            changed_.wait(lock, [this] { return abandoned_ || closed_ || filled_ - released_ >= useBurst_; });
+            consumerWaits_ = false;
+        }
         if (abandoned_) {
             return failed(lock);
         }
@@ -66,11 +87,15 @@ public:
 
     // Consumer: done with the chunk that toUse() returned.
     void release() {
+        bool wake = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             ++released_;
+            wake = producerWaits_ && free() >= fillBurst_;
         }
-        changed_.notify_all();
+        if (wake) {
+            changed_.notify_all();
+        }
     }
 
     // Either side: stops the exchange; the first error given is kept.
@@ -92,6 +117,8 @@ public:
     }
 
 private:
+    std::size_t free() const { return chunks_.size() - (filled_ - released_); }
+
     Chunk* failed(std::unique_lock<std::mutex>& lock) {
         std::exception_ptr error = error_;
         lock.unlock();
@@ -102,11 +129,15 @@ private:
     }
 
     std::vector<Chunk> chunks_;
+    std::size_t fillBurst_;
+    std::size_t useBurst_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t filled_ = 0;    // chunks published so far
     std::size_t released_ = 0;  // chunks used and given back so far
     bool closed_ = false;
     bool abandoned_ = false;
+    bool producerWaits_ = false;
+    bool consumerWaits_ = false;
     std::exception_ptr error_;
 };

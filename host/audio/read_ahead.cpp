@@ -40,7 +40,8 @@ ReadAhead::ReadAhead(AudioSource& main, AudioSource* sidechain, std::size_t chun
       sidechain_(sidechain),
       chunkFrames_(chunkFrames),
       ring_(makeChunks(main.channelCount(), sidechain != nullptr ? sidechain->channelCount() : 0, chunkFrames,
-                       chunksAhead)),
+                       chunksAhead),
+            std::max<std::size_t>(1, chunksAhead / 2), 1),
       thread_([this] { run(); }) {}
 
 ReadAhead::~ReadAhead() {
@@ -88,7 +89,9 @@ void ReadAhead::run() {
                 sidechainGot = readFully(*sidechain_, chunk->sidechain, at);
                 sidechainEnded = sidechainGot < chunkFrames_;
             }
-            chunk->sidechain.silenceFrom(sidechainGot);
+            if (sidechain_ != nullptr) {
+                chunk->sidechain.silenceFrom(sidechainGot);
+            }
             ring_.publish();
         }
     } catch (...) {

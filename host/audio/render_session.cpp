@@ -22,10 +22,10 @@ using Clock = std::chrono::steady_clock;
 // Chunks handed between the reader, the render and the writer: whole
 // blocks, about kChunkSamples samples on the widest side, so that hand-overs
 // and file calls are few and the chunks in flight stay small whatever the
-// channel count. Three each way let either neighbour run a chunk ahead while
-// one is being handed over.
-constexpr std::size_t kChunkSamples = 32768;
-constexpr std::size_t kChunksInFlight = 3;
+// channel count. Several each way let the reader and the writer work in
+// bursts of half of them, woken seldom.
+constexpr std::size_t kChunkSamples = 65536;
+constexpr std::size_t kChunksInFlight = 4;
 
 std::size_t chunkFramesFor(std::size_t block, int widest) {
     const std::size_t blockSamples = block * static_cast<std::size_t>(std::max(widest, 1));

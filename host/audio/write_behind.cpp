@@ -1,5 +1,6 @@
 #include "audio/write_behind.h"
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 #include <vector>
@@ -17,7 +18,9 @@ std::vector<OutputChunk> makeChunks(int outputs, std::size_t frames, std::size_t
 }  // namespace
 
 WriteBehind::WriteBehind(OutputStage& stage, int outputs, std::size_t chunkFrames, std::size_t chunksBehind)
-    : stage_(stage), ring_(makeChunks(outputs, chunkFrames, chunksBehind)), thread_([this] { run(); }) {}
+    : stage_(stage),
+      ring_(makeChunks(outputs, chunkFrames, chunksBehind), 1, std::max<std::size_t>(1, chunksBehind / 2)),
+      thread_([this] { run(); }) {}
 
 WriteBehind::~WriteBehind() {
     if (thread_.joinable()) {
