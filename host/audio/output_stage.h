@@ -50,3 +50,23 @@ private:
     std::size_t heldFrames_ = 0;
     std::vector<const float*> pointers_;
 };
+
+// The stage's rule for ending a quiet tail, followed on the render thread
+// while the stage itself runs behind on the writer's: it sees the same
+// frames first and ends on the same block, so that the plug-in renders
+// nothing past the end. Holds no audio.
+class QuietTailWatch {
+public:
+    QuietTailWatch(std::vector<int> outputs, std::size_t skip, std::size_t quietWindow)
+        : outputs_(std::move(outputs)), skip_(skip), quietWindow_(quietWindow) {}
+    void skipAtStart(std::size_t frames) { skip_ = frames; }
+    // As OutputStage::push, whose answer it gives.
+    bool push(float* const* pluginOutputs, std::size_t frames, std::size_t tailStart);
+
+private:
+    std::vector<int> outputs_;
+    std::size_t skip_;
+    std::size_t quietWindow_;
+    std::size_t produced_ = 0;
+    std::size_t quietFrames_ = 0;  // the quiet tail frames since the last loud one
+};

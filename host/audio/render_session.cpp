@@ -22,14 +22,24 @@ using Clock = std::chrono::steady_clock;
 // Chunks handed between the reader, the render and the writer: whole
 // blocks, about kChunkSamples samples on the widest side, so that hand-overs
 // and file calls are few and the chunks in flight stay small whatever the
-// channel count. Several each way let the reader and the writer work in
-// bursts of half of them, woken seldom.
+// channel count. Four each way let the reader and the writer work in
+// bursts of two, woken seldom; blocks larger than a chunk get two each way,
+// which still overlaps the files with the plug-in.
 constexpr std::size_t kChunkSamples = 65536;
 constexpr std::size_t kChunksInFlight = 4;
+constexpr std::size_t kLargeChunksInFlight = 2;
 
-std::size_t chunkFramesFor(std::size_t block, int widest) {
+struct ChunkShape {
+    std::size_t frames;
+    std::size_t inFlight;
+};
+
+ChunkShape chunkShapeFor(std::size_t block, int widest) {
     const std::size_t blockSamples = block * static_cast<std::size_t>(std::max(widest, 1));
-    return block * std::max<std::size_t>(1, kChunkSamples / blockSamples);
+    if (blockSamples > kChunkSamples) {
+        return {block, kLargeChunksInFlight};
+    }
+    return {block * (kChunkSamples / blockSamples), kChunksInFlight};
 }
 
 // Where each plug-in input finds its samples. A file channel reaches its
@@ -172,8 +182,9 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
                     job.showProgress && knownLength && static_cast<double>(*knownLength) / rate > kProgressBarSeconds,
                     "rendering");
     const int sidechainChannels = job.sidechain != nullptr ? job.sidechain->channelCount() : 0;
-    const std::size_t chunkFrames =
-        chunkFramesFor(block, std::max(main.channelCount() + sidechainChannels, instance.numOutputs()));
+    const ChunkShape chunks =
+        chunkShapeFor(block, std::max(main.channelCount() + sidechainChannels, instance.numOutputs()));
+    const std::size_t chunkFrames = chunks.frames;
     InputFeeds feeds(job.channels.inputs, instance.numInputs(), block);
     ShiftedPointers inputsFrom(instance.numInputs());
     ShiftedPointers outputsFrom(instance.numOutputs());
@@ -185,9 +196,10 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
     // The files are read and written on threads of their own, so that on a
     // machine with cores to spare their cost hides behind the plug-in's.
     // The plug-in itself is called from this thread only, in order.
-    ReadAhead reader(main, job.sidechain, chunkFrames, kChunksInFlight);
-    WriteBehind writer(stage, instance.numOutputs(), chunkFrames, kChunksInFlight);
-    for (bool more = true; more && !writer.ended();) {
+    ReadAhead reader(main, job.sidechain, chunkFrames, chunks.inFlight);
+    WriteBehind writer(stage, instance.numOutputs(), chunkFrames, chunks.inFlight);
+    QuietTailWatch watch(job.channels.outputs, skip, quietWindow);
+    for (bool more = true; more;) {
         InputChunk& in = reader.next();
         if (inputEnd == SIZE_MAX && in.mainFrames < chunkFrames) {
             inputEnd = fed + in.mainFrames;
@@ -235,9 +247,14 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
             if (fed == 0) {
                 skip = latencyToSkip();
                 stage.skipAtStart(skip);  // before the first chunk reaches the writer
+                watch.skipAtStart(skip);
             }
+            more = watch.push(outputsFrom.of(out.outputs.channels(), done), count, inputEnd);
             fed += count;
             done += count;
+            if (!more) {
+                break;
+            }
         }
         reader.release();
         out.frames = done;
