@@ -1,6 +1,5 @@
 // A fixed stretch of planar audio in one allocation: `channels` arrays of
-// `frames` samples, zeroed at the start. At least one channel, so that the
-// pointer table is valid for plug-ins without inputs or outputs.
+// `frames` samples, zeroed at the start.
 #pragma once
 
 #include <algorithm>
@@ -10,8 +9,8 @@
 class PlanarChunk {
 public:
     PlanarChunk(int channels, std::size_t frames)
-        : frames_(frames), storage_(static_cast<std::size_t>(std::max(channels, 1)) * frames, 0.0f) {
-        for (std::size_t channel = 0; channel < static_cast<std::size_t>(std::max(channels, 1)); ++channel) {
+        : frames_(frames), storage_(static_cast<std::size_t>(std::max(channels, 0)) * frames, 0.0f) {
+        for (std::size_t channel = 0; channel < static_cast<std::size_t>(std::max(channels, 0)); ++channel) {
             pointers_.push_back(storage_.data() + channel * frames);
         }
     }

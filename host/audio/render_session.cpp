@@ -45,21 +45,26 @@ ChunkShape chunkShapeFor(std::size_t block, int widest) {
 // Where each plug-in input finds its samples. A file channel reaches its
 // first input in place; another input fed by the same channel gets a copy,
 // and an input fed by nothing gets silence, each in an array of its own,
-// since a plug-in may write into its inputs.
+// since a plug-in may write into its inputs. A plug-in without inputs gets
+// one silent array, so that the pointer table is valid.
 class InputFeeds {
 public:
     InputFeeds(const std::vector<InputRoute>& routes, int pluginInputs, std::size_t block)
-        : routes_(routes), own_(pluginInputs, block), pointers_(static_cast<std::size_t>(std::max(pluginInputs, 1))) {
+        : routes_(routes), pointers_(static_cast<std::size_t>(std::max(pluginInputs, 1))) {
         routes_.resize(static_cast<std::size_t>(std::max(pluginInputs, 0)));
-        for (std::size_t input = 0; input < pointers_.size(); ++input) {
-            pointers_[input] = own_.channel(input);
-        }
         std::vector<std::pair<InputRoute::From, int>> seen;
         for (const InputRoute& route : routes_) {
             const std::pair<InputRoute::From, int> source{route.from, route.channel};
-            const bool again = std::find(seen.begin(), seen.end(), source) != seen.end();
-            copies_.push_back(route.from == InputRoute::From::Silence || again);
+            const bool own =
+                route.from == InputRoute::From::Silence || std::find(seen.begin(), seen.end(), source) != seen.end();
+            own_.emplace_back(own ? block : 0, 0.0f);
             seen.push_back(source);
+        }
+        if (own_.empty()) {
+            own_.emplace_back(block, 0.0f);
+        }
+        for (std::size_t input = 0; input < pointers_.size(); ++input) {
+            pointers_[input] = own_[input].data();
         }
     }
 
@@ -67,27 +72,25 @@ public:
     float** at(InputChunk& chunk, std::size_t offset, std::size_t frames) {
         for (std::size_t input = 0; input < routes_.size(); ++input) {
             const InputRoute& route = routes_[input];
-            float* own = own_.channel(input);
+            float* own = own_[input].data();
             if (route.from == InputRoute::From::Silence) {
                 std::fill(own, own + frames, 0.0f);
-                pointers_[input] = own;
                 continue;
             }
             const PlanarChunk& part = route.from == InputRoute::From::Main ? chunk.main : chunk.sidechain;
             float* source = part.channel(static_cast<std::size_t>(route.channel)) + offset;
-            if (copies_[input]) {
+            if (own_[input].empty()) {
+                pointers_[input] = source;
+            } else {
                 std::copy(source, source + frames, own);
-                source = own;
             }
-            pointers_[input] = source;
         }
         return pointers_.data();
     }
 
 private:
     std::vector<InputRoute> routes_;
-    std::vector<bool> copies_;
-    PlanarChunk own_;
+    std::vector<std::vector<float>> own_;  // empty for an input read in place
     std::vector<float*> pointers_;
 };
 
@@ -197,7 +200,7 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
     // machine with cores to spare their cost hides behind the plug-in's.
     // The plug-in itself is called from this thread only, in order.
     ReadAhead reader(main, job.sidechain, chunkFrames, chunks.inFlight);
-    WriteBehind writer(stage, instance.numOutputs(), chunkFrames, chunks.inFlight);
+    WriteBehind writer(stage, std::max(instance.numOutputs(), 1), chunkFrames, chunks.inFlight);
     QuietTailWatch watch(job.channels.outputs, skip, quietWindow);
     for (bool more = true; more;) {
         InputChunk& in = reader.next();
