@@ -9,7 +9,8 @@
 
 #include "audio/statistics.h"
 
-// Receives the output in order: one array per output file channel.
+// Receives the output in order, on the thread that runs the stage: one
+// array per output file channel.
 using OutputSink = std::function<void(const float* const* channels, std::size_t frames)>;
 
 // Below this a tail counts as silent: -120 dBFS.
