@@ -14,6 +14,7 @@
 // one.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -26,9 +27,12 @@ class ChunkRing {
 public:
     // A producer that found no free chunk sleeps until `fillBurst` are free;
     // a consumer that found none filled, until `useBurst` are filled (or the
-    // ring is closed). Both at least 1, at most the number of chunks.
+    // ring is closed). Both are kept between 1 and the number of chunks, so
+    // that neither can wait for more than the other can give.
     ChunkRing(std::vector<Chunk> chunks, std::size_t fillBurst, std::size_t useBurst)
-        : chunks_(std::move(chunks)), fillBurst_(fillBurst), useBurst_(useBurst) {}
+        : chunks_(std::move(chunks)),
+          fillBurst_(std::clamp<std::size_t>(fillBurst, 1, std::max<std::size_t>(chunks_.size(), 1))),
+          useBurst_(std::clamp<std::size_t>(useBurst, 1, std::max<std::size_t>(chunks_.size(), 1))) {}
     ChunkRing(const ChunkRing&) = delete;
     ChunkRing& operator=(const ChunkRing&) = delete;
 

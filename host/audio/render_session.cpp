@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "audio/progress_bar.h"
 #include "audio/read_ahead.h"
