@@ -3,6 +3,21 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// Whether any chosen output is above the quiet level (or not a number) at
+// the frame.
+bool loudAt(float* const* pluginOutputs, const std::vector<int>& outputs, std::size_t frame) {
+    for (int output : outputs) {
+        if (!(std::fabs(pluginOutputs[output][frame]) <= kQuietLevel)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 OutputStage::OutputStage(std::vector<int> outputs, std::size_t skip, std::size_t quietWindow, OutputSink sink)
     : outputs_(std::move(outputs)),
       skip_(skip),
@@ -53,16 +68,8 @@ bool OutputStage::push(float* const* pluginOutputs, std::size_t frames, std::siz
         }
         // Tail frames: a run of audible ones goes on, with everything held
         // before it; a quiet one is held back.
-        auto loud = [&](std::size_t frame) {
-            for (int output : outputs_) {
-                if (!(std::fabs(pluginOutputs[output][frame]) <= kQuietLevel)) {
-                    return true;
-                }
-            }
-            return false;
-        };
         std::size_t end = first;
-        while (end < frames && loud(end)) {
+        while (end < frames && loudAt(pluginOutputs, outputs_, end)) {
             ++end;
         }
         if (end > first) {
@@ -84,6 +91,24 @@ bool OutputStage::push(float* const* pluginOutputs, std::size_t frames, std::siz
         }
         ++produced_;
         ++first;
+    }
+    return true;
+}
+
+bool QuietTailWatch::push(float* const* pluginOutputs, std::size_t frames, std::size_t tailStart) {
+    std::size_t first = std::min(skip_, frames);
+    skip_ -= first;
+    if (quietWindow_ == 0) {
+        return true;
+    }
+    const std::size_t direct = produced_ < tailStart ? std::min(frames - first, tailStart - produced_) : 0;
+    produced_ += direct;
+    for (std::size_t frame = first + direct; frame < frames; ++frame, ++produced_) {
+        if (loudAt(pluginOutputs, outputs_, frame)) {
+            quietFrames_ = 0;
+        } else if (++quietFrames_ == quietWindow_) {
+            return false;
+        }
     }
     return true;
 }

@@ -9,7 +9,8 @@
 
 #include "audio/statistics.h"
 
-// Receives the output in order: one array per output file channel.
+// Receives the output in order, on the thread that runs the stage: one
+// array per output file channel.
 using OutputSink = std::function<void(const float* const* channels, std::size_t frames)>;
 
 // Below this a tail counts as silent: -120 dBFS.
@@ -49,4 +50,24 @@ private:
     std::vector<std::vector<float>> held_;
     std::size_t heldFrames_ = 0;
     std::vector<const float*> pointers_;
+};
+
+// The stage's rule for ending a quiet tail, followed on the render thread
+// while the stage itself runs behind on the writer's: it sees the same
+// frames first and ends on the same block, so that the plug-in renders
+// nothing past the end. Holds no audio.
+class QuietTailWatch {
+public:
+    QuietTailWatch(std::vector<int> outputs, std::size_t skip, std::size_t quietWindow)
+        : outputs_(std::move(outputs)), skip_(skip), quietWindow_(quietWindow) {}
+    void skipAtStart(std::size_t frames) { skip_ = frames; }
+    // As OutputStage::push, whose answer it gives.
+    bool push(float* const* pluginOutputs, std::size_t frames, std::size_t tailStart);
+
+private:
+    std::vector<int> outputs_;
+    std::size_t skip_;
+    std::size_t quietWindow_;
+    std::size_t produced_ = 0;
+    std::size_t quietFrames_ = 0;  // the quiet tail frames since the last loud one
 };

@@ -5,8 +5,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "audio/progress_bar.h"
+#include "audio/read_ahead.h"
+#include "audio/write_behind.h"
 #include "opcodes.h"
 #include "plugin/midi_events.h"
 #include "plugin/plugin_instance.h"
@@ -17,37 +21,95 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Planar scratch channels of one block; at least one channel, so that the
-// pointer array is valid for plug-ins without inputs or outputs.
-class BlockChannels {
+// Chunks handed between the reader, the render and the writer: whole
+// blocks, about kChunkSamples samples on the widest side, so that hand-overs
+// and file calls are few and the chunks in flight stay small whatever the
+// channel count. Four each way let the reader and the writer work in
+// bursts of two, woken seldom; blocks larger than a chunk get two each way,
+// which still overlaps the files with the plug-in.
+constexpr std::size_t kChunkSamples = 65536;
+constexpr std::size_t kChunksInFlight = 4;
+constexpr std::size_t kLargeChunksInFlight = 2;
+
+struct ChunkShape {
+    std::size_t frames;
+    std::size_t inFlight;
+};
+
+ChunkShape chunkShapeFor(std::size_t block, int widest) {
+    const std::size_t blockSamples = block * static_cast<std::size_t>(std::max(widest, 1));
+    if (blockSamples > kChunkSamples) {
+        return {block, kLargeChunksInFlight};
+    }
+    return {block * (kChunkSamples / blockSamples), kChunksInFlight};
+}
+
+// Where each plug-in input finds its samples. A file channel reaches its
+// first input in place; another input fed by the same channel gets a copy,
+// and an input fed by nothing gets silence, each in an array of its own,
+// since a plug-in may write into its inputs. A plug-in without inputs gets
+// one silent array, so that the pointer table is valid.
+class InputFeeds {
 public:
-    BlockChannels(int channels, std::size_t frames)
-        : storage_(static_cast<std::size_t>(std::max(channels, 1)), std::vector<float>(frames, 0.0f)) {
-        for (auto& channel : storage_) {
-            pointers_.push_back(channel.data());
+    InputFeeds(const std::vector<InputRoute>& routes, int pluginInputs, std::size_t block)
+        : routes_(routes), pointers_(static_cast<std::size_t>(std::max(pluginInputs, 1))) {
+        routes_.resize(static_cast<std::size_t>(std::max(pluginInputs, 0)));
+        std::vector<std::pair<InputRoute::From, int>> seen;
+        for (const InputRoute& route : routes_) {
+            const std::pair<InputRoute::From, int> source{route.from, route.channel};
+            const bool own =
+                route.from == InputRoute::From::Silence || std::find(seen.begin(), seen.end(), source) != seen.end();
+            own_.emplace_back(own ? block : 0, 0.0f);
+            seen.push_back(source);
         }
-    }
-    float* const* pointers() { return pointers_.data(); }
-    float* channel(int index) { return pointers_[static_cast<std::size_t>(index)]; }
-    // Pointers `offset` frames into every channel.
-    float** from(std::size_t offset) {
-        shifted_.resize(pointers_.size());
-        for (std::size_t i = 0; i < pointers_.size(); ++i) {
-            shifted_[i] = pointers_[i] + offset;
+        if (own_.empty()) {
+            own_.emplace_back(block, 0.0f);
         }
-        return shifted_.data();
-    }
-    void silence(std::size_t from, std::size_t to) {
-        for (auto& channel : storage_) {
-            std::fill(channel.begin() + static_cast<std::ptrdiff_t>(from),
-                      channel.begin() + static_cast<std::ptrdiff_t>(to), 0.0f);
+        for (std::size_t input = 0; input < pointers_.size(); ++input) {
+            pointers_[input] = own_[input].data();
         }
     }
 
+    // The inputs for `frames` frames from `offset` in the chunk.
+    float** at(InputChunk& chunk, std::size_t offset, std::size_t frames) {
+        for (std::size_t input = 0; input < routes_.size(); ++input) {
+            const InputRoute& route = routes_[input];
+            float* own = own_[input].data();
+            if (route.from == InputRoute::From::Silence) {
+                std::fill(own, own + frames, 0.0f);
+                continue;
+            }
+            const PlanarChunk& part = route.from == InputRoute::From::Main ? chunk.main : chunk.sidechain;
+            float* source = part.channel(static_cast<std::size_t>(route.channel)) + offset;
+            if (own_[input].empty()) {
+                pointers_[input] = source;
+            } else {
+                std::copy(source, source + frames, own);
+            }
+        }
+        return pointers_.data();
+    }
+
 private:
-    std::vector<std::vector<float>> storage_;
+    std::vector<InputRoute> routes_;
+    std::vector<std::vector<float>> own_;  // empty for an input read in place
     std::vector<float*> pointers_;
-    std::vector<float*> shifted_;
+};
+
+// `count` channel pointers moved `offset` frames on, in scratch space that
+// stays valid until the next call.
+class ShiftedPointers {
+public:
+    explicit ShiftedPointers(int count) : pointers_(static_cast<std::size_t>(std::max(count, 1))) {}
+    float** of(float* const* channels, std::size_t offset) {
+        for (std::size_t i = 0; i < pointers_.size(); ++i) {
+            pointers_[i] = channels[i] + offset;
+        }
+        return pointers_.data();
+    }
+
+private:
+    std::vector<float*> pointers_;
 };
 
 }  // namespace
@@ -115,10 +177,6 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
                                              : automaticTailFrames(instance.dispatch(effGetTailSize), rate);
     const std::size_t quietWindow = job.tailSeconds ? 0 : static_cast<std::size_t>(kQuietTailSeconds * rate);
 
-    BlockChannels mainBlock(main.channelCount(), block);
-    BlockChannels sideBlock(job.sidechain != nullptr ? job.sidechain->channelCount() : 0, block);
-    BlockChannels inputs(instance.numInputs(), block);
-    BlockChannels outputs(instance.numOutputs(), block);
     OutputStage stage(job.channels.outputs, skip, quietWindow, sink);
     MidiEventBatch events;
     MidiCursor midi(job.midi);
@@ -128,96 +186,92 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
     ProgressBar bar(stderr,
                     job.showProgress && knownLength && static_cast<double>(*knownLength) / rate > kProgressBarSeconds,
                     "rendering");
+    const int sidechainChannels = job.sidechain != nullptr ? job.sidechain->channelCount() : 0;
+    const ChunkShape chunks =
+        chunkShapeFor(block, std::max(main.channelCount() + sidechainChannels, instance.numOutputs()));
+    const std::size_t chunkFrames = chunks.frames;
+    InputFeeds feeds(job.channels.inputs, instance.numInputs(), block);
+    ShiftedPointers inputsFrom(instance.numInputs());
+    ShiftedPointers outputsFrom(instance.numOutputs());
     std::size_t inputEnd = SIZE_MAX;  // known once the input has ended
-    bool sidechainEnded = job.sidechain == nullptr;
-    std::size_t fed = 0;  // frames handed to the plug-in so far
+    std::size_t fed = 0;              // frames handed to the plug-in so far
     Clock::duration busy{};
     const Clock::time_point started = Clock::now();
 
-    for (;;) {
-        std::size_t count = block;
-        std::size_t got = 0;
-        if (inputEnd == SIZE_MAX) {
-            got = main.read(mainBlock.pointers(), block);
-            while (got > 0 && got < block) {  // pipes may deliver less than asked
-                const std::size_t more = main.read(mainBlock.from(got), block - got);
-                if (more == 0) {
-                    break;
-                }
-                got += more;
+    // The files are read and written on threads of their own, so that on a
+    // machine with cores to spare their cost hides behind the plug-in's.
+    // The plug-in itself is called from this thread only, in order.
+    ReadAhead reader(main, job.sidechain, chunkFrames, chunks.inFlight);
+    WriteBehind writer(stage, std::max(instance.numOutputs(), 1), chunkFrames, chunks.inFlight);
+    QuietTailWatch watch(job.channels.outputs, skip, quietWindow);
+    for (bool more = true; more;) {
+        InputChunk& in = reader.next();
+        if (inputEnd == SIZE_MAX && in.mainFrames < chunkFrames) {
+            inputEnd = fed + in.mainFrames;
+        }
+        OutputChunk& out = writer.next();
+        std::size_t done = 0;  // frames of the chunk rendered
+        while (done < chunkFrames) {
+            std::size_t count = block;
+            if (inputEnd != SIZE_MAX) {
+                const std::size_t last = inputEnd + skip + report.tailLimitFrames;
+                count = std::min(block, last > fed ? last - fed : 0);
             }
-            if (got < block) {
-                inputEnd = fed + got;
+            if (count == 0) {
+                more = false;
+                break;
             }
-            for (int channel = 0; channel < main.channelCount(); ++channel) {
-                report.in.add(mainBlock.channel(channel), got, fed, channel);
-            }
-        }
-        mainBlock.silence(got, block);
-        if (inputEnd != SIZE_MAX) {
-            const std::size_t last = inputEnd + skip + report.tailLimitFrames;
-            count = std::min(block, last > fed ? last - fed : 0);
-        }
-        if (count == 0) {
-            break;
-        }
-        std::size_t sideGot = 0;
-        if (!sidechainEnded) {
-            sideGot = job.sidechain->read(sideBlock.pointers(), count);
-            sidechainEnded = sideGot < count;
-        }
-        sideBlock.silence(sideGot, block);
-        for (std::size_t input = 0; input < job.channels.inputs.size(); ++input) {
-            const InputRoute& route = job.channels.inputs[input];
-            float* target = inputs.channel(static_cast<int>(input));
-            const float* source = route.from == InputRoute::From::Main        ? mainBlock.channel(route.channel)
-                                  : route.from == InputRoute::From::Sidechain ? sideBlock.channel(route.channel)
-                                                                              : nullptr;
-            if (source == nullptr) {
-                std::fill(target, target + count, 0.0f);
-            } else {
-                std::copy(source, source + count, target);
-            }
-        }
+            float** inputs = feeds.at(in, done, count);
 
-        // Process calls: split where automation must be sent again.
-        for (std::size_t start = 0; start < count;) {
-            std::size_t end = count;
-            for (std::size_t i = 0; i < job.automation.size(); ++i) {
-                const ParameterRamp& ramp = job.automation[i];
-                const float value = ramp.valueAt(fed + start);
-                if (value != sentValues[i]) {
-                    instance.setParameter(ramp.index(), value);
-                    sentValues[i] = value;
+            // Process calls: split where automation must be sent again.
+            for (std::size_t start = 0; start < count;) {
+                std::size_t end = count;
+                for (std::size_t i = 0; i < job.automation.size(); ++i) {
+                    const ParameterRamp& ramp = job.automation[i];
+                    const float value = ramp.valueAt(fed + start);
+                    if (value != sentValues[i]) {
+                        instance.setParameter(ramp.index(), value);
+                        sentValues[i] = value;
+                    }
+                    const std::size_t next = ramp.nextUpdate(fed + start);
+                    if (next != SIZE_MAX) {
+                        end = std::min(end, next - fed);
+                    }
                 }
-                const std::size_t next = ramp.nextUpdate(fed + start);
-                if (next != SIZE_MAX) {
-                    end = std::min(end, next - fed);
-                }
+                events.clear();
+                midi.collect(fed + start, end - start, events);
+                instance.sendEvents(events);
+                float** blockInputs = inputsFrom.of(inputs, start);
+                float** blockOutputs = outputsFrom.of(out.outputs.channels(), done + start);
+                const Clock::time_point before = Clock::now();
+                instance.process(blockInputs, blockOutputs, static_cast<VstInt32>(end - start));
+                busy += Clock::now() - before;
+                start = end;
             }
-            events.clear();
-            midi.collect(fed + start, end - start, events);
-            instance.sendEvents(events);
-            const Clock::time_point before = Clock::now();
-            instance.process(inputs.from(start), outputs.from(start), static_cast<VstInt32>(end - start));
-            busy += Clock::now() - before;
-            start = end;
-        }
 
-        if (fed == 0) {
-            skip = latencyToSkip();
-            stage.skipAtStart(skip);
+            if (fed == 0) {
+                skip = latencyToSkip();
+                stage.skipAtStart(skip);  // before the first chunk reaches the writer
+                watch.skipAtStart(skip);
+            }
+            more = watch.push(outputsFrom.of(out.outputs.channels(), done), count, inputEnd);
+            fed += count;
+            done += count;
+            if (!more) {
+                break;
+            }
         }
-        fed += count;
-        const bool going = stage.push(outputs.pointers(), count, inputEnd);
+        reader.release();
+        out.frames = done;
+        out.tailStart = inputEnd;
+        writer.publish();
         if (knownLength && *knownLength > 0) {
             bar.update(static_cast<double>(fed) / static_cast<double>(*knownLength));
         }
-        if (!going) {
-            report.tailEndedQuiet = true;
-            break;
-        }
     }
+    writer.finish();
+    reader.stop();
+    report.tailEndedQuiet = writer.ended();
     stage.finish();
     bar.finish();
     report.totalSeconds = std::chrono::duration<double>(Clock::now() - started).count();
@@ -229,6 +283,7 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
     report.inputFrames = inputEnd == SIZE_MAX ? fed : inputEnd;
     report.outputFrames = stage.framesWritten();
     report.tailFrames = report.outputFrames > report.inputFrames ? report.outputFrames - report.inputFrames : 0;
+    report.in = reader.stats();
     report.out = stage.stats();
     return report;
 }

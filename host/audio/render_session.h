@@ -4,6 +4,12 @@
 // where automation moves, MIDI events sent with their frame offsets), the
 // tail rendered, the instance switched off. Memory does not grow with the
 // length of the input.
+//
+// Threads: the plug-in is called from the caller's thread only, in order.
+// The sources are read on a reader thread a few chunks ahead, and the sink
+// is called on a writer thread a few chunks behind, so that on a machine
+// with cores to spare the files cost the caller little more than the
+// plug-in does. Both threads have ended when render() returns or throws.
 #pragma once
 
 #include <cstddef>
@@ -67,7 +73,10 @@ struct RenderReport {
     double overallSpeed() const;
 };
 
-// Throws UsageError for a program the plug-in does not have.
+// The job's sources are the reader thread's, and the sink the writer
+// thread's, until render() returns: the sink is called in order, never
+// twice at once. Throws UsageError for a program the plug-in does not have,
+// and whatever reading or the sink threw (FileError, ...).
 RenderReport render(PluginInstance& instance, const RenderJob& job, const OutputSink& sink);
 
 // Selects the job's program, then sets its parameters, on an open instance.

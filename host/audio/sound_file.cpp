@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -41,6 +42,10 @@ void announcePending(const std::string& path) {
     }
 }
 
+// Containers whose samples libsndfile hands out as they are stored.
+constexpr int kUncompressedContainers[] = {SF_FORMAT_WAV,  SF_FORMAT_WAVEX, SF_FORMAT_W64,
+                                           SF_FORMAT_RF64, SF_FORMAT_AIFF,  SF_FORMAT_CAF};
+
 std::string temporaryBeside(const std::string& path) {
     const fs::path target(path);
     const std::string name = "." + target.filename().string() + ".plughost-" + std::to_string(getpid()) + ".part";
@@ -75,6 +80,17 @@ SoundFileReader::SoundFileReader(const std::string& path) : path_(path) {
     if (info.seekable && info.frames >= 0) {
         frames_ = static_cast<std::size_t>(info.frames);
     }
+    const int container = info.format & SF_FORMAT_TYPEMASK;
+    const int encoding = info.format & SF_FORMAT_SUBMASK;
+    const bool asStored = std::find(std::begin(kUncompressedContainers), std::end(kUncompressedContainers),
+                                    container) != std::end(kUncompressedContainers) &&
+                          sf_command(file_, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) == SF_FALSE;
+    if (asStored && (encoding == SF_FORMAT_PCM_16 || encoding == SF_FORMAT_PCM_24 || encoding == SF_FORMAT_FLOAT)) {
+        stored_ = encoding == SF_FORMAT_PCM_16   ? StoredSamples::Pcm16
+                  : encoding == SF_FORMAT_PCM_24 ? StoredSamples::Pcm24
+                                                 : StoredSamples::Float;
+        frameBytes_ = storedSampleBytes(*stored_) * static_cast<std::size_t>(channels_);
+    }
 }
 
 SoundFileReader::~SoundFileReader() {
@@ -83,30 +99,59 @@ SoundFileReader::~SoundFileReader() {
     }
 }
 
+// Reads the next chunk into the buffer; returns its frames, 0 at the end.
+std::size_t SoundFileReader::fill() {
+    if (!stored_) {
+        interleaved_.resize(kFileChunkFrames * static_cast<std::size_t>(channels_));
+        const sf_count_t got = sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(kFileChunkFrames));
+        if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR)) {
+            throw FileError("cannot read audio file " + path_ + ": " + sf_strerror(file_));
+        }
+        return static_cast<std::size_t>(got);
+    }
+    // The bytes of a partial frame left over from the last read (a pipe may
+    // stop short of one) move to the front; a partial frame at the end is
+    // dropped, as libsndfile drops it. The padding lets the last 24-bit
+    // sample be loaded as four bytes.
+    const std::size_t chunkBytes = kFileChunkFrames * frameBytes_;
+    const std::size_t consumed = next_ * frameBytes_;
+    interleaved_.resize((chunkBytes + sizeof(std::uint32_t)) / sizeof(float) + 1);
+    auto* bytes = reinterpret_cast<unsigned char*>(interleaved_.data());
+    std::memmove(bytes, bytes + consumed, storedBytes_ - consumed);
+    storedBytes_ -= consumed;
+    next_ = 0;
+    while (storedBytes_ < frameBytes_) {
+        const sf_count_t got =
+            sf_read_raw(file_, bytes + storedBytes_, static_cast<sf_count_t>(chunkBytes - storedBytes_));
+        if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR)) {
+            throw FileError("cannot read audio file " + path_ + ": " + sf_strerror(file_));
+        }
+        if (got == 0) {
+            return 0;
+        }
+        storedBytes_ += static_cast<std::size_t>(got);
+    }
+    return storedBytes_ / frameBytes_;
+}
+
 std::size_t SoundFileReader::read(float* const* channels, std::size_t frames) {
     const auto width = static_cast<std::size_t>(channels_);
     std::size_t done = 0;
     while (done < frames) {
         if (buffered_ == 0) {
-            interleaved_.resize(kFileChunkFrames * width);
-            const sf_count_t got =
-                sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(kFileChunkFrames));
-            if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR)) {
-                throw FileError("cannot read audio file " + path_ + ": " + sf_strerror(file_));
-            }
+            const std::size_t got = fill();
             if (got == 0) {
                 break;
             }
-            buffered_ = static_cast<std::size_t>(got);
+            buffered_ = got;
             next_ = 0;
         }
         const std::size_t count = std::min(frames - done, buffered_);
-        for (std::size_t channel = 0; channel < width; ++channel) {
-            float* target = channels[channel] + done;
-            const float* source = interleaved_.data() + next_ * width + channel;
-            for (std::size_t frame = 0; frame < count; ++frame) {
-                target[frame] = source[frame * width];
-            }
+        if (stored_) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(interleaved_.data()) + next_ * frameBytes_;
+            splitStored(*stored_, bytes, count, width, channels, done);
+        } else {
+            split(interleaved_.data() + next_ * width, count, width, channels, done);
         }
         done += count;
         next_ += count;
@@ -147,13 +192,7 @@ void SoundFileWriter::write(const float* const* channels, std::size_t frames) {
     interleaved_.resize(kFileChunkFrames * width);
     for (std::size_t done = 0; done < frames;) {
         const std::size_t count = std::min(frames - done, kFileChunkFrames - buffered_);
-        for (std::size_t channel = 0; channel < width; ++channel) {
-            const float* source = channels[channel] + done;
-            float* target = interleaved_.data() + buffered_ * width + channel;
-            for (std::size_t frame = 0; frame < count; ++frame) {
-                target[frame * width] = source[frame];
-            }
-        }
+        interleave(channels, width, done, count, interleaved_.data() + buffered_ * width);
         done += count;
         buffered_ += count;
         if (buffered_ == kFileChunkFrames) {

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "audio/audio_source.h"
 #include "audio/output_format.h"
+#include "audio/sample_layout.h"
 
 typedef struct sf_private_tag SNDFILE;
 
@@ -44,9 +46,17 @@ private:
     double sampleRate_ = 0.0;
     std::optional<std::size_t> frames_;
     AudioFileFormat format_;
-    std::vector<float> interleaved_;  // a chunk read ahead
-    std::size_t buffered_ = 0;        // frames of it not yet handed out
+    // The samples reach floats through libsndfile's conversion, or, for
+    // the common encodings, are read as stored and decoded while they are
+    // split into channels, saving a pass.
+    std::optional<StoredSamples> stored_;
+    std::size_t frameBytes_ = 0;      // when stored: bytes of one frame
+    std::vector<float> interleaved_;  // a chunk read ahead: floats, or the stored bytes
+    std::size_t storedBytes_ = 0;     // stored bytes in it, a partial frame included
+    std::size_t buffered_ = 0;        // frames read ahead not yet handed out
     std::size_t next_ = 0;            // the first of them
+
+    std::size_t fill();
 };
 
 class SoundFileWriter {

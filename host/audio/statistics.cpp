@@ -20,68 +20,71 @@ constexpr std::size_t kChunk = 1024;
 
 // The census of a chunk, taken four samples at a time where the processor
 // has the instructions. A chunk with NaN, infinity, subnormal or huge
-// samples is counted again on the exact path, so the fast one need not get
-// those right.
+// samples is counted again on the exact path, so the fast one only has to
+// notice them; samples beyond full scale are counted only in a chunk whose
+// largest sample is beyond it.
 struct ChunkCensus {
     float largest = 0.0f;
-    std::size_t over = 0;
-    std::size_t subnormal = 0;
-    std::size_t nonFinite = 0;
+    bool unusual = false;  // NaN, infinity, subnormal or beyond kLargestSquaredInLanes
     double sumOfSquares = 0.0;
 };
+
+bool isUnusual(float magnitude) {
+    return !(magnitude <= kLargestSquaredInLanes) || (magnitude < kSmallestNormal && magnitude != 0.0f);
+}
 
 void censusOfRest(const float* data, std::size_t count, ChunkCensus& result) {
     for (std::size_t i = 0; i < count; ++i) {
         const float magnitude = std::fabs(data[i]);
         result.largest = magnitude > result.largest ? magnitude : result.largest;
-        result.over += magnitude > 1.0f ? 1 : 0;
-        result.subnormal += (magnitude < kSmallestNormal) & (magnitude != 0.0f) ? 1 : 0;
-        result.nonFinite += magnitude <= kLargestFinite ? 0 : 1;
+        result.unusual = result.unusual || isUnusual(magnitude);
         result.sumOfSquares += static_cast<double>(magnitude) * static_cast<double>(magnitude);
     }
 }
 
+std::size_t countOverFullScale(const float* data, std::size_t count) {
+    std::size_t over = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        over += std::fabs(data[i]) > 1.0f ? 1 : 0;
+    }
+    return over;
+}
+
 #if defined(__SSE2__)
-// Four samples at a time, twice over to keep two additions in flight.
+// Four samples at a time, twice over to keep two additions in flight. The
+// tests for unusual values work on the magnitudes' bits as integers: above
+// the bits of kLargestSquaredInLanes lie the huge values, infinity and NaN;
+// a subnormal's bits are 1 to 0x7FFFFF, which adding 0x7FFFFFFF turns into
+// the only sums below 0x807FFFFF as signed numbers.
 ChunkCensus census(const float* data, std::size_t count) {
-    const __m128 magnitudeMask = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 smallestNormal = _mm_set1_ps(kSmallestNormal);
-    const __m128 largestFinite = _mm_set1_ps(kLargestFinite);
+    const __m128i magnitudeMask = _mm_set1_epi32(0x7FFFFFFF);
+    const __m128i hugeBits = _mm_set1_epi32(0x58635FA9);  // the bits of 1e15f
+    const __m128i subnormalShift = _mm_set1_epi32(0x7FFFFFFF);
+    const __m128i subnormalLimit = _mm_set1_epi32(static_cast<std::int32_t>(0x807FFFFFu));
     const __m128 zero = _mm_setzero_ps();
     __m128 largest = zero;
     __m128 squares[2] = {zero, zero};
-    __m128i over = _mm_setzero_si128();
-    __m128i subnormal = _mm_setzero_si128();
-    __m128i nonFinite = _mm_setzero_si128();
+    __m128i unusual = _mm_setzero_si128();
     std::size_t i = 0;
     for (; i + 8 <= count; i += 8) {
         for (int half = 0; half < 2; ++half) {
-            const __m128 magnitude = _mm_and_ps(_mm_loadu_ps(data + i + 4 * half), magnitudeMask);
+            const __m128i bits =
+                _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 4 * half)), magnitudeMask);
+            const __m128 magnitude = _mm_castsi128_ps(bits);
             largest = _mm_max_ps(largest, magnitude);
             squares[half] = _mm_add_ps(squares[half], _mm_mul_ps(magnitude, magnitude));
-            // Comparison masks are -1 where true: subtracting them counts.
-            over = _mm_sub_epi32(over, _mm_castps_si128(_mm_cmpgt_ps(magnitude, one)));
-            subnormal = _mm_sub_epi32(subnormal, _mm_castps_si128(_mm_and_ps(_mm_cmplt_ps(magnitude, smallestNormal),
-                                                                             _mm_cmpneq_ps(magnitude, zero))));
-            nonFinite = _mm_sub_epi32(nonFinite, _mm_castps_si128(_mm_cmpnle_ps(magnitude, largestFinite)));
+            unusual = _mm_or_si128(unusual,
+                                   _mm_or_si128(_mm_cmpgt_epi32(bits, hugeBits),
+                                                _mm_cmplt_epi32(_mm_add_epi32(bits, subnormalShift), subnormalLimit)));
         }
     }
     float lanes[4];
-    std::int32_t counts[3][4];
     ChunkCensus result;
     _mm_storeu_ps(lanes, largest);
     result.largest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
     _mm_storeu_ps(lanes, _mm_add_ps(squares[0], squares[1]));
     result.sumOfSquares = static_cast<double>(lanes[0]) + lanes[1] + lanes[2] + lanes[3];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(counts[0]), over);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(counts[1]), subnormal);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(counts[2]), nonFinite);
-    for (int lane = 0; lane < 4; ++lane) {
-        result.over += static_cast<std::size_t>(counts[0][lane]);
-        result.subnormal += static_cast<std::size_t>(counts[1][lane]);
-        result.nonFinite += static_cast<std::size_t>(counts[2][lane]);
-    }
+    result.unusual = _mm_movemask_epi8(unusual) != 0;
     censusOfRest(data + i, count - i, result);
     return result;
 }
@@ -101,13 +104,13 @@ void SignalStats::add(const float* data, std::size_t count, std::size_t firstFra
         const ChunkCensus chunk = census(data + start, length);
         // Subnormal squares vanish in float lanes: such chunks, and broken
         // or huge ones, take the exact path.
-        if (chunk.nonFinite == 0 && chunk.subnormal == 0 && chunk.largest <= kLargestSquaredInLanes) {
+        if (!chunk.unusual) {
             const float largest = chunk.largest;
             finitePeak = std::max(finitePeak, static_cast<double>(largest));
             if (!std::isnan(peak)) {
                 peak = std::max(peak, static_cast<double>(largest));
             }
-            overFullScale += chunk.over;
+            overFullScale += largest > 1.0f ? countOverFullScale(data + start, length) : 0;
             sumOfSquares += chunk.sumOfSquares;
             samples += length;
         } else {

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "audio/output_format.h"
 #include "audio/sound_file.h"
@@ -97,6 +100,61 @@ TEST(SoundFileWriter, PutsTheFileInPlaceOnlyWhenCommitted) {
     EXPECT_NEAR(readLeft[2], 1.0f, 1e-4f) << "an integer file saturates, never wraps around";
     EXPECT_NEAR(readRight[2], -1.0f, 1e-4f);
     EXPECT_EQ(reader.read(readBack, 4), 0u);
+}
+
+// The reader decodes the common encodings itself: it must give exactly
+// libsndfile's samples, across its read-ahead chunks, whatever the pieces
+// asked for, with the extreme values of every encoding.
+TEST(SoundFileReader, GivesLibsndfilesSamplesExactly) {
+    const int kEncodings[] = {SF_FORMAT_WAV | SF_FORMAT_PCM_16,  SF_FORMAT_WAV | SF_FORMAT_PCM_24,
+                              SF_FORMAT_WAV | SF_FORMAT_FLOAT,   SF_FORMAT_W64 | SF_FORMAT_PCM_24,
+                              SF_FORMAT_AIFF | SF_FORMAT_PCM_24, SF_FORMAT_WAV | SF_FORMAT_PCM_32,
+                              SF_FORMAT_FLAC | SF_FORMAT_PCM_24};
+    constexpr sf_count_t kFrames = 40000;  // more than two read-ahead chunks
+    const std::string path = workPath("exact.audio");
+    for (const int format : kEncodings) {
+        for (const int channels : {1, 2, 3}) {
+            std::vector<float> written(static_cast<std::size_t>(kFrames * channels));
+            for (std::size_t i = 0; i < written.size(); ++i) {
+                const float extremes[] = {1.0f, -1.0f, 0.0f, 1e-7f, -0.999999f};
+                written[i] = i % 7 < 5 ? extremes[i % 7] : std::sin(static_cast<float>(i) * 0.01f);
+            }
+            SF_INFO info{};
+            info.samplerate = 44100;
+            info.channels = channels;
+            info.format = format;
+            SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+            ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+            sf_writef_float(file, written.data(), kFrames);
+            sf_close(file);
+            std::vector<float> expected(written.size());
+            info = SF_INFO{};
+            file = sf_open(path.c_str(), SFM_READ, &info);
+            ASSERT_EQ(sf_readf_float(file, expected.data(), kFrames), kFrames);
+            sf_close(file);
+
+            SoundFileReader reader(path);
+            std::vector<std::vector<float>> planar(static_cast<std::size_t>(channels), std::vector<float>(kFrames));
+            std::size_t done = 0;
+            for (std::size_t piece = 1000; done < static_cast<std::size_t>(kFrames); piece += 1117) {
+                std::vector<float*> at;
+                for (auto& channel : planar) {
+                    at.push_back(channel.data() + done);
+                }
+                done += reader.read(at.data(), std::min(piece, static_cast<std::size_t>(kFrames) - done));
+            }
+            float* end[3] = {};
+            EXPECT_EQ(reader.read(end, 1), 0u);
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                const float got =
+                    planar[i % static_cast<std::size_t>(channels)][i / static_cast<std::size_t>(channels)];
+                ASSERT_EQ(std::memcmp(&got, &expected[i], sizeof got), 0)
+                    << reader.format().describe() << ", " << channels << " channels, sample " << i << ": " << got
+                    << " instead of " << expected[i];
+            }
+        }
+    }
+    std::remove(path.c_str());
 }
 
 TEST(SoundFileReader, NamesTheFileItCannotRead) {

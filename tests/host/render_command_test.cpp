@@ -249,6 +249,21 @@ TEST(Render, StreamsAWavFromAPipeWhoseHeaderClaimsFourGigabytes) {
     EXPECT_EQ(readAudio(output).frames(), static_cast<std::size_t>(kRate));
 }
 
+// A write that fails halfway, on the thread that writes, ends the render
+// with the file error's exit code and leaves neither output nor part file.
+TEST(Render, AWriteThatFailsHalfwayLeavesNoFile) {
+    const std::string input = writeAudio("three-seconds.wav", sine(0.5, 3.0));
+    const std::string output = work("too-large.wav");
+    std::remove(output.c_str());
+    const CommandResult run = runCommand({"/bin/sh", "-c",
+                                          "trap '' XFSZ; ulimit -f 256; exec " + std::string(KD_PLUGHOST) + " render " +
+                                              stub("effect") + " -i " + input + " -o " + output});
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    EXPECT_TRUE(contains(run.err, "cannot write audio file " + output)) << run.err;
+    EXPECT_FALSE(fs::exists(output));
+    EXPECT_FALSE(partialFilesIn(KD_TEST_WORK_DIR));
+}
+
 // Each file channel lands where the printed mapping says: the output shows
 // the input levels in the mapped order.
 TEST(Render, ChannelsGoWhereThePrintedMappingSays) {

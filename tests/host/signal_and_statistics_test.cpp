@@ -61,6 +61,19 @@ TEST(Statistics, PeakAndRmsCountEverySample) {
         EXPECT_EQ(formatDecibels(stats.rms()), entry.rms) << entry.bad;
         EXPECT_EQ(stats.describeBadValues(), entry.bad);
         EXPECT_EQ(stats.overFullScale, entry.overFullScale) << entry.bad;
+
+        // Eight times over, long enough for the four-at-a-time path.
+        std::vector<float> repeated;
+        for (int copy = 0; copy < 8; ++copy) {
+            repeated.insert(repeated.end(), entry.samples.begin(), entry.samples.end());
+        }
+        SignalStats many;
+        many.add(repeated.data(), repeated.size());
+        EXPECT_EQ(formatDecibels(many.peak), entry.peak) << "eight times " << entry.bad;
+        EXPECT_EQ(formatDecibels(many.rms()), entry.rms) << "eight times " << entry.bad;
+        EXPECT_EQ(many.nans + many.infinities + many.subnormals, 8 * (stats.nans + stats.infinities + stats.subnormals))
+            << "eight times " << entry.bad << ": " << many.describeBadValues();
+        EXPECT_EQ(many.overFullScale, 8 * entry.overFullScale) << "eight times " << entry.bad;
     }
 }
 

@@ -1,0 +1,124 @@
+#include "audio/sample_layout.h"
+
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// 2^-31: a sample in the top bits of a 32-bit integer to its float value.
+constexpr float kTopBitsScale = 1.0f / 2147483648.0f;
+
+// Integer samples are first placed in the top bits of 32-bit integers,
+// which are stored in the float arrays, then turned into floats in place,
+// four at a time where the processor can.
+template <std::size_t kBytes>
+std::int32_t inTopBits(const unsigned char* sample) {
+    if constexpr (kBytes == 2) {
+        std::uint16_t half;
+        std::memcpy(&half, sample, sizeof half);
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(half) << 16);
+    } else {
+        // Four bytes loaded, the fourth (the next sample's) shifted out.
+        std::uint32_t word;
+        std::memcpy(&word, sample, sizeof word);
+        return static_cast<std::int32_t>(word << 8);
+    }
+}
+
+void integersToFloats(float* data, std::size_t count) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128 scale = _mm_set1_ps(kTopBitsScale);
+    for (; i + 4 <= count; i += 4) {
+        const __m128i integers = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        _mm_storeu_ps(data + i, _mm_mul_ps(_mm_cvtepi32_ps(integers), scale));
+    }
+#endif
+    for (; i < count; ++i) {
+        std::int32_t integer;
+        std::memcpy(&integer, data + i, sizeof integer);
+        data[i] = static_cast<float>(integer) * kTopBitsScale;
+    }
+}
+
+template <std::size_t kBytes>
+void splitIntegers(const unsigned char* frames, std::size_t count, std::size_t channelCount, float* const* channels,
+                   std::size_t offset) {
+    const std::size_t frameBytes = kBytes * channelCount;
+    for (std::size_t channel = 0; channel < channelCount; ++channel) {
+        float* target = channels[channel] + offset;
+        const unsigned char* source = frames + channel * kBytes;
+        for (std::size_t frame = 0; frame < count; ++frame) {
+            const std::int32_t integer = inTopBits<kBytes>(source + frame * frameBytes);
+            std::memcpy(target + frame, &integer, sizeof integer);
+        }
+        integersToFloats(target, count);
+    }
+}
+
+}  // namespace
+
+std::size_t storedSampleBytes(StoredSamples coding) {
+    return coding == StoredSamples::Pcm16 ? 2 : coding == StoredSamples::Pcm24 ? 3 : 4;
+}
+
+void splitStored(StoredSamples coding, const unsigned char* frames, std::size_t count, std::size_t channelCount,
+                 float* const* channels, std::size_t offset) {
+    if (coding == StoredSamples::Pcm16) {
+        splitIntegers<2>(frames, count, channelCount, channels, offset);
+    } else if (coding == StoredSamples::Pcm24) {
+        splitIntegers<3>(frames, count, channelCount, channels, offset);
+    } else {
+        split(reinterpret_cast<const float*>(frames), count, channelCount, channels, offset);
+    }
+}
+
+void split(const float* frames, std::size_t count, std::size_t channelCount, float* const* channels,
+           std::size_t offset) {
+    std::size_t frame = 0;
+#if defined(__SSE2__)
+    if (channelCount == 2) {
+        float* left = channels[0] + offset;
+        float* right = channels[1] + offset;
+        for (; frame + 4 <= count; frame += 4) {
+            const __m128 first = _mm_loadu_ps(frames + 2 * frame);
+            const __m128 second = _mm_loadu_ps(frames + 2 * frame + 4);
+            _mm_storeu_ps(left + frame, _mm_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0)));
+            _mm_storeu_ps(right + frame, _mm_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1)));
+        }
+    }
+#endif
+    for (std::size_t channel = 0; channel < channelCount; ++channel) {
+        float* target = channels[channel] + offset;
+        for (std::size_t i = frame; i < count; ++i) {
+            target[i] = frames[i * channelCount + channel];
+        }
+    }
+}
+
+void interleave(const float* const* channels, std::size_t channelCount, std::size_t offset, std::size_t count,
+                float* frames) {
+    std::size_t frame = 0;
+#if defined(__SSE2__)
+    if (channelCount == 2) {
+        const float* left = channels[0] + offset;
+        const float* right = channels[1] + offset;
+        for (; frame + 4 <= count; frame += 4) {
+            const __m128 l = _mm_loadu_ps(left + frame);
+            const __m128 r = _mm_loadu_ps(right + frame);
+            _mm_storeu_ps(frames + 2 * frame, _mm_unpacklo_ps(l, r));
+            _mm_storeu_ps(frames + 2 * frame + 4, _mm_unpackhi_ps(l, r));
+        }
+    }
+#endif
+    for (std::size_t channel = 0; channel < channelCount; ++channel) {
+        const float* source = channels[channel] + offset;
+        for (std::size_t i = frame; i < count; ++i) {
+            frames[i * channelCount + channel] = source[i];
+        }
+    }
+}
