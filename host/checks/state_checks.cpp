@@ -1,76 +1,155 @@
-// What a host relies on across instances and on the audio thread: parameter
-// values are the whole state, and processing never allocates.
+// What a host relies on to save and restore a plug-in: parameter values
+// written back (the same steps on a fresh instance give the same sound),
+// chunks when the plug-in declares them; and processing that neither
+// allocates nor locks.
+#include <memory>
 #include <vector>
 
 #include "allocation_counter.h"
 #include "checks.h"
+#include "chunks.h"
+#include "lock_counter.h"
 #include "text_format.h"
 
 namespace {
 
 constexpr VstInt32 kVaryingLimit = 512;
+constexpr unsigned kStateSeed = 0x5A7Eu;
+
+// The steps a user takes before saving: the last program, then some
+// parameters changed. Hosts restore by repeating the program selection.
+void selectLastProgram(PluginInstance& instance) {
+    if (instance.numPrograms() > 1) {
+        instance.selectProgram(instance.numPrograms() - 1);
+    }
+}
+
+void editSomeParameters(PluginInstance& instance) {
+    Random random(kStateSeed);
+    for (VstInt32 index = 0; index < instance.numParams(); ++index) {
+        if (random.below(2) == 0) {
+            instance.setParameter(index, random.unit());
+        }
+    }
+}
+
+std::vector<float> parameterValues(const PluginInstance& instance) {
+    std::vector<float> values;
+    for (VstInt32 index = 0; index < instance.numParams(); ++index) {
+        values.push_back(instance.parameter(index));
+    }
+    return values;
+}
+
+void expectSameParameters(Findings& findings, const std::vector<float>& saved, const PluginInstance& restored,
+                          const char* how) {
+    for (VstInt32 index = 0; index < restored.numParams(); ++index) {
+        const float value = restored.parameter(index);
+        const float want = saved[static_cast<std::size_t>(index)];
+        if (value != want) {
+            findings.error(format("parameter %d was %.9g and reads %.9g after %s", index, static_cast<double>(want),
+                                  static_cast<double>(value), how));
+        }
+    }
+}
+
+void expectSameSound(CheckContext& context, Findings& findings, PluginInstance& original, PluginInstance& restored) {
+    const AudioBuffer signal = checkSignal(CheckContext::kRate, 1.0);
+    context.step("the original instance processing");
+    const ProcessRun first = processAll(original, signal, fixedBlocks(CheckContext::kBlock));
+    context.step("the restored instance processing");
+    const ProcessRun second = processAll(restored, signal, fixedBlocks(CheckContext::kBlock));
+    expectClean(findings, second, "the restored instance");
+    context.expectSameOutput(findings, first.output, second.output, "the restored instance's output");
+}
 
 }  // namespace
 
 CheckOutcome checkStateRestore(CheckContext& context) {
+    context.step("the original instance: last program, parameters edited");
     auto original = context.playing();
-    Random random(0x5A7Eu);
-    if (original->numPrograms() > 1) {
-        original->selectProgram(original->numPrograms() - 1);
-    }
-    for (VstInt32 index = 0; index < original->numParams(); ++index) {
-        if (random.below(2) == 0) {
-            original->setParameter(index, random.unit());
-        }
-    }
-    std::vector<float> saved;
-    for (VstInt32 index = 0; index < original->numParams(); ++index) {
-        saved.push_back(original->parameter(index));
-    }
+    selectLastProgram(*original);
+    editSomeParameters(*original);
+    const std::vector<float> saved = parameterValues(*original);
 
+    context.step("a fresh instance: last program, parameter values written back");
     auto restored = context.playing();
+    selectLastProgram(*restored);
     for (VstInt32 index = 0; index < restored->numParams(); ++index) {
         restored->setParameter(index, saved[static_cast<std::size_t>(index)]);
     }
     Findings findings;
-    for (VstInt32 index = 0; index < restored->numParams(); ++index) {
-        const float value = restored->parameter(index);
-        if (value != saved[static_cast<std::size_t>(index)]) {
-            findings.add(format("parameter %d set to %.9g reads back %.9g", index,
-                                static_cast<double>(saved[static_cast<std::size_t>(index)]),
-                                static_cast<double>(value)));
-        }
-    }
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, 1.0);
-    const ProcessRun first = processAll(*original, signal, fixedBlocks(CheckContext::kBlock));
-    const ProcessRun second = processAll(*restored, signal, fixedBlocks(CheckContext::kBlock));
-    const std::string difference = firstDifference(first.output, second.output);
-    if (!difference.empty()) {
-        findings.add("audio differs at " + difference);
-    }
+    expectSameParameters(findings, saved, *restored, "writing it back");
+    expectSameSound(context, findings, *original, *restored);
     return findings.outcome(format("%d parameters", original->numParams()));
 }
 
+CheckOutcome checkChunkRestore(CheckContext& context) {
+    auto original = context.playing();
+    if (!declaresChunks(*original)) {
+        return CheckOutcome::skip("the plug-in does not declare chunk state");
+    }
+    context.step("the original instance: last program, parameters edited, effGetChunk");
+    selectLastProgram(*original);
+    editSomeParameters(*original);
+    const std::vector<float> saved = parameterValues(*original);
+    const SavedChunk chunk = saveChunk(*original);
+    if (chunk.bytes.empty()) {
+        return CheckOutcome::error(format("effGetChunk gave %lld bytes at %s", static_cast<long long>(chunk.size),
+                                          chunk.pointerGiven ? "an address" : "no address"));
+    }
+
+    // Hosts restore a chunk into an instance that is open but not yet on.
+    const std::string restoring = format("effSetChunk with the %zu-byte chunk on a fresh instance", chunk.bytes.size());
+    context.step(restoring);
+    auto restored = std::make_unique<PluginInstance>(context.module());
+    restored->openForPlayback(CheckContext::kRate, CheckContext::kBlock);
+    const ChunkRestore restore = restoreChunk(*restored, chunk.bytes);
+    Findings findings;
+    if (!restore.guardIntact) {
+        findings.error(restoring + " wrote past the chunk");
+    }
+    restored->setMains(true);
+    expectSameParameters(findings, saved, *restored, "the chunk was restored");
+    expectSameSound(context, findings, *original, *restored);
+    return findings.outcome(format("%zu-byte chunk", chunk.bytes.size()));
+}
+
 CheckOutcome checkNoAllocation(CheckContext& context) {
-    if (!allocation_counter::available()) {
-        return CheckOutcome::skip("this build cannot count the plug-in's allocations");
+    const bool countsAllocations = allocation_counter::available();
+    const bool countsLocks = lock_counter::available();
+    if (!countsAllocations && !countsLocks) {
+        return CheckOutcome::skip("this build cannot count the plug-in's allocations or locks");
     }
     auto instance = context.playing(CheckContext::kRate, kVaryingLimit);
     Random random(0xA110Cu);
     const AudioBuffer signal = checkSignal(CheckContext::kRate, 2.0);
     // Steady blocks first, then changing sizes with parameter changes between
-    // them: the counter sees only what happens inside the process calls.
-    processAll(*instance, signal, fixedBlocks(kVaryingLimit));
-    processAll(
+    // them: the counters see only what happens inside the process calls.
+    context.step(format("blocks of %d", kVaryingLimit));
+    const ProcessRun steady = processAll(*instance, signal, fixedBlocks(kVaryingLimit));
+    context.step("blocks of changing sizes with parameter changes between them");
+    const ProcessRun changing = processAll(
         *instance, signal, [&random](std::size_t) { return random.below(kVaryingLimit + 1); },
         [&](std::size_t) {
             if (instance->numParams() > 0) {
                 instance->setParameter(random.below(instance->numParams()), random.unit());
             }
         });
+    Findings findings;
     const long made = instance->processAllocations();
     if (made > 0) {
-        return CheckOutcome::fail(format("%ld allocations inside process calls", made));
+        findings.error(format("%ld allocations inside process calls", made));
     }
-    return CheckOutcome::pass();
+    const long locks = steady.locks + changing.locks;
+    const long waited = steady.waitedLocks + changing.waitedLocks;
+    if (waited > 0) {
+        findings.error(format("%ld locks inside process calls, %ld of them waited for another thread", locks, waited));
+    } else if (locks > 0) {
+        findings.warning(format("%ld locks inside process calls (none had to wait here; under a host they may)", locks));
+    }
+    std::string counted = countsAllocations && countsLocks ? "allocations and locks counted"
+                          : countsAllocations             ? "allocations counted; this build cannot count locks"
+                                                          : "locks counted; this build cannot count allocations";
+    return findings.outcome(counted);
 }
