@@ -1,6 +1,6 @@
-#include "check_report.h"
+#include "checks/check_report.h"
 
-#include "text_format.h"
+#include "support/text_format.h"
 
 namespace {
 

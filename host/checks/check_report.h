@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "check_support.h"
+#include "checks/check_support.h"
 
 struct CheckResult {
     std::string name;

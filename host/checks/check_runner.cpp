@@ -1,14 +1,14 @@
-#include "check_runner.h"
+#include "checks/check_runner.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 
-#include "check_report.h"
-#include "check_table.h"
-#include "isolation.h"
-#include "last_words.h"
-#include "text_format.h"
+#include "checks/check_report.h"
+#include "checks/check_table.h"
+#include "checks/isolation.h"
+#include "checks/last_words.h"
+#include "support/text_format.h"
 
 namespace {
 
@@ -19,7 +19,8 @@ bool nameContains(const CheckDefinition& check, const std::string& text) {
 }
 
 bool matchesAny(const CheckDefinition& check, const std::vector<std::string>& texts) {
-    return std::any_of(texts.begin(), texts.end(), [&check](const std::string& text) { return nameContains(check, text); });
+    return std::any_of(texts.begin(), texts.end(),
+                       [&check](const std::string& text) { return nameContains(check, text); });
 }
 
 void expectEachMatches(const std::vector<std::string>& texts, const char* option) {
@@ -27,8 +28,8 @@ void expectEachMatches(const std::vector<std::string>& texts, const char* option
         const bool matched = std::any_of(std::begin(kChecks), std::end(kChecks),
                                          [&text](const CheckDefinition& check) { return nameContains(check, text); });
         if (!matched) {
-            throw CheckSelectionError(format("%s '%s' matches no check; 'plughost check --list' shows their names",
-                                             option, text.c_str()));
+            throw CheckSelectionError(
+                format("%s '%s' matches no check; 'plughost check --list' shows their names", option, text.c_str()));
         }
     }
 }
@@ -113,8 +114,7 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
         if (!wanted) {
             continue;
         }
-        const double left =
-            options.timeoutTotalSeconds - std::chrono::duration<double>(Clock::now() - start).count();
+        const double left = options.timeoutTotalSeconds - std::chrono::duration<double>(Clock::now() - start).count();
         if (left < 1.0) {
             notRun.push_back(check.name);
             continue;
@@ -140,7 +140,9 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
                            std::chrono::duration<double>(Clock::now() - checkStart).count()};
         if (check.role == CheckRole::Reproducibility && result.outcome.verdict == Verdict::NotComparable) {
             settings.reproducible = run.reproducible = false;
-            settings.irreproducibleBecause = run.irreproducibleBecause = result.outcome.detail;
+            run.irreproducibleBecause = result.outcome.detail;
+            settings.irreproducibleBecause =
+                format("the output differs between fresh instances (see \"%s\")", check.name);
         }
         tally.add(result);
         if (!options.json) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "checks.h"
+#include "checks/checks.h"
 
 struct CheckOptions {
     std::string plugin;

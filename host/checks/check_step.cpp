@@ -1,4 +1,4 @@
-#include "check_step.h"
+#include "checks/check_step.h"
 
 #include <atomic>
 

@@ -1,15 +1,15 @@
-#include "check_support.h"
+#include "checks/check_support.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "block_renderer.h"
-#include "check_step.h"
-#include "double_processing.h"
-#include "lock_counter.h"
-#include "test_signal.h"
-#include "text_format.h"
+#include "audio/block_renderer.h"
+#include "audio/test_signal.h"
+#include "checks/check_step.h"
+#include "plugin/double_processing.h"
+#include "plugin/lock_counter.h"
+#include "support/text_format.h"
 
 namespace {
 
@@ -94,10 +94,10 @@ ProcessRun runBlocks(int inputs, int outputs, const AudioBuffer& input, const st
         }
         for (int channel = 0; channel < outputs; ++channel) {
             const Sample* from = out.channel(channel);
-            std::transform(from, from + count,
-                           run.output.channels[static_cast<std::size_t>(channel)].begin() +
-                               static_cast<std::ptrdiff_t>(offset),
-                           [](Sample value) { return static_cast<float>(value); });
+            std::transform(
+                from, from + count,
+                run.output.channels[static_cast<std::size_t>(channel)].begin() + static_cast<std::ptrdiff_t>(offset),
+                [](Sample value) { return static_cast<float>(value); });
         }
         offset += count;
     }
@@ -184,18 +184,15 @@ BlockPlan fixedBlocks(VstInt32 frames) {
 
 ProcessRun processAll(PluginInstance& instance, const AudioBuffer& input, const BlockPlan& plan,
                       const BetweenBlocks& between) {
-    return runBlocks<float>(instance.numInputs(), instance.numOutputs(), input, blockSizes(plan, input.frameCount()),
-                            between, [&instance](float** in, float** out, VstInt32 frames) {
-                                instance.process(in, out, frames);
-                            });
+    return runBlocks<float>(
+        instance.numInputs(), instance.numOutputs(), input, blockSizes(plan, input.frameCount()), between,
+        [&instance](float** in, float** out, VstInt32 frames) { instance.process(in, out, frames); });
 }
 
 ProcessRun processAllDouble(PluginInstance& instance, const AudioBuffer& input, VstInt32 frames) {
-    return runBlocks<double>(instance.numInputs(), instance.numOutputs(), input,
-                             blockSizes(fixedBlocks(frames), input.frameCount()), {},
-                             [&instance](double** in, double** out, VstInt32 count) {
-                                 processDouble(instance, in, out, count);
-                             });
+    return runBlocks<double>(
+        instance.numInputs(), instance.numOutputs(), input, blockSizes(fixedBlocks(frames), input.frameCount()), {},
+        [&instance](double** in, double** out, VstInt32 count) { processDouble(instance, in, out, count); });
 }
 
 void expectClean(Findings& findings, const ProcessRun& run, const std::string& when) {

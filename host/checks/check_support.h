@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "aeffect.h"
-#include "audio_buffer.h"
-#include "guarded_channels.h"
-#include "output_comparison.h"
-#include "plugin_instance.h"
-#include "plugin_module.h"
-#include "statistics.h"
+#include "audio/audio_buffer.h"
+#include "audio/statistics.h"
+#include "checks/output_comparison.h"
+#include "plugin/guarded_channels.h"
+#include "plugin/plugin_instance.h"
+#include "plugin/plugin_module.h"
 
 // A finding is an error when it can harm a host or its user (crashes, bad
 // numbers, writes outside buffers, state or audio that does not come back),

@@ -3,7 +3,7 @@
 // events, state and threads.
 #pragma once
 
-#include "checks.h"
+#include "checks/checks.h"
 
 inline constexpr CheckDefinition kChecks[] = {
     {"entry point gives an effect record", checkEntryGivesRecord, CheckRole::Essential, false},

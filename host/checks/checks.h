@@ -1,7 +1,7 @@
 // The check functions, one group per file; check_table.h orders them.
 #pragma once
 
-#include "check_support.h"
+#include "checks/check_support.h"
 
 using CheckFunction = CheckOutcome (*)(CheckContext&);
 

@@ -2,9 +2,9 @@
 // differ from the textbook order.
 #include <vector>
 
-#include "checks.h"
+#include "checks/checks.h"
 #include "opcodes.h"
-#include "text_format.h"
+#include "support/text_format.h"
 
 namespace {
 
@@ -110,7 +110,8 @@ CheckOutcome checkInstantiationOrder(CheckContext& context) {
     instance.dispatch(effCanDo, 0, 0, const_cast<char*>("bypass"));
     context.step("switched on and processing");
     instance.setMains(true);
-    expectClean(findings, processAll(instance, checkSignal(CheckContext::kRate, 0.5), fixedBlocks(CheckContext::kBlock)),
+    expectClean(findings,
+                processAll(instance, checkSignal(CheckContext::kRate, 0.5), fixedBlocks(CheckContext::kBlock)),
                 "processing");
     instance.setMains(false);
     instance.close();

@@ -1,4 +1,4 @@
-#include "last_words.h"
+#include "checks/last_words.h"
 
 #include <atomic>
 #include <chrono>
@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "isolation.h"
+#include "checks/isolation.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -125,10 +125,10 @@ constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
 void onSignal(int signal) {
     char number[24];
-    const char* name = signal == SIGSEGV   ? " (SIGSEGV)"
-                       : signal == SIGBUS  ? " (SIGBUS)"
-                       : signal == SIGFPE  ? " (SIGFPE)"
-                       : signal == SIGILL  ? " (SIGILL)"
+    const char* name = signal == SIGSEGV ? " (SIGSEGV)"
+                       : signal == SIGBUS ? " (SIGBUS)"
+                       : signal == SIGFPE ? " (SIGFPE)"
+                       : signal == SIGILL ? " (SIGILL)"
                        : signal == SIGABRT ? " (SIGABRT)"
                                            : "";
     speak("the plug-in crashed the host: signal ", numberText(static_cast<unsigned long>(signal), 10, number), name);
@@ -179,8 +179,8 @@ private:
             if (wake_.wait_until(lock, deadline_) == std::cv_status::timeout && armed_ &&
                 std::chrono::steady_clock::now() >= deadline_) {
                 char number[24];
-                speak("did not finish within ",
-                      numberText(static_cast<unsigned long>(watchdogSeconds), 10, number), " s");
+                speak("did not finish within ", numberText(static_cast<unsigned long>(watchdogSeconds), 10, number),
+                      " s");
             }
         }
     }

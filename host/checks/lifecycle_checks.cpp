@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "checks.h"
-#include "describe.h"
+#include "checks/checks.h"
 #include "opcodes.h"
-#include "text_format.h"
+#include "plugin/describe.h"
+#include "support/text_format.h"
 
 namespace {
 
@@ -37,8 +37,7 @@ Findings shortLife(const CheckContext& context, const PluginModule& module, cons
         *creationSeconds = secondsSince(start);
     }
     context.step(when + ": processing");
-    expectClean(findings, processAll(instance, checkSignal(CheckContext::kRate, 0.05), fixedBlocks(kShortBlock)),
-                when);
+    expectClean(findings, processAll(instance, checkSignal(CheckContext::kRate, 0.05), fixedBlocks(kShortBlock)), when);
     context.step(when + ": switched off and closed");
     instance.setMains(false);
     instance.close();

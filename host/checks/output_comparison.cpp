@@ -1,10 +1,10 @@
-#include "output_comparison.h"
+#include "checks/output_comparison.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "text_format.h"
+#include "support/text_format.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "audio_buffer.h"
+#include "audio/audio_buffer.h"
 
 struct OutputComparison {
     bool agree = true;

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
-#include "checks.h"
+#include "checks/checks.h"
 #include "opcodes.h"
-#include "text_format.h"
+#include "support/text_format.h"
 
 namespace {
 
@@ -71,8 +71,7 @@ CheckOutcome checkVaryingBlockSizes(CheckContext& context) {
     const std::string what = format("sizes up to the announced %d", kAnnouncedBlock);
     context.step(what);
     expectClean(findings,
-                processAll(*instance, signal, [](std::size_t block) { return kChangingSizes[block % kSizes]; }),
-                what);
+                processAll(*instance, signal, [](std::size_t block) { return kChangingSizes[block % kSizes]; }), what);
     return findings.outcome();
 }
 
@@ -102,8 +101,9 @@ CheckOutcome checkInPlace(CheckContext& context) {
         }
         inPlace->process(shared.pointers(), shared.pointers(), static_cast<VstInt32>(count));
         for (int channel = 0; channel < outputs; ++channel) {
-            std::copy_n(shared.channel(channel), count,
-                        output.channels[static_cast<std::size_t>(channel)].begin() + static_cast<std::ptrdiff_t>(offset));
+            std::copy_n(
+                shared.channel(channel), count,
+                output.channels[static_cast<std::size_t>(channel)].begin() + static_cast<std::ptrdiff_t>(offset));
         }
     }
     Findings findings;
@@ -193,8 +193,8 @@ CheckOutcome checkOnlyNormalNumbers(CheckContext& context) {
             findings.error(format("%s: %s of %zu output samples", what.c_str(), stats.describeBadValues().c_str(),
                                   stats.samples + stats.nans + stats.infinities));
         } else if (stats.subnormals > 0) {
-            findings.warning(format("%s: %zu subnormal output samples in the tail after %.1f s of signal",
-                                    what.c_str(), stats.subnormals, kSounding));
+            findings.warning(format("%s: %zu subnormal output samples in the tail after %.1f s of signal", what.c_str(),
+                                    stats.subnormals, kSounding));
         }
     };
     const int programs = std::max<VstInt32>(1, context.playing()->numPrograms());

@@ -5,11 +5,11 @@
 #include <memory>
 #include <vector>
 
-#include "allocation_counter.h"
-#include "checks.h"
-#include "chunks.h"
-#include "lock_counter.h"
-#include "text_format.h"
+#include "checks/checks.h"
+#include "plugin/allocation_counter.h"
+#include "plugin/chunks.h"
+#include "plugin/lock_counter.h"
+#include "support/text_format.h"
 
 namespace {
 
@@ -41,14 +41,18 @@ std::vector<float> parameterValues(const PluginInstance& instance) {
     return values;
 }
 
+// Values that read back differently are `severity`: an error when the
+// values are all the host keeps, a warning after a chunk, which holds the
+// state itself (the sound decides whether it came back).
 void expectSameParameters(Findings& findings, const std::vector<float>& saved, const PluginInstance& restored,
-                          const char* how) {
+                          const char* how, Severity severity) {
     for (VstInt32 index = 0; index < restored.numParams(); ++index) {
         const float value = restored.parameter(index);
         const float want = saved[static_cast<std::size_t>(index)];
         if (value != want) {
-            findings.error(format("parameter %d was %.9g and reads %.9g after %s", index, static_cast<double>(want),
-                                  static_cast<double>(value), how));
+            std::string finding = format("parameter %d was %.9g and reads %.9g after %s", index,
+                                         static_cast<double>(want), static_cast<double>(value), how);
+            severity == Severity::Error ? findings.error(std::move(finding)) : findings.warning(std::move(finding));
         }
     }
 }
@@ -79,7 +83,7 @@ CheckOutcome checkStateRestore(CheckContext& context) {
         restored->setParameter(index, saved[static_cast<std::size_t>(index)]);
     }
     Findings findings;
-    expectSameParameters(findings, saved, *restored, "writing it back");
+    expectSameParameters(findings, saved, *restored, "writing it back", Severity::Error);
     expectSameSound(context, findings, *original, *restored);
     return findings.outcome(format("%d parameters", original->numParams()));
 }
@@ -110,7 +114,7 @@ CheckOutcome checkChunkRestore(CheckContext& context) {
         findings.error(restoring + " wrote past the chunk");
     }
     restored->setMains(true);
-    expectSameParameters(findings, saved, *restored, "the chunk was restored");
+    expectSameParameters(findings, saved, *restored, "the chunk was restored", Severity::Warning);
     expectSameSound(context, findings, *original, *restored);
     return findings.outcome(format("%zu-byte chunk", chunk.bytes.size()));
 }
@@ -146,10 +150,11 @@ CheckOutcome checkNoAllocation(CheckContext& context) {
     if (waited > 0) {
         findings.error(format("%ld locks inside process calls, %ld of them waited for another thread", locks, waited));
     } else if (locks > 0) {
-        findings.warning(format("%ld locks inside process calls (none had to wait here; under a host they may)", locks));
+        findings.warning(
+            format("%ld locks inside process calls (none had to wait here; under a host they may)", locks));
     }
     std::string counted = countsAllocations && countsLocks ? "allocations and locks counted"
-                          : countsAllocations             ? "allocations counted; this build cannot count locks"
-                                                          : "locks counted; this build cannot count allocations";
+                          : countsAllocations              ? "allocations counted; this build cannot count locks"
+                                                           : "locks counted; this build cannot count allocations";
     return findings.outcome(counted);
 }

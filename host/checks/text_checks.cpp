@@ -6,10 +6,10 @@
 #include <cmath>
 #include <vector>
 
-#include "checks.h"
+#include "checks/checks.h"
 #include "opcodes.h"
-#include "program_names.h"
-#include "text_format.h"
+#include "plugin/program_names.h"
+#include "support/text_format.h"
 
 namespace {
 
@@ -94,8 +94,8 @@ CheckOutcome checkParameterDisplays(CheckContext& context) {
             const std::string what = format("parameter %d display at %g", index, static_cast<double>(value));
             context.step(what);
             instance->setParameter(index, value);
-            judgeText(findings, instance->text(effGetParamDisplay, index, kParameterText.conventional),
-                      kParameterText, what);
+            judgeText(findings, instance->text(effGetParamDisplay, index, kParameterText.conventional), kParameterText,
+                      what);
         }
         instance->setParameter(index, original);
     }
@@ -106,8 +106,8 @@ CheckOutcome checkParameterDisplays(CheckContext& context) {
         for (VstInt32 index = 0; index < instance->numParams(); ++index) {
             const std::string what = format("parameter %d display in program %d", index, program);
             context.step(what);
-            judgeText(findings, instance->text(effGetParamDisplay, index, kParameterText.conventional),
-                      kParameterText, what);
+            judgeText(findings, instance->text(effGetParamDisplay, index, kParameterText.conventional), kParameterText,
+                      what);
         }
     }
     return findings.outcome(format("%d parameters at %zu values and in %d programs", instance->numParams(),
@@ -130,8 +130,7 @@ CheckOutcome checkEveryProgram(CheckContext& context) {
         for (VstInt32 index = 0; index < instance->numParams(); ++index) {
             const float value = instance->parameter(index);
             if (!std::isfinite(value)) {
-                findings.error(
-                    format("%s: parameter %d reads %g", what.c_str(), index, static_cast<double>(value)));
+                findings.error(format("%s: parameter %d reads %g", what.c_str(), index, static_cast<double>(value)));
             }
         }
         context.step(what + " processing");

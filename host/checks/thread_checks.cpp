@@ -4,10 +4,10 @@
 #include <atomic>
 #include <thread>
 
-#include "checks.h"
+#include "checks/checks.h"
 #include "opcodes.h"
-#include "program_names.h"
-#include "text_format.h"
+#include "plugin/program_names.h"
+#include "support/text_format.h"
 
 namespace {
 

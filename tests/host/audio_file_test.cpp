@@ -1,4 +1,4 @@
-#include "audio_file.h"
+#include "audio/audio_file.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "host_error.h"
+#include "support/host_error.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "guarded_text.h"
+#include "plugin/guarded_text.h"
 
 #include <gtest/gtest.h>
 

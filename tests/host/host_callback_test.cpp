@@ -1,4 +1,4 @@
-#include "host_callback.h"
+#include "plugin/host_callback.h"
 
 #include <gtest/gtest.h>
 

@@ -6,11 +6,11 @@
 #include <fstream>
 #include <string>
 
-#include "allocation_counter.h"
-#include "host_error.h"
+#include "plugin/allocation_counter.h"
+#include "support/host_error.h"
 #include "opcodes.h"
-#include "plugin_instance.h"
-#include "plugin_module.h"
+#include "plugin/plugin_instance.h"
+#include "plugin/plugin_module.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <limits>
 #include <vector>
 
-#include "block_renderer.h"
-#include "statistics.h"
-#include "test_signal.h"
+#include "audio/block_renderer.h"
+#include "audio/statistics.h"
+#include "audio/test_signal.h"
 
 namespace {
 

@@ -1,0 +1,74 @@
+#include "commands/check_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+
+#include "checks/check_runner.h"
+#include "commands/exit_codes.h"
+#include "support/host_error.h"
+
+namespace {
+
+struct CheckCommand {
+    CheckOptions options;
+    bool list = false;
+};
+
+}  // namespace
+
+void addCheckCommand(CLI::App& app, int& exitCode) {
+    static_assert(kChecksPassed == kExitSuccess && kChecksFoundErrors == kExitProblemFound &&
+                  kPluginUnusable == kExitUsageOrLoad);
+    auto command = std::make_shared<CheckCommand>();
+    CheckOptions& options = command->options;
+    CLI::App* check = app.add_subcommand(
+        "check",
+        "Conformance and robustness checks, each in a process of its own; ends with \"N passed, N failed, N "
+        "warnings\"");
+    check->add_option("PLUGIN", options.plugin, "The plug-in library file (not needed with --list)");
+    check->add_flag("--strict", options.strict, "Count warnings (conventions rather than safety rules) as errors");
+    check
+        ->add_option("--tolerance", options.toleranceDb,
+                     "How far below the peak a difference between outputs that should agree may reach, in dB")
+        ->check(CLI::Range(-300.0, 0.0))
+        ->type_name("DB")
+        ->capture_default_str();
+    check->add_option("--timeout", options.timeoutSeconds, "Time limit per check in seconds")
+        ->check(CLI::Range(1, 3600))
+        ->type_name("S")
+        ->capture_default_str();
+    check
+        ->add_option("--timeout-total", options.timeoutTotalSeconds,
+                     "Time limit for the whole run in seconds; checks left when it runs out count as one failure")
+        ->check(CLI::Range(1, 86400))
+        ->type_name("S")
+        ->capture_default_str();
+    check->add_option("--only", options.only, "Run only the checks whose name contains TEXT; repeatable")
+        ->type_name("TEXT")
+        ->take_last();
+    check->add_option("--skip", options.skip, "Leave out the checks whose name contains TEXT; repeatable")
+        ->type_name("TEXT");
+    check->add_flag("--json", options.json, "Print one JSON document instead of the text report");
+    check->add_flag("--no-fork{false}", options.isolate,
+                    "Run the checks inside the host process (always so on Windows): the first crash or hang ends "
+                    "the run, after its verdict and the summary");
+    check->add_flag("--verbose", options.verbose, "Pass on what the plug-in prints as it comes");
+    check->add_flag("--list", command->list, "List the checks and exit");
+    check->callback([command, &exitCode] {
+        if (command->list) {
+            listChecks(std::cout);
+            exitCode = kExitSuccess;
+            return;
+        }
+        if (command->options.plugin.empty()) {
+            throw UsageError("check needs a plug-in file (or --list)");
+        }
+        try {
+            exitCode = runChecks(command->options, std::cout);
+        } catch (const CheckSelectionError& error) {
+            throw UsageError(error.what());
+        }
+    });
+}

@@ -1,0 +1,127 @@
+#include "commands/command_line.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "commands/check_command.h"
+#include "commands/exit_codes.h"
+#include "commands/info_command.h"
+#include "commands/render_command.h"
+#include "support/host_error.h"
+
+#ifndef KD_VERSION
+#error "KD_VERSION (the project version) must be defined by the build"
+#endif
+
+namespace {
+
+constexpr const char* kVersionText = "plughost " KD_VERSION " (K Distortion)";
+
+std::string exitCodeFooter() {
+    std::string text = "Exit codes:\n";
+    for (const ExitCodeMeaning& entry : kExitCodes) {
+        text += "  " + std::to_string(entry.code) + "  " + entry.meaning + "\n";
+    }
+    return text;
+}
+
+#ifndef KD_HAVE_AUDIO_FILES
+// The Windows build reads and writes no audio files: the render commands are
+// there only to say so.
+void addMissingRenderCommands(CLI::App& app) {
+    for (const char* name : {"render", "render-programs"}) {
+        CLI::App* command = app.add_subcommand(name, "not in this build (audio files need the Linux plughost)");
+        command->allow_extras();
+        command->callback(
+            [] { throw UsageError("this build of plughost has no audio file support; render on Linux"); });
+    }
+}
+#endif
+
+// CLI11 says "The following argument was not expected" of a mistyped
+// command; a user is better served by the word and the list.
+void refuseUnknownCommand(const CLI::App& app, int argc, char** argv) {
+    if (argc < 2 || argv[1][0] == '-') {
+        return;
+    }
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands([](const CLI::App*) { return true; })) {
+        if (command->get_name() == argv[1]) {
+            return;
+        }
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    throw UsageError(std::string("unknown command '") + argv[1] + "' (commands: " + names + ")");
+}
+
+void reportUsageError(const std::string& message, const std::string& command) {
+    std::cout.flush();
+    std::cerr << "plughost: " << message << "\n"
+              << "Run 'plughost " << (command.empty() ? "" : command + " ") << "--help' for usage.\n";
+}
+
+std::string chosenCommand(const CLI::App& app) {
+    const auto chosen = app.get_subcommands();
+    return chosen.empty() ? "" : chosen.front()->get_name();
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv) {
+    CLI::App app(
+        "Loads plug-ins of the VST 2.4 effect interface to describe them, render audio through them and "
+        "check them.",
+        "plughost");
+    app.require_subcommand(0, 1);
+    // Paths under Wine and MSYS start with '/': never read them as options.
+    // Subcommands take this setting when they are added.
+    app.allow_windows_style_options(false);
+    int exitCode = kExitSuccess;
+    addInfoCommand(app, exitCode);
+#ifdef KD_HAVE_AUDIO_FILES
+    addRenderCommand(app, exitCode);
+    addRenderProgramsCommand(app, exitCode);
+#else
+    addMissingRenderCommands(app);
+#endif
+    addCheckCommand(app, exitCode);
+
+    const std::string footer = exitCodeFooter();
+    app.footer(footer);
+    app.set_version_flag("--version", kVersionText, "Print the version and exit");
+    for (CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
+        command->footer(footer);
+        command->set_version_flag("--version", kVersionText, "Print the version and exit");
+    }
+
+    try {
+        refuseUnknownCommand(app, argc, argv);
+        app.parse(argc, argv);
+        if (app.get_subcommands().empty()) {
+            throw UsageError("no command given");
+        }
+        return exitCode;
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0) {
+            return app.exit(error);  // --help, --version
+        }
+        reportUsageError(error.what(), chosenCommand(app));
+        return kExitUsageOrLoad;
+    } catch (const HostError& error) {
+        if (error.kind() == ErrorKind::Usage) {
+            reportUsageError(error.what(), chosenCommand(app));
+        } else {
+            std::cout.flush();
+            std::cerr << "plughost: " << error.what() << "\n";
+        }
+        return exitCodeFor(error.kind());
+    } catch (const std::exception& error) {
+        std::cout.flush();
+        std::cerr << "plughost: internal error: " << error.what() << "\n";
+        return kExitInternalError;
+    }
+}
