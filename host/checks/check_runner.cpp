@@ -1,6 +1,7 @@
 #include "checks/check_runner.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 
@@ -14,8 +15,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Case does not matter: "--only chunk" finds "effGetChunk".
 bool nameContains(const CheckDefinition& check, const std::string& text) {
-    return std::string(check.name).find(text) != std::string::npos;
+    return lowered(check.name).find(lowered(text)) != std::string::npos;
 }
 
 bool matchesAny(const CheckDefinition& check, const std::vector<std::string>& texts) {

@@ -1,6 +1,7 @@
 #include "checks/check_support.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -49,9 +50,12 @@ std::vector<VstInt32> blockSizes(const BlockPlan& plan, std::size_t frames) {
 
 // One run through either processing path. `Process` is called with the
 // guarded input and output pointers and the frame count.
+// Stops early, between blocks, once `secondsAtMost` (when above 0) have
+// passed.
 template <typename Sample, typename Process>
 ProcessRun runBlocks(int inputs, int outputs, const AudioBuffer& input, const std::vector<VstInt32>& sizes,
-                     const BetweenBlocks& between, Process&& process) {
+                     const BetweenBlocks& between, double secondsAtMost, Process&& process) {
+    const auto start = std::chrono::steady_clock::now();
     ProcessRun run;
     run.output = AudioBuffer(outputs, input.frameCount(), input.sampleRate);
     std::size_t capacity = 1;
@@ -63,6 +67,10 @@ ProcessRun runBlocks(int inputs, int outputs, const AudioBuffer& input, const st
 
     std::size_t offset = 0;
     for (std::size_t block = 0; block < sizes.size(); ++block) {
+        if (secondsAtMost > 0.0 &&
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > secondsAtMost) {
+            break;
+        }
         if (between) {
             between(block);
         }
@@ -101,7 +109,10 @@ ProcessRun runBlocks(int inputs, int outputs, const AudioBuffer& input, const st
         }
         offset += count;
     }
-    run.stats.add(run.output);
+    run.framesProcessed = offset;
+    for (const auto& channel : run.output.channels) {
+        run.stats.add(channel.data(), offset);
+    }
     return run;
 }
 
@@ -121,6 +132,12 @@ void Findings::notCompared(std::string why) {
     }
 }
 
+void Findings::notTested(std::string why) {
+    if (notTestedBecause_.empty()) {
+        notTestedBecause_ = std::move(why);
+    }
+}
+
 CheckOutcome Findings::outcome(std::string passDetail) const {
     if (!errors_.empty()) {
         std::string detail = listed(errors_);
@@ -131,6 +148,9 @@ CheckOutcome Findings::outcome(std::string passDetail) const {
     }
     if (!warnings_.empty()) {
         return CheckOutcome::warning(listed(warnings_));
+    }
+    if (!notTestedBecause_.empty()) {
+        return CheckOutcome::notTested(notTestedBecause_);
     }
     if (!notComparedBecause_.empty()) {
         return CheckOutcome::notComparable(notComparedBecause_);
@@ -168,6 +188,10 @@ void CheckContext::expectSameOutput(Findings& findings, const AudioBuffer& expec
     }
 }
 
+double CheckContext::timeShare(double share) const {
+    return share * static_cast<double>(settings_.timeoutSeconds);
+}
+
 int CheckContext::affordableRepetitions(int wanted, double secondsEach, int minimum) const {
     const double budget =
         std::min(kRepetitionSecondsAtMost, kRepetitionShare * static_cast<double>(settings_.timeoutSeconds));
@@ -183,16 +207,16 @@ BlockPlan fixedBlocks(VstInt32 frames) {
 }
 
 ProcessRun processAll(PluginInstance& instance, const AudioBuffer& input, const BlockPlan& plan,
-                      const BetweenBlocks& between) {
+                      const BetweenBlocks& between, double secondsAtMost) {
     return runBlocks<float>(
         instance.numInputs(), instance.numOutputs(), input, blockSizes(plan, input.frameCount()), between,
-        [&instance](float** in, float** out, VstInt32 frames) { instance.process(in, out, frames); });
+        secondsAtMost, [&instance](float** in, float** out, VstInt32 frames) { instance.process(in, out, frames); });
 }
 
 ProcessRun processAllDouble(PluginInstance& instance, const AudioBuffer& input, VstInt32 frames) {
     return runBlocks<double>(
         instance.numInputs(), instance.numOutputs(), input, blockSizes(fixedBlocks(frames), input.frameCount()), {},
-        [&instance](double** in, double** out, VstInt32 count) { processDouble(instance, in, out, count); });
+        0.0, [&instance](double** in, double** out, VstInt32 count) { processDouble(instance, in, out, count); });
 }
 
 void expectClean(Findings& findings, const ProcessRun& run, const std::string& when) {

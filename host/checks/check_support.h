@@ -59,6 +59,8 @@ public:
     void warning(std::string finding);
     // A comparison that was left out because outputs are not reproducible.
     void notCompared(std::string why);
+    // Something the check could not judge (silence where sound was needed).
+    void notTested(std::string why);
     bool empty() const { return errors_.empty() && warnings_.empty(); }
     bool hasErrors() const { return !errors_.empty(); }
     CheckOutcome outcome(std::string passDetail = "") const;
@@ -67,6 +69,7 @@ private:
     std::vector<std::string> errors_;
     std::vector<std::string> warnings_;
     std::string notComparedBecause_;
+    std::string notTestedBecause_;
 };
 
 // How a run of checks judges: the tolerance of output comparisons, whether
@@ -102,6 +105,9 @@ public:
     void expectSameOutput(Findings& findings, const AudioBuffer& expected, const AudioBuffer& actual,
                           const std::string& what) const;
 
+    // A share of the time this check may take, in seconds.
+    double timeShare(double share) const;
+
     // How many of `wanted` repetitions fit the time a check may take when
     // one takes `secondsEach`; at least `minimum`.
     int affordableRepetitions(int wanted, double secondsEach, int minimum = 2) const;
@@ -120,6 +126,7 @@ struct ProcessRun {
     SignalStats stats;
     bool guardsIntact = true;
     bool inputUntouched = true;
+    std::size_t framesProcessed = 0;  // fewer than the input's when stopped for time
     // Mutexes locked inside the process calls, and how many made it wait.
     long locks = 0;
     long waitedLocks = 0;
@@ -136,9 +143,10 @@ BlockPlan fixedBlocks(VstInt32 frames);
 // Runs all of `input` through the instance (open, configured and switched
 // on), feeding input channels to the plug-in's inputs in turn. Checks that
 // no write lands outside the block and that separate input buffers are left
-// alone.
+// alone. With `secondsAtMost` above 0, stops between blocks once that time
+// has passed (the statistics cover what was processed).
 ProcessRun processAll(PluginInstance& instance, const AudioBuffer& input, const BlockPlan& plan,
-                      const BetweenBlocks& between = {});
+                      const BetweenBlocks& between = {}, double secondsAtMost = 0.0);
 // The same through the double-precision path, in blocks of `frames`; the
 // output is rounded to single precision for comparison.
 ProcessRun processAllDouble(PluginInstance& instance, const AudioBuffer& input, VstInt32 frames);

@@ -211,8 +211,18 @@ struct ChildReport {
         return false;
     }
 
+    // The last distinct lines, a run of the same line shown once with its
+    // count.
     std::vector<std::string> lastOutputLines() const {
         std::vector<std::string> lines;
+        std::string previous;
+        int repeats = 0;
+        auto flush = [&] {
+            if (repeats > 0) {
+                lines.insert(lines.begin(),
+                             repeats > 1 ? format("%s (%d times)", previous.c_str(), repeats) : previous);
+            }
+        };
         std::size_t end = output.size();
         while (end > 0 && lines.size() < kPluginOutputLines) {
             const std::size_t newline = output.rfind('\n', end - 1);
@@ -222,12 +232,21 @@ struct ChildReport {
                 line.pop_back();
             }
             if (!line.empty()) {
-                lines.insert(lines.begin(), line);
+                if (line == previous) {
+                    ++repeats;
+                } else {
+                    flush();
+                    previous = line;
+                    repeats = 1;
+                }
             }
             if (newline == std::string::npos) {
                 break;
             }
             end = newline;
+        }
+        if (lines.size() < kPluginOutputLines) {
+            flush();
         }
         return lines;
     }
@@ -348,7 +367,7 @@ CheckOutcome runIsolated(const std::function<CheckOutcome()>& work, int timeoutS
     if (outcome.interrupted) {
         outcome.step = report.lastStep();
     }
-    if (outcome.verdict != Verdict::Pass) {
+    if (outcome.verdict == Verdict::Error) {
         outcome.pluginOutput = report.lastOutputLines();
     }
     return outcome;

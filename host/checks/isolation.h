@@ -17,8 +17,8 @@ inline constexpr std::size_t kPluginOutputLines = 6;
 // Runs `work` in a child process and waits at most `timeoutSeconds`. A child
 // that crashes, hangs or ends without a verdict yields an error naming the
 // step it was in. What the plug-in prints is collected, and its last lines
-// are attached to any outcome but a pass; when `echo`, it is also passed on
-// to the error stream as it comes.
+// are attached to an error; when `echo`, it is also passed on to the error
+// stream as it comes.
 CheckOutcome runIsolated(const std::function<CheckOutcome()>& work, int timeoutSeconds, bool echo);
 
 // Runs `work` in this process; exceptions become errors. Steps are kept
