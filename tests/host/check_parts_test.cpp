@@ -129,13 +129,15 @@ TEST(Isolation, ACrashBecomesAnErrorWithItsStepAndThePluginsLastLines) {
             std::printf("last words\n");
             std::fflush(stdout);
             announceStep("44100 Hz, blocks of 17");
-            std::raise(SIGSEGV);
+            // As glibc ends a process whose heap is corrupt; sanitizer
+            // runtimes leave this signal alone.
+            std::raise(SIGABRT);
             return CheckOutcome::pass();
         },
         10, false);
     EXPECT_EQ(outcome.verdict, Verdict::Error);
     EXPECT_TRUE(outcome.interrupted);
-    EXPECT_NE(outcome.detail.find("signal 11"), std::string::npos) << outcome.detail;
+    EXPECT_NE(outcome.detail.find("signal 6"), std::string::npos) << outcome.detail;
     EXPECT_EQ(outcome.step, "44100 Hz, blocks of 17");
     EXPECT_EQ(outcome.pluginOutput, (std::vector<std::string>{"same line (5 times)", "last words"}));
 }
