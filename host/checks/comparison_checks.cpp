@@ -21,6 +21,11 @@ constexpr VstInt32 kAnnouncedBlock = 4096;
 // one, a step per block: the first moments then depend on the block size,
 // which is harmless. Differences after this time are real.
 constexpr double kSettleSeconds = 0.25;
+// Vectorised code rounds differently in blocks of different sizes (and the
+// two precisions round differently anyway); in recursive filters such
+// rounding grows to some -80 dB. Differences beyond the tolerance but no
+// larger than this are warnings; larger ones are errors.
+constexpr double kRoundingCeilingDb = -60.0;
 // Shares of the check's time limit for the reference run and for each other
 // block size.
 constexpr double kReferenceShare = 0.3;
@@ -35,6 +40,15 @@ AudioBuffer framesOf(const AudioBuffer& buffer, std::size_t first, std::size_t l
                   part.channels[channel].begin());
     }
     return part;
+}
+
+// A difference beyond the tolerance, judged by its size.
+void judgeDifference(Findings& findings, const OutputComparison& comparison, const std::string& what) {
+    if (comparison.worstDb <= kRoundingCeilingDb) {
+        findings.warning(format("%s %s, small enough to be rounding", what.c_str(), comparison.describe().c_str()));
+    } else {
+        findings.error(what + " " + comparison.describe());
+    }
 }
 
 }  // namespace
@@ -94,8 +108,9 @@ CheckOutcome checkBlockSizesAgree(CheckContext& context) {
         const OutputComparison later =
             compareOutputs(framesOf(reference, settled, end), framesOf(run.output, settled, end), tolerance);
         if (!later.agree) {
-            findings.error(format("%s after the first %.2f s %s (frames counted from there)", against.c_str(),
-                                  kSettleSeconds, later.describe().c_str()));
+            judgeDifference(
+                findings, later,
+                format("%s after the first %.2f s (frames counted from there)", against.c_str(), kSettleSeconds));
             continue;
         }
         const OutputComparison start =
@@ -131,7 +146,13 @@ CheckOutcome checkDoublePrecision(CheckContext& context) {
     const ProcessRun run = processAllDouble(wide, signal, CheckContext::kBlock);
     Findings findings;
     expectClean(findings, run, "double precision");
-    context.expectSameOutput(findings, reference.output, run.output,
-                             "double-precision output, against single precision,");
+    if (!context.settings().reproducible) {
+        context.expectSameOutput(findings, reference.output, run.output, "");  // notes why it is not compared
+        return findings.outcome();
+    }
+    const OutputComparison comparison = compareOutputs(reference.output, run.output, context.settings().toleranceDb);
+    if (!comparison.agree) {
+        judgeDifference(findings, comparison, "double-precision output, against single precision,");
+    }
     return findings.outcome();
 }

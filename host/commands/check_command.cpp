@@ -45,11 +45,13 @@ void addCheckCommand(CLI::App& app, int& exitCode) {
         ->check(CLI::Range(1, 86400))
         ->type_name("S")
         ->capture_default_str();
+    // One value per --only or --skip, so that the plug-in may follow them.
     check->add_option("--only", options.only, "Run only the checks whose name contains TEXT; repeatable")
         ->type_name("TEXT")
-        ->take_last();
+        ->allow_extra_args(false);
     check->add_option("--skip", options.skip, "Leave out the checks whose name contains TEXT; repeatable")
-        ->type_name("TEXT");
+        ->type_name("TEXT")
+        ->allow_extra_args(false);
     check->add_flag("--json", options.json, "Print one JSON document instead of the text report");
     check->add_flag("--no-fork{false}", options.isolate,
                     "Run the checks inside the host process (always so on Windows): the first crash or hang ends "
