@@ -61,22 +61,29 @@ void expectSameParameters(Findings& findings, const std::vector<float>& saved, c
     }
 }
 
-// An instance in the state that is saved: the steps a user takes.
-std::unique_ptr<PluginInstance> edited(CheckContext& context) {
+// An instance in the state that is saved: the steps a user takes; then,
+// when `cycled`, switched off and on again as hosts do before rendering or
+// at a new sample rate (some plug-ins apply some changes only then).
+std::unique_ptr<PluginInstance> edited(CheckContext& context, bool cycled = false) {
     auto instance = context.playing();
     selectLastProgram(*instance);
     editSomeParameters(*instance);
+    if (cycled) {
+        instance->setMains(false);
+        instance->setMains(true);
+    }
     return instance;
 }
 
 // The restored instance must sound like the original. A second instance
-// given the original's steps tells whether the plug-in's output is
-// reproducible in that state at all (modulation seeded at random, say);
-// when not, or when the original is silent, the restore cannot be judged by
-// its sound.
-void expectSameSound(CheckContext& context, Findings& findings, PluginInstance& original, PluginInstance& restored) {
+// given the original's steps (switched off and on again when `cycled`, as
+// the original was) tells whether the plug-in's output is reproducible in
+// that state at all (modulation seeded at random, say); when not, or when the
+// original is silent, the restore cannot be judged by its sound.
+void expectSameSound(CheckContext& context, Findings& findings, PluginInstance& original, bool cycled,
+                     PluginInstance& restored, const std::string& what) {
     context.step("a second instance given the original's steps");
-    auto control = edited(context);
+    auto control = edited(context, cycled);
     // Hosts start playback a while after restoring; plug-ins that finish
     // setting themselves up on another thread have done so by then.
     std::this_thread::sleep_for(kSettleTime);
@@ -98,7 +105,7 @@ void expectSameSound(CheckContext& context, Findings& findings, PluginInstance& 
                              reproducible.describe());
         return;
     }
-    context.expectSameOutput(findings, first.output, third.output, "the restored instance's output");
+    context.expectSameOutput(findings, first.output, third.output, what);
 }
 
 }  // namespace
@@ -116,7 +123,7 @@ CheckOutcome checkStateRestore(CheckContext& context) {
     }
     Findings findings;
     expectSameParameters(findings, saved, *restored, "writing it back");
-    expectSameSound(context, findings, *original, *restored);
+    expectSameSound(context, findings, *original, false, *restored, "the restored instance's output");
     return findings.outcome(format("%d parameters", original->numParams()));
 }
 
@@ -127,25 +134,40 @@ CheckOutcome checkChunkRestore(CheckContext& context) {
     context.step("the original instance: last program, parameters edited, effGetChunk");
     auto original = edited(context);
     const std::vector<float> saved = parameterValues(*original);
+    // Users save a while after their last change; plug-ins that copy
+    // parameter values into their saved state on another thread have done
+    // so by then.
+    std::this_thread::sleep_for(kSettleTime);
     const SavedChunk chunk = saveChunk(*original);
     if (chunk.bytes.empty()) {
         return CheckOutcome::error(format("effGetChunk gave %lld bytes at %s", static_cast<long long>(chunk.size),
                                           chunk.pointerGiven ? "an address" : "no address"));
     }
 
-    // Hosts restore a chunk into an instance that is open but not yet on.
-    const std::string restoring = format("effSetChunk with the %zu-byte chunk on a fresh instance", chunk.bytes.size());
-    context.step(restoring);
-    auto restored = std::make_unique<PluginInstance>(context.module());
-    restored->openForPlayback(CheckContext::kRate, CheckContext::kBlock);
-    const ChunkRestore restore = restoreChunk(*restored, chunk.bytes);
+    // Hosts restore a chunk into a fresh instance that is switched on, as
+    // they write parameter values back; then, before rendering or at a new
+    // sample rate, they switch it off and on again, which must not lose it.
     Findings findings;
-    if (!restore.guardIntact) {
-        findings.error(restoring + " wrote past the chunk");
+    for (const bool cycled : {false, true}) {
+        const std::string restoring = format("effSetChunk with the %zu-byte chunk on a fresh instance%s",
+                                             chunk.bytes.size(), cycled ? ", then effMainsChanged 0 and 1" : "");
+        context.step(restoring);
+        auto restored = context.playing();
+        const ChunkRestore restore = restoreChunk(*restored, chunk.bytes);
+        if (!restore.guardIntact) {
+            findings.error(restoring + " wrote past the chunk");
+        }
+        if (!cycled) {
+            expectSameParameters(findings, saved, *restored, "the chunk was restored");
+            expectSameSound(context, findings, *original, false, *restored, "the restored instance's output");
+            continue;
+        }
+        restored->setMains(false);
+        restored->setMains(true);
+        auto cycledOriginal = edited(context, true);
+        expectSameSound(context, findings, *cycledOriginal, true, *restored,
+                        "after switching off and on again, the restored instance's output");
     }
-    restored->setMains(true);
-    expectSameParameters(findings, saved, *restored, "the chunk was restored");
-    expectSameSound(context, findings, *original, *restored);
     return findings.outcome(format("%zu-byte chunk", chunk.bytes.size()));
 }
 
