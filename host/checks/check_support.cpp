@@ -1,54 +1,161 @@
 #include "checks/check_support.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <chrono>
+#include <cmath>
 #include <cstring>
 
 #include "audio/channel_map.h"
 #include "audio/test_signal.h"
+#include "checks/check_step.h"
+#include "plugin/double_processing.h"
+#include "plugin/lock_counter.h"
 #include "support/text_format.h"
 
 namespace {
 
-constexpr std::size_t kGuardFrames = 64;
-constexpr std::uint32_t kGuardBits = 0x7FC0DEADu;
 constexpr std::size_t kFindingsShown = 3;
+// The share of a check's time limit that repetitions may fill, and the most
+// they may take whatever the limit, so that a slow plug-in still finishes
+// its checks in reasonable time.
+constexpr double kRepetitionShare = 0.25;
+constexpr double kRepetitionSecondsAtMost = 10.0;
 
-float guardValue() {
-    float value;
-    std::memcpy(&value, &kGuardBits, sizeof value);
-    return value;
+std::string listed(const std::vector<std::string>& findings) {
+    std::string detail;
+    for (std::size_t i = 0; i < findings.size() && i < kFindingsShown; ++i) {
+        detail += (i == 0 ? "" : "; ") + findings[i];
+    }
+    if (findings.size() > kFindingsShown) {
+        detail += format(" (and %zu more)", findings.size() - kFindingsShown);
+    }
+    return detail;
 }
 
-bool holdsGuard(const float* first, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint32_t bits;
-        std::memcpy(&bits, first + i, sizeof bits);
-        if (bits != kGuardBits) {
-            return false;
+// The frame counts of every block of a run over `frames` frames.
+std::vector<VstInt32> blockSizes(const BlockPlan& plan, std::size_t frames) {
+    std::vector<VstInt32> sizes;
+    std::size_t offset = 0;
+    for (std::size_t block = 0; offset < frames; ++block) {
+        const VstInt32 size = std::max<VstInt32>(0, plan(block));
+        const auto count = std::min(static_cast<std::size_t>(size), frames - offset);
+        sizes.push_back(static_cast<VstInt32>(count));
+        offset += count;
+        if (sizes.size() > frames + 1000000) {
+            break;  // a plan of zero-sized blocks only; stop instead of looping forever
         }
     }
-    return true;
+    return sizes;
+}
+
+// One run through either processing path. `Process` is called with the
+// guarded input and output pointers and the frame count.
+// Stops early, between blocks, once `secondsAtMost` (when above 0) have
+// passed.
+template <typename Sample, typename Process>
+ProcessRun runBlocks(int inputs, int outputs, const AudioBuffer& input, const std::vector<VstInt32>& sizes,
+                     const BetweenBlocks& between, double secondsAtMost, Process&& process) {
+    const auto start = std::chrono::steady_clock::now();
+    ProcessRun run;
+    run.output = AudioBuffer(outputs, input.frameCount(), input.sampleRate);
+    std::size_t capacity = 1;
+    for (VstInt32 size : sizes) {
+        capacity = std::max(capacity, static_cast<std::size_t>(size));
+    }
+    GuardedChannels<Sample> in(inputs, capacity);
+    GuardedChannels<Sample> out(outputs, capacity);
+
+    std::size_t offset = 0;
+    for (std::size_t block = 0; block < sizes.size(); ++block) {
+        if (secondsAtMost > 0.0 &&
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() > secondsAtMost) {
+            break;
+        }
+        if (between) {
+            between(block);
+        }
+        const auto count = static_cast<std::size_t>(sizes[block]);
+        in.poison();
+        out.poison();
+        for (int channel = 0; channel < inputs; ++channel) {
+            const int source = sourceChannelFor(channel, input.channelCount());
+            const float* from = input.channels[static_cast<std::size_t>(source)].data() + offset;
+            std::copy(from, from + count, in.channel(channel));
+        }
+        {
+            lock_counter::Scope watching;
+            process(in.pointers(), out.pointers(), static_cast<VstInt32>(count));
+            run.locks += watching.locks();
+            run.waitedLocks += watching.waited();
+        }
+        run.guardsIntact = run.guardsIntact && in.guardsIntact() && out.guardsIntact();
+        if (count == 0) {
+            run.guardsIntact = run.guardsIntact && out.untouched();
+        }
+        for (int channel = 0; channel < inputs && run.inputUntouched; ++channel) {
+            const int source = sourceChannelFor(channel, input.channelCount());
+            const float* from = input.channels[static_cast<std::size_t>(source)].data() + offset;
+            run.inputUntouched = std::equal(from, from + count, in.channel(channel), [](float a, Sample b) {
+                const auto widened = static_cast<Sample>(a);
+                return std::memcmp(&widened, &b, sizeof b) == 0;
+            });
+        }
+        for (int channel = 0; channel < outputs; ++channel) {
+            const Sample* from = out.channel(channel);
+            std::transform(
+                from, from + count,
+                run.output.channels[static_cast<std::size_t>(channel)].begin() + static_cast<std::ptrdiff_t>(offset),
+                [](Sample value) { return static_cast<float>(value); });
+        }
+        offset += count;
+    }
+    run.framesProcessed = offset;
+    for (const auto& channel : run.output.channels) {
+        run.stats.add(channel.data(), offset);
+    }
+    return run;
 }
 
 }  // namespace
 
-void Findings::add(std::string finding) {
-    findings_.push_back(std::move(finding));
+void Findings::error(std::string finding) {
+    errors_.push_back(std::move(finding));
+}
+
+void Findings::warning(std::string finding) {
+    warnings_.push_back(std::move(finding));
+}
+
+void Findings::notCompared(std::string why) {
+    if (notComparedBecause_.empty()) {
+        notComparedBecause_ = std::move(why);
+    }
+}
+
+void Findings::notTested(std::string why) {
+    if (notTestedBecause_.empty()) {
+        notTestedBecause_ = std::move(why);
+    }
 }
 
 CheckOutcome Findings::outcome(std::string passDetail) const {
-    if (findings_.empty()) {
-        return CheckOutcome::pass(std::move(passDetail));
+    if (!errors_.empty()) {
+        std::string detail = listed(errors_);
+        if (!warnings_.empty()) {
+            detail += "; warnings: " + listed(warnings_);
+        }
+        return CheckOutcome::error(detail);
     }
-    std::string detail;
-    for (std::size_t i = 0; i < findings_.size() && i < kFindingsShown; ++i) {
-        detail += (i == 0 ? "" : "; ") + findings_[i];
+    if (!warnings_.empty()) {
+        return CheckOutcome::warning(listed(warnings_));
     }
-    if (findings_.size() > kFindingsShown) {
-        detail += format(" (and %zu more)", findings_.size() - kFindingsShown);
+    if (!notTestedBecause_.empty()) {
+        return CheckOutcome::notTested(notTestedBecause_);
     }
-    return CheckOutcome::fail(detail);
+    if (!notComparedBecause_.empty()) {
+        return CheckOutcome::notComparable(notComparedBecause_);
+    }
+    return CheckOutcome::pass(std::move(passDetail));
 }
 
 const PluginModule& CheckContext::module() {
@@ -65,30 +172,34 @@ std::unique_ptr<PluginInstance> CheckContext::playing(float sampleRate, VstInt32
     return instance;
 }
 
-GuardedChannels::GuardedChannels(int channels, std::size_t frames) : frames_(frames) {
-    const auto count = static_cast<std::size_t>(std::max(channels, 1));
-    storage_.assign(count, std::vector<float>(frames + 2 * kGuardFrames, guardValue()));
-    for (auto& channel : storage_) {
-        pointers_.push_back(channel.data() + kGuardFrames);
+void CheckContext::step(const std::string& what) const {
+    announceStep(what);
+}
+
+void CheckContext::expectSameOutput(Findings& findings, const AudioBuffer& expected, const AudioBuffer& actual,
+                                    const std::string& what) const {
+    if (!settings_.reproducible) {
+        findings.notCompared(settings_.irreproducibleBecause);
+        return;
+    }
+    const OutputComparison comparison = compareOutputs(expected, actual, settings_.toleranceDb);
+    if (!comparison.agree) {
+        findings.error(what + " " + comparison.describe());
     }
 }
 
-void GuardedChannels::poison() {
-    for (auto& channel : storage_) {
-        std::fill(channel.begin(), channel.end(), guardValue());
+double CheckContext::timeShare(double share) const {
+    return share * static_cast<double>(settings_.timeoutSeconds);
+}
+
+int CheckContext::affordableRepetitions(int wanted, double secondsEach, int minimum) const {
+    const double budget =
+        std::min(kRepetitionSecondsAtMost, kRepetitionShare * static_cast<double>(settings_.timeoutSeconds));
+    if (secondsEach <= 0.0 || secondsEach * wanted <= budget) {
+        return wanted;
     }
-}
-
-bool GuardedChannels::guardsIntact() const {
-    return std::all_of(storage_.begin(), storage_.end(), [this](const std::vector<float>& channel) {
-        return holdsGuard(channel.data(), kGuardFrames) &&
-               holdsGuard(channel.data() + kGuardFrames + frames_, kGuardFrames);
-    });
-}
-
-bool GuardedChannels::untouched() const {
-    return std::all_of(storage_.begin(), storage_.end(),
-                       [](const std::vector<float>& channel) { return holdsGuard(channel.data(), channel.size()); });
+    const int affordable = static_cast<int>(std::floor(budget / secondsEach));
+    return std::clamp(affordable, std::min(minimum, wanted), wanted);
 }
 
 BlockPlan fixedBlocks(VstInt32 frames) {
@@ -96,62 +207,25 @@ BlockPlan fixedBlocks(VstInt32 frames) {
 }
 
 ProcessRun processAll(PluginInstance& instance, const AudioBuffer& input, const BlockPlan& plan,
-                      const BetweenBlocks& between) {
-    const int inputs = instance.numInputs();
-    const int outputs = instance.numOutputs();
-    const std::size_t frames = input.frameCount();
-    ProcessRun run;
-    run.output = AudioBuffer(outputs, frames, input.sampleRate);
+                      const BetweenBlocks& between, double secondsAtMost) {
+    return runBlocks<float>(
+        instance.numInputs(), instance.numOutputs(), input, blockSizes(plan, input.frameCount()), between,
+        secondsAtMost, [&instance](float** in, float** out, VstInt32 frames) { instance.process(in, out, frames); });
+}
 
-    std::size_t capacity = 1;
-    std::size_t offset = 0;
-    std::vector<VstInt32> sizes;
-    for (std::size_t block = 0; offset < frames; ++block) {
-        const VstInt32 size = std::max<VstInt32>(0, plan(block));
-        const auto frameCount = std::min(static_cast<std::size_t>(size), frames - offset);
-        sizes.push_back(static_cast<VstInt32>(frameCount));
-        capacity = std::max(capacity, frameCount);
-        offset += frameCount;
-        if (sizes.size() > frames + 1000000) {
-            break;  // a plan of zero-sized blocks only; stop instead of looping forever
-        }
-    }
-    GuardedChannels in(inputs, capacity);
-    GuardedChannels out(outputs, capacity);
-    std::vector<float> copy(capacity);
+ProcessRun processAllDouble(PluginInstance& instance, const AudioBuffer& input, VstInt32 frames) {
+    return runBlocks<double>(
+        instance.numInputs(), instance.numOutputs(), input, blockSizes(fixedBlocks(frames), input.frameCount()), {},
+        0.0, [&instance](double** in, double** out, VstInt32 count) { processDouble(instance, in, out, count); });
+}
 
-    offset = 0;
-    for (std::size_t block = 0; block < sizes.size(); ++block) {
-        if (between) {
-            between(block);
-        }
-        const auto count = static_cast<std::size_t>(sizes[block]);
-        in.poison();
-        out.poison();
-        for (int channel = 0; channel < inputs; ++channel) {
-            const int source = sourceChannelFor(channel, input.channelCount());
-            std::memcpy(in.channel(channel), input.channels[static_cast<std::size_t>(source)].data() + offset,
-                        count * sizeof(float));
-        }
-        instance.process(in.pointers(), out.pointers(), static_cast<VstInt32>(count));
-        run.guardsIntact = run.guardsIntact && in.guardsIntact() && out.guardsIntact();
-        if (count == 0) {
-            run.guardsIntact = run.guardsIntact && out.untouched();
-        }
-        for (int channel = 0; channel < inputs && run.inputUntouched; ++channel) {
-            const int source = sourceChannelFor(channel, input.channelCount());
-            run.inputUntouched =
-                std::memcmp(in.channel(channel), input.channels[static_cast<std::size_t>(source)].data() + offset,
-                            count * sizeof(float)) == 0;
-        }
-        for (int channel = 0; channel < outputs; ++channel) {
-            std::memcpy(run.output.channels[static_cast<std::size_t>(channel)].data() + offset, out.channel(channel),
-                        count * sizeof(float));
-        }
-        offset += count;
+void expectClean(Findings& findings, const ProcessRun& run, const std::string& when) {
+    if (run.stats.nans > 0 || run.stats.infinities > 0) {
+        findings.error(format("%s: output held %s values", when.c_str(), run.stats.describeBadValues().c_str()));
     }
-    run.stats.add(run.output);
-    return run;
+    if (!run.guardsIntact) {
+        findings.error(when + ": the plug-in wrote outside the block it was given");
+    }
 }
 
 AudioBuffer checkSignal(double rate, double seconds, double silenceSeconds) {
@@ -163,24 +237,6 @@ AudioBuffer checkSignal(double rate, double seconds, double silenceSeconds) {
         std::copy_n(demo.channels[channel].begin(), sounding, signal.channels[channel].begin());
     }
     return signal;
-}
-
-std::string firstDifference(const AudioBuffer& expected, const AudioBuffer& actual) {
-    if (expected.channelCount() != actual.channelCount() || expected.frameCount() != actual.frameCount()) {
-        return format("shapes differ: %d x %zu against %d x %zu", expected.channelCount(), expected.frameCount(),
-                      actual.channelCount(), actual.frameCount());
-    }
-    for (std::size_t channel = 0; channel < expected.channels.size(); ++channel) {
-        const auto& want = expected.channels[channel];
-        const auto& got = actual.channels[channel];
-        for (std::size_t i = 0; i < want.size(); ++i) {
-            if (std::memcmp(&want[i], &got[i], sizeof(float)) != 0) {
-                return format("channel %zu sample %zu: %.9g against %.9g", channel, i, static_cast<double>(want[i]),
-                              static_cast<double>(got[i]));
-            }
-        }
-    }
-    return "";
 }
 
 unsigned Random::next() {

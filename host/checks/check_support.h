@@ -1,5 +1,6 @@
-// What every check uses: its verdict, the plug-in it checks, buffers with
-// guard zones, and the standard ways to push audio through an instance.
+// What every check uses: its verdict and findings, the plug-in it checks and
+// the settings of the run, buffers with guard areas, and the standard ways to
+// push audio through an instance and compare what comes out.
 #pragma once
 
 #include <cstddef>
@@ -11,69 +12,113 @@
 #include "aeffect.h"
 #include "audio/audio_buffer.h"
 #include "audio/statistics.h"
+#include "checks/output_comparison.h"
+#include "plugin/guarded_channels.h"
 #include "plugin/plugin_instance.h"
 #include "plugin/plugin_module.h"
 
-enum class Verdict { Pass, Fail, Skip };
+// A finding is an error when it can harm a host or its user (crashes, bad
+// numbers, writes outside buffers, state or audio that does not come back),
+// a warning when it breaks a convention that hosts mostly survive.
+enum class Severity { Warning, Error };
+
+// Skip: the check does not apply to this plug-in. NotComparable: the check
+// compares outputs and the plug-in's output is not reproducible. NotTested:
+// the check applies, but the plug-in gave it nothing to judge.
+enum class Verdict { Pass, Warning, Error, Skip, NotComparable, NotTested };
 
 struct CheckOutcome {
     Verdict verdict = Verdict::Pass;
     std::string detail;
+    // Filled in by the runner: whether the check was cut short (crash, hang,
+    // exception), the sub-step it was in then, and the last lines the
+    // plug-in printed.
+    bool interrupted = false;
+    std::string step;
+    std::vector<std::string> pluginOutput;
 
-    static CheckOutcome pass(std::string detail = "") { return {Verdict::Pass, std::move(detail)}; }
-    static CheckOutcome fail(std::string detail) { return {Verdict::Fail, std::move(detail)}; }
-    static CheckOutcome skip(std::string detail) { return {Verdict::Skip, std::move(detail)}; }
+    static CheckOutcome with(Verdict verdict, std::string detail) {
+        CheckOutcome outcome;
+        outcome.verdict = verdict;
+        outcome.detail = std::move(detail);
+        return outcome;
+    }
+    static CheckOutcome pass(std::string detail = "") { return with(Verdict::Pass, std::move(detail)); }
+    static CheckOutcome error(std::string detail) { return with(Verdict::Error, std::move(detail)); }
+    static CheckOutcome warning(std::string detail) { return with(Verdict::Warning, std::move(detail)); }
+    static CheckOutcome skip(std::string detail) { return with(Verdict::Skip, std::move(detail)); }
+    static CheckOutcome notTested(std::string detail) { return with(Verdict::NotTested, std::move(detail)); }
+    static CheckOutcome notComparable(std::string detail) { return with(Verdict::NotComparable, std::move(detail)); }
 };
 
-// Collects what went wrong during a check; the verdict lists the first few.
+// Collects what went wrong during a check. The verdict is the worst severity
+// found; its detail lists the first few findings, errors first.
 class Findings {
 public:
-    void add(std::string finding);
-    bool empty() const { return findings_.empty(); }
+    void error(std::string finding);
+    void warning(std::string finding);
+    // A comparison that was left out because outputs are not reproducible.
+    void notCompared(std::string why);
+    // Something the check could not judge (silence where sound was needed).
+    void notTested(std::string why);
+    bool empty() const { return errors_.empty() && warnings_.empty(); }
+    bool hasErrors() const { return !errors_.empty(); }
     CheckOutcome outcome(std::string passDetail = "") const;
 
 private:
-    std::vector<std::string> findings_;
+    std::vector<std::string> errors_;
+    std::vector<std::string> warnings_;
+    std::string notComparedBecause_;
+    std::string notTestedBecause_;
+};
+
+// How a run of checks judges: the tolerance of output comparisons, whether
+// outputs can be compared at all, and the time each check has.
+struct CheckSettings {
+    double toleranceDb = -100.0;
+    int timeoutSeconds = 120;
+    bool reproducible = true;
+    std::string irreproducibleBecause;
 };
 
 // The plug-in under test. The library is loaded on first use, so a check
 // that runs in a fresh process and does not ask for it sees it cold.
 class CheckContext {
 public:
-    explicit CheckContext(std::string path) : path_(std::move(path)) {}
+    explicit CheckContext(std::string path, CheckSettings settings = {})
+        : path_(std::move(path)), settings_(std::move(settings)) {}
     const std::string& path() const { return path_; }
+    const CheckSettings& settings() const { return settings_; }
     const PluginModule& module();
 
     // A fresh instance opened the way a host opens one for playback,
     // switched on.
     std::unique_ptr<PluginInstance> playing(float sampleRate = kRate, VstInt32 blockSize = kBlock);
 
+    // Names what the check does next, for the report when the plug-in
+    // crashes or hangs in it.
+    void step(const std::string& what) const;
+
+    // Compares two outputs that should agree, within the run's tolerance;
+    // a difference is an error named by `what`. Outputs that are not
+    // reproducible are not compared, which the findings remember.
+    void expectSameOutput(Findings& findings, const AudioBuffer& expected, const AudioBuffer& actual,
+                          const std::string& what) const;
+
+    // A share of the time this check may take, in seconds.
+    double timeShare(double share) const;
+
+    // How many of `wanted` repetitions fit the time a check may take when
+    // one takes `secondsEach`; at least `minimum`.
+    int affordableRepetitions(int wanted, double secondsEach, int minimum = 2) const;
+
     static constexpr float kRate = 44100.0f;
     static constexpr VstInt32 kBlock = 512;
 
 private:
     std::string path_;
+    CheckSettings settings_;
     std::unique_ptr<PluginModule> module_;
-};
-
-// Channels with guard zones before and after, filled with a NaN pattern
-// that no plug-in writes by accident, to catch writes outside a block.
-class GuardedChannels {
-public:
-    GuardedChannels(int channels, std::size_t frames);
-    float** pointers() { return pointers_.data(); }
-    float* channel(int index) { return pointers_[static_cast<std::size_t>(index)]; }
-    std::size_t frames() const { return frames_; }
-    // Fills the usable part of every channel with the guard pattern too, so
-    // that any write at all shows.
-    void poison();
-    bool guardsIntact() const;
-    bool untouched() const;  // the whole storage still holds the pattern
-
-private:
-    std::size_t frames_;
-    std::vector<std::vector<float>> storage_;
-    std::vector<float*> pointers_;
 };
 
 struct ProcessRun {
@@ -81,6 +126,10 @@ struct ProcessRun {
     SignalStats stats;
     bool guardsIntact = true;
     bool inputUntouched = true;
+    std::size_t framesProcessed = 0;  // fewer than the input's when stopped for time
+    // Mutexes locked inside the process calls, and how many made it wait.
+    long locks = 0;
+    long waitedLocks = 0;
 };
 
 // Block sizes for one run; called with the block number, returns the frame
@@ -94,18 +143,22 @@ BlockPlan fixedBlocks(VstInt32 frames);
 // Runs all of `input` through the instance (open, configured and switched
 // on), feeding input channels to the plug-in's inputs in turn. Checks that
 // no write lands outside the block and that separate input buffers are left
-// alone.
+// alone. With `secondsAtMost` above 0, stops between blocks once that time
+// has passed (the statistics cover what was processed).
 ProcessRun processAll(PluginInstance& instance, const AudioBuffer& input, const BlockPlan& plan,
-                      const BetweenBlocks& between = {});
+                      const BetweenBlocks& between = {}, double secondsAtMost = 0.0);
+// The same through the double-precision path, in blocks of `frames`; the
+// output is rounded to single precision for comparison.
+ProcessRun processAllDouble(PluginInstance& instance, const AudioBuffer& input, VstInt32 frames);
+
+// Errors for NaN or infinite output and for writes outside the block, named
+// by `when`.
+void expectClean(Findings& findings, const ProcessRun& run, const std::string& when);
 
 // The test input for checks: the first `seconds` of the embedded signal at
 // `rate`, then `silenceSeconds` of silence, in which decaying filters show
 // subnormal numbers.
 AudioBuffer checkSignal(double rate, double seconds, double silenceSeconds = 0.0);
-
-// Index and values of the first sample at which two buffers differ bit for
-// bit, or an empty text when they are identical.
-std::string firstDifference(const AudioBuffer& expected, const AudioBuffer& actual);
 
 // A deterministic source of parameter values and block sizes.
 class Random {

@@ -5,11 +5,21 @@
 
 using CheckFunction = CheckOutcome (*)(CheckContext&);
 
+enum class CheckRole {
+    Ordinary,
+    // Without it nothing else can run: a failure ends the check run.
+    Essential,
+    // Decides whether outputs can be compared; runs before any check that
+    // compares, whatever the selection.
+    Reproducibility,
+};
+
 struct CheckDefinition {
     const char* name;
     CheckFunction run;
-    // Without it nothing else can run: a failure ends the check run.
-    bool essential;
+    CheckRole role;
+    // Compares outputs, so it needs the reproducibility check's verdict.
+    bool compares;
 };
 
 // lifecycle_checks.cpp
@@ -26,17 +36,27 @@ CheckOutcome checkParameterLabels(CheckContext& context);
 CheckOutcome checkParameterDisplays(CheckContext& context);
 CheckOutcome checkEveryProgram(CheckContext& context);
 
+// comparison_checks.cpp
+CheckOutcome checkReproducible(CheckContext& context);
+CheckOutcome checkBlockSizesAgree(CheckContext& context);
+CheckOutcome checkDoublePrecision(CheckContext& context);
+
 // processing_checks.cpp
 CheckOutcome checkRatesAndBlockSizes(CheckContext& context);
 CheckOutcome checkVaryingBlockSizes(CheckContext& context);
 CheckOutcome checkInPlace(CheckContext& context);
 CheckOutcome checkInputsUntouched(CheckContext& context);
+CheckOutcome checkParameterExtremes(CheckContext& context);
 CheckOutcome checkRandomParameters(CheckContext& context);
 CheckOutcome checkOnlyNormalNumbers(CheckContext& context);
 CheckOutcome checkSuspendResume(CheckContext& context);
 
+// event_checks.cpp
+CheckOutcome checkMidiEvents(CheckContext& context);
+
 // state_checks.cpp
 CheckOutcome checkStateRestore(CheckContext& context);
+CheckOutcome checkChunkRestore(CheckContext& context);
 CheckOutcome checkNoAllocation(CheckContext& context);
 
 // thread_checks.cpp

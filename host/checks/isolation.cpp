@@ -1,11 +1,14 @@
 #include "checks/isolation.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
 
+#include "checks/check_step.h"
 #include "support/text_format.h"
 
 #ifndef _WIN32
@@ -17,14 +20,58 @@
 #include <unistd.h>
 #endif
 
-CheckOutcome runGuarded(const std::function<CheckOutcome()>& work) {
+namespace {
+
+// The in-process step: a fixed buffer, as a crash handler may read it.
+constexpr std::size_t kStepBytes = 256;
+char stepText[kStepBytes] = {};
+
+// The first byte goes last, so that a crash handler interrupting the copy
+// reads an empty step rather than a torn one.
+void keepStepInProcess(const char* text, std::size_t length) {
+    const std::size_t kept = std::min(length, kStepBytes - 1);
+    stepText[0] = '\0';
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (kept > 1) {
+        std::memcpy(stepText + 1, text + 1, kept - 1);
+    }
+    stepText[kept] = '\0';
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    stepText[0] = kept > 0 ? text[0] : '\0';
+}
+
+CheckOutcome interrupted(std::string detail) {
+    CheckOutcome outcome = CheckOutcome::error(std::move(detail));
+    outcome.interrupted = true;
+    return outcome;
+}
+
+CheckOutcome guarded(const std::function<CheckOutcome()>& work) {
     try {
         return work();
     } catch (const std::exception& error) {
-        return CheckOutcome::fail(error.what());
+        return interrupted(error.what());
     } catch (...) {
-        return CheckOutcome::fail("an exception of unknown type escaped");
+        return interrupted("an exception of unknown type escaped");
     }
+}
+
+}  // namespace
+
+CheckOutcome runInProcess(const std::function<CheckOutcome()>& work) {
+    stepText[0] = '\0';
+    setStepSink(keepStepInProcess);
+    CheckOutcome outcome = guarded(work);
+    setStepSink(nullptr);
+    if (outcome.interrupted) {
+        outcome.step = stepText;
+    }
+    stepText[0] = '\0';
+    return outcome;
+}
+
+const char* inProcessStep() {
+    return stepText;
 }
 
 #ifdef _WIN32
@@ -34,14 +81,23 @@ bool isolationAvailable() {
 }
 
 CheckOutcome runIsolated(const std::function<CheckOutcome()>& work, int, bool) {
-    return runGuarded(work);
+    return runInProcess(work);
 }
 
 #else
 
 namespace {
 
-constexpr char kVerdictLetters[] = {'P', 'F', 'S'};
+// The child reports on its channel in lines: "S<step>" as each step starts,
+// "V<letter><detail>" at the end, the letter standing for the verdict (in
+// the order of Verdict), or 'X' for an error that interrupted the check.
+constexpr char kVerdictLetters[] = {'P', 'W', 'E', 'S', 'C', 'T'};
+constexpr std::size_t kVerdicts = sizeof kVerdictLetters;
+constexpr char kInterruptedLetter = 'X';
+// Enough of the plug-in's output to hold its last lines.
+constexpr std::size_t kOutputKept = 16384;
+
+int childChannel = -1;
 
 double secondsNow() {
     timespec now{};
@@ -49,41 +105,205 @@ double secondsNow() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-[[noreturn]] void runChild(const std::function<CheckOutcome()>& work, int output, bool quiet) {
-    // The plug-in's own chatter stays out of the host's report: to the error
-    // stream, or nowhere when quiet (many plug-ins print on every call).
-    if (quiet) {
-        const int nowhere = open("/dev/null", O_WRONLY);
-        if (nowhere >= 0) {
-            dup2(nowhere, STDERR_FILENO);
-            close(nowhere);
+void writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
         }
-    }
-    dup2(STDERR_FILENO, STDOUT_FILENO);
-    const CheckOutcome outcome = runGuarded(work);
-    std::string message(1, kVerdictLetters[static_cast<int>(outcome.verdict)]);
-    message += outcome.detail;
-    const char* next = message.data();
-    std::size_t left = message.size();
-    while (left > 0) {
-        const ssize_t written = write(output, next, left);
         if (written <= 0) {
-            break;
+            return;
         }
-        next += written;
-        left -= static_cast<std::size_t>(written);
+        data += written;
+        size -= static_cast<std::size_t>(written);
     }
+}
+
+// One line on the channel, newlines in the text turned into spaces. Steps
+// are short: one write, which the pipe keeps whole.
+void sendLine(char kind, const char* text, std::size_t length) {
+    char line[4096];
+    const std::size_t kept = std::min(length, sizeof line - 2);
+    line[0] = kind;
+    for (std::size_t i = 0; i < kept; ++i) {
+        line[i + 1] = text[i] == '\n' ? ' ' : text[i];
+    }
+    line[kept + 1] = '\n';
+    writeAll(childChannel, line, kept + 2);
+}
+
+void sendStep(const char* text, std::size_t length) {
+    sendLine('S', text, length);
+}
+
+[[noreturn]] void runChild(const std::function<CheckOutcome()>& work, int channel, int output) {
+    // Everything the plug-in prints goes to the parent, which keeps the last
+    // lines for the report.
+    dup2(output, STDERR_FILENO);
+    dup2(output, STDOUT_FILENO);
+    close(output);
+    childChannel = channel;
+    setStepSink(sendStep);
+    const CheckOutcome outcome = guarded(work);
+    setStepSink(nullptr);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const char letter = outcome.interrupted ? kInterruptedLetter : kVerdictLetters[static_cast<int>(outcome.verdict)];
+    const std::string message = std::string(1, letter) + outcome.detail;
+    sendLine('V', message.data(), message.size());
     // No exit handlers: the plug-in's static destructors are not ours to run.
     _exit(0);
 }
 
-CheckOutcome verdictFrom(const std::string& message) {
-    for (int verdict = 0; verdict < 3; ++verdict) {
-        if (!message.empty() && message[0] == kVerdictLetters[verdict]) {
-            return CheckOutcome{static_cast<Verdict>(verdict), message.substr(1)};
+// What the parent gathers from a child.
+struct ChildReport {
+    std::string channel;
+    std::string output;
+    bool timedOut = false;
+
+    void keepOutput(const char* data, std::size_t size, bool echo) {
+        if (echo) {
+            writeAll(STDERR_FILENO, data, size);
+        }
+        output.append(data, size);
+        if (output.size() > 2 * kOutputKept) {
+            output.erase(0, output.size() - kOutputKept);
         }
     }
-    return CheckOutcome::fail("the check process sent no verdict");
+
+    // The last line of the channel that starts with `kind`, without it.
+    bool lastLine(char kind, std::string& text) const {
+        bool found = false;
+        std::size_t start = 0;
+        for (std::size_t end = channel.find('\n'); end != std::string::npos; end = channel.find('\n', start)) {
+            if (end > start && channel[start] == kind) {
+                text = channel.substr(start + 1, end - start - 1);
+                found = true;
+            }
+            start = end + 1;
+        }
+        return found;
+    }
+
+    std::string lastStep() const {
+        std::string step;
+        lastLine('S', step);
+        return step;
+    }
+
+    bool verdict(CheckOutcome& outcome) const {
+        std::string message;
+        if (!lastLine('V', message) || message.empty()) {
+            return false;
+        }
+        outcome.detail = message.substr(1);
+        if (message[0] == kInterruptedLetter) {
+            outcome.verdict = Verdict::Error;
+            outcome.interrupted = true;
+            return true;
+        }
+        for (std::size_t verdict = 0; verdict < kVerdicts; ++verdict) {
+            if (message[0] == kVerdictLetters[verdict]) {
+                outcome.verdict = static_cast<Verdict>(verdict);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The last distinct lines, a run of the same line shown once with its
+    // count.
+    std::vector<std::string> lastOutputLines() const {
+        std::vector<std::string> lines;
+        std::string previous;
+        int repeats = 0;
+        auto flush = [&] {
+            if (repeats > 0) {
+                lines.insert(lines.begin(),
+                             repeats > 1 ? format("%s (%d times)", previous.c_str(), repeats) : previous);
+            }
+        };
+        std::size_t end = output.size();
+        while (end > 0 && lines.size() < kPluginOutputLines) {
+            const std::size_t newline = output.rfind('\n', end - 1);
+            const std::size_t start = newline == std::string::npos ? 0 : newline + 1;
+            std::string line = output.substr(start, end - start);
+            while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+                line.pop_back();
+            }
+            if (!line.empty()) {
+                if (line == previous) {
+                    ++repeats;
+                } else {
+                    flush();
+                    previous = line;
+                    repeats = 1;
+                }
+            }
+            if (newline == std::string::npos) {
+                break;
+            }
+            end = newline;
+        }
+        if (lines.size() < kPluginOutputLines) {
+            flush();
+        }
+        return lines;
+    }
+};
+
+// Reads both pipes until the channel closes or the time is up.
+void gather(int channel, int output, int timeoutSeconds, bool echo, ChildReport& report) {
+    const double deadline = secondsNow() + timeoutSeconds;
+    bool channelOpen = true;
+    bool outputOpen = true;
+    while (channelOpen) {
+        const double left = deadline - secondsNow();
+        if (left <= 0.0) {
+            report.timedOut = true;
+            return;
+        }
+        pollfd waiting[2] = {{channel, POLLIN, 0}, {outputOpen ? output : -1, POLLIN, 0}};
+        const int ready = poll(waiting, 2, static_cast<int>(left * 1000.0) + 1);
+        if (ready <= 0) {
+            continue;
+        }
+        char buffer[4096];
+        if ((waiting[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            const ssize_t got = read(output, buffer, sizeof buffer);
+            if (got > 0) {
+                report.keepOutput(buffer, static_cast<std::size_t>(got), echo);
+            } else if (got == 0 || errno != EINTR) {
+                outputOpen = false;
+            }
+        }
+        if ((waiting[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            const ssize_t got = read(channel, buffer, sizeof buffer);
+            if (got > 0) {
+                report.channel.append(buffer, static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                channelOpen = false;
+            }
+        }
+    }
+}
+
+// What the child printed after its channel closed (a crash report, say);
+// a grandchild holding the pipe open does not stall the host.
+void drainOutput(int output, bool echo, ChildReport& report) {
+    constexpr int kDrainMilliseconds = 200;
+    for (;;) {
+        pollfd waiting{output, POLLIN, 0};
+        if (poll(&waiting, 1, kDrainMilliseconds) <= 0) {
+            return;
+        }
+        char buffer[4096];
+        const ssize_t got = read(output, buffer, sizeof buffer);
+        if (got <= 0) {
+            return;
+        }
+        report.keepOutput(buffer, static_cast<std::size_t>(got), echo);
+    }
 }
 
 }  // namespace
@@ -92,73 +312,65 @@ bool isolationAvailable() {
     return true;
 }
 
-CheckOutcome runIsolated(const std::function<CheckOutcome()>& work, int timeoutSeconds, bool quiet) {
+CheckOutcome runIsolated(const std::function<CheckOutcome()>& work, int timeoutSeconds, bool echo) {
     std::fflush(stdout);
     std::fflush(stderr);
     int channel[2];
+    int output[2];
     if (pipe(channel) != 0) {
-        return CheckOutcome::fail(std::string("cannot create a pipe: ") + std::strerror(errno));
+        return CheckOutcome::error(std::string("cannot create a pipe: ") + std::strerror(errno));
+    }
+    if (pipe(output) != 0) {
+        close(channel[0]);
+        close(channel[1]);
+        return CheckOutcome::error(std::string("cannot create a pipe: ") + std::strerror(errno));
     }
     const pid_t child = fork();
     if (child < 0) {
-        close(channel[0]);
-        close(channel[1]);
-        return CheckOutcome::fail(std::string("cannot start a check process: ") + std::strerror(errno));
+        for (int fd : {channel[0], channel[1], output[0], output[1]}) {
+            close(fd);
+        }
+        return CheckOutcome::error(std::string("cannot start a check process: ") + std::strerror(errno));
     }
     if (child == 0) {
         close(channel[0]);
-        runChild(work, channel[1], quiet);
+        close(output[0]);
+        runChild(work, channel[1], output[1]);
     }
     close(channel[1]);
+    close(output[1]);
 
-    std::string message;
-    bool timedOut = false;
-    const double deadline = secondsNow() + timeoutSeconds;
-    for (;;) {
-        const double left = deadline - secondsNow();
-        if (left <= 0.0) {
-            timedOut = true;
-            break;
-        }
-        pollfd waiting{channel[0], POLLIN, 0};
-        const int ready = poll(&waiting, 1, static_cast<int>(left * 1000.0) + 1);
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            continue;
-        }
-        char buffer[4096];
-        const ssize_t got = read(channel[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;  // the child closed its end: finished or died
-        }
-        message.append(buffer, static_cast<std::size_t>(got));
-    }
+    ChildReport report;
+    gather(channel[0], output[0], timeoutSeconds, echo, report);
     close(channel[0]);
-    if (timedOut) {
+    if (report.timedOut) {
         kill(child, SIGKILL);
     }
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (timedOut) {
-        return CheckOutcome::fail(format("did not finish within %d s (stopped)", timeoutSeconds));
-    }
-    if (WIFSIGNALED(status)) {
-        return CheckOutcome::fail(
+    drainOutput(output[0], echo, report);
+    close(output[0]);
+
+    CheckOutcome outcome;
+    if (report.timedOut) {
+        outcome = interrupted(format("did not finish within %d s (stopped)", timeoutSeconds));
+    } else if (WIFSIGNALED(status)) {
+        outcome = interrupted(
             format("the plug-in crashed the check: signal %d (%s)", WTERMSIG(status), strsignal(WTERMSIG(status))));
-    }
-    if (message.empty()) {
+    } else if (!report.verdict(outcome)) {
         // A plug-in that calls exit(), or a crash that a sanitizer runtime
         // caught and turned into an exit.
-        return CheckOutcome::fail(format("the plug-in crashed or ended the check process (exit status %d)",
-                                         WIFEXITED(status) ? WEXITSTATUS(status) : -1));
+        outcome = interrupted(format("the plug-in crashed or ended the check process (exit status %d)",
+                                     WIFEXITED(status) ? WEXITSTATUS(status) : -1));
     }
-    return verdictFrom(message);
+    if (outcome.interrupted) {
+        outcome.step = report.lastStep();
+    }
+    if (outcome.verdict == Verdict::Error) {
+        outcome.pluginOutput = report.lastOutputLines();
+    }
+    return outcome;
 }
 
 #endif

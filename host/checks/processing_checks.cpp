@@ -3,7 +3,9 @@
 // buffers, parameter changes between blocks, and the values that must never
 // come out.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "checks/checks.h"
@@ -20,15 +22,13 @@ constexpr double kSecondsPerCombination = 0.1;
 // sent: smaller than announced, split at automation points, zero.
 constexpr VstInt32 kAnnouncedBlock = 1024;
 constexpr VstInt32 kChangingSizes[] = {32, 488, 24, 1024, 1, 0, 7, 512, 1023, 64};
-
-void expectClean(Findings& findings, const ProcessRun& run, const std::string& when) {
-    if (run.stats.nans > 0 || run.stats.infinities > 0) {
-        findings.add(format("%s: output held %s values", when.c_str(), run.stats.describeBadValues().c_str()));
-    }
-    if (!run.guardsIntact) {
-        findings.add(when + ": the plug-in wrote outside the block it was given");
-    }
-}
+// The values at the ends of the normalised range, which random values
+// practically never reach.
+constexpr float kExtremes[] = {0.0f, 1.0f};
+constexpr double kSecondsPerExtreme = 0.1;
+// The share of its time limit that a check with many parameter changes may
+// fill before it stops and reports what it got through.
+constexpr double kTimeShare = 0.5;
 
 // Mostly the requested size, with a zero-frame call between blocks when the
 // size is 0 (a host that has nothing to send still calls).
@@ -51,18 +51,30 @@ void randomizeSome(PluginInstance& instance, Random& random) {
 CheckOutcome checkRatesAndBlockSizes(CheckContext& context) {
     Findings findings;
     int combinations = 0;
+    int cutShort = 0;
+    // Plug-ins with a large cost per call get through less audio in the
+    // smallest blocks rather than a timeout.
+    constexpr std::size_t kCombinations = std::size(kRates) * std::size(kBlockSizes);
+    const double secondsEach = context.timeShare(kTimeShare) / static_cast<double>(kCombinations);
     for (float rate : kRates) {
         const AudioBuffer signal = checkSignal(rate, kSecondsPerCombination);
         auto instance = context.playing(rate, CheckContext::kBlock);
         for (VstInt32 size : kBlockSizes) {
             // A host changes the block size only while the effect is off.
+            const std::string what = format("%.0f Hz, blocks of %d", static_cast<double>(rate), size);
+            context.step(what);
             instance->setMains(false);
             instance->setBlockSize(size > 0 ? size : CheckContext::kBlock);
             instance->setMains(true);
-            expectClean(findings, processAll(*instance, signal, planFor(size)),
-                        format("%.0f Hz, blocks of %d", static_cast<double>(rate), size));
+            const ProcessRun run = processAll(*instance, signal, planFor(size), {}, secondsEach);
+            expectClean(findings, run, what);
+            cutShort += run.framesProcessed < signal.frameCount() ? 1 : 0;
             ++combinations;
         }
+    }
+    if (cutShort > 0) {
+        return findings.outcome(
+            format("%d combinations, %d of them cut short for time (slow in small blocks)", combinations, cutShort));
     }
     return findings.outcome(format("%d combinations", combinations));
 }
@@ -72,9 +84,10 @@ CheckOutcome checkVaryingBlockSizes(CheckContext& context) {
     const AudioBuffer signal = checkSignal(CheckContext::kRate, 1.0);
     constexpr std::size_t kSizes = sizeof kChangingSizes / sizeof kChangingSizes[0];
     Findings findings;
+    const std::string what = format("sizes up to the announced %d", kAnnouncedBlock);
+    context.step(what);
     expectClean(findings,
-                processAll(*instance, signal, [](std::size_t block) { return kChangingSizes[block % kSizes]; }),
-                format("sizes up to the announced %d", kAnnouncedBlock));
+                processAll(*instance, signal, [](std::size_t block) { return kChangingSizes[block % kSizes]; }), what);
     return findings.outcome();
 }
 
@@ -84,39 +97,37 @@ CheckOutcome checkInPlace(CheckContext& context) {
         return CheckOutcome::skip("the plug-in has only accumulating processing");
     }
     const AudioBuffer signal = checkSignal(CheckContext::kRate, 1.0);
+    context.step("separate buffers");
     const ProcessRun reference = processAll(*separate, signal, fixedBlocks(CheckContext::kBlock));
 
+    context.step("in-place buffers");
     auto inPlace = context.playing();
-    const int inputs = inPlace->numInputs();
     const int outputs = inPlace->numOutputs();
-    const int channels = std::max(inputs, outputs);
+    const int channels = std::max(inPlace->numInputs(), outputs);
     const auto block = static_cast<std::size_t>(CheckContext::kBlock);
-    std::vector<std::vector<float>> storage(static_cast<std::size_t>(std::max(channels, 1)), std::vector<float>(block));
-    std::vector<float*> pointers;
-    for (auto& channel : storage) {
-        pointers.push_back(channel.data());
-    }
     // Input channel i and output channel i are the same memory.
+    GuardedChannels<float> shared(channels, block);
     AudioBuffer output(outputs, signal.frameCount(), signal.sampleRate);
     for (std::size_t offset = 0; offset < signal.frameCount(); offset += block) {
         const std::size_t count = std::min(block, signal.frameCount() - offset);
+        shared.poison();
         for (int channel = 0; channel < channels; ++channel) {
             const auto& source = signal.channels[static_cast<std::size_t>(channel % signal.channelCount())];
-            std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(offset), count,
-                        storage[static_cast<std::size_t>(channel)].begin());
+            std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(offset), count, shared.channel(channel));
         }
-        inPlace->process(pointers.data(), pointers.data(), static_cast<VstInt32>(count));
+        inPlace->process(shared.pointers(), shared.pointers(), static_cast<VstInt32>(count));
         for (int channel = 0; channel < outputs; ++channel) {
             std::copy_n(
-                storage[static_cast<std::size_t>(channel)].begin(), count,
+                shared.channel(channel), count,
                 output.channels[static_cast<std::size_t>(channel)].begin() + static_cast<std::ptrdiff_t>(offset));
         }
     }
-    const std::string difference = firstDifference(reference.output, output);
-    if (!difference.empty()) {
-        return CheckOutcome::fail("in-place output differs from separate buffers at " + difference);
+    Findings findings;
+    if (!shared.guardsIntact()) {
+        findings.error("the plug-in wrote outside the in-place block it was given");
     }
-    return CheckOutcome::pass();
+    context.expectSameOutput(findings, reference.output, output, "in-place output, against separate buffers,");
+    return findings.outcome();
 }
 
 CheckOutcome checkInputsUntouched(CheckContext& context) {
@@ -127,9 +138,56 @@ CheckOutcome checkInputsUntouched(CheckContext& context) {
     const ProcessRun run =
         processAll(*instance, checkSignal(CheckContext::kRate, 0.5), fixedBlocks(CheckContext::kBlock));
     if (!run.inputUntouched) {
-        return CheckOutcome::fail("the plug-in wrote into its input buffers");
+        return CheckOutcome::error("the plug-in wrote into its input buffers");
     }
     return CheckOutcome::pass();
+}
+
+CheckOutcome checkParameterExtremes(CheckContext& context) {
+    auto instance = context.playing();
+    if (instance->numParams() == 0) {
+        return CheckOutcome::pass("no parameters");
+    }
+    const AudioBuffer signal = checkSignal(CheckContext::kRate, kSecondsPerExtreme);
+    Findings findings;
+    // Every parameter at once, then each on its own from its starting value.
+    for (float extreme : kExtremes) {
+        const std::string what = format("every parameter at %g", static_cast<double>(extreme));
+        context.step(what);
+        auto all = context.playing();
+        for (VstInt32 index = 0; index < all->numParams(); ++index) {
+            all->setParameter(index, extreme);
+        }
+        expectClean(findings, processAll(*all, signal, fixedBlocks(CheckContext::kBlock)), what);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    VstInt32 index = 0;
+    for (; index < instance->numParams(); ++index) {
+        if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >
+            context.timeShare(kTimeShare)) {
+            break;
+        }
+        const float original = instance->parameter(index);
+        for (float extreme : kExtremes) {
+            const std::string what = format("parameter %d at %g", index, static_cast<double>(extreme));
+            context.step(what);
+            instance->setParameter(index, extreme);
+            Findings one;
+            expectClean(one, processAll(*instance, signal, fixedBlocks(CheckContext::kBlock)), what);
+            if (!one.empty()) {
+                findings.error(one.outcome().detail);
+                // A value that broke the instance may have broken its state
+                // for good; the next parameter starts afresh.
+                instance = context.playing();
+            }
+        }
+        instance->setParameter(index, original);
+    }
+    if (index < instance->numParams()) {
+        return findings.outcome(
+            format("%d of %d parameters at 0 and at 1 in the time; changes are slow", index, instance->numParams()));
+    }
+    return findings.outcome(format("%d parameters at 0 and at 1", instance->numParams()));
 }
 
 CheckOutcome checkRandomParameters(CheckContext& context) {
@@ -141,53 +199,71 @@ CheckOutcome checkRandomParameters(CheckContext& context) {
     const AudioBuffer signal = checkSignal(CheckContext::kRate, 3.0);
     Findings findings;
     Random sizes(0xB10Cu);
-    expectClean(findings,
-                processAll(
-                    *instance, signal, [&sizes](std::size_t) { return 1 + sizes.below(CheckContext::kBlock); },
-                    [&](std::size_t) { randomizeSome(*instance, random); }),
-                "random values");
+    context.step("random values between blocks of random sizes");
+    // A plug-in that rebuilds itself on every change gets through less of
+    // the signal in the time, rather than a timeout.
+    const ProcessRun run = processAll(
+        *instance, signal, [&sizes](std::size_t) { return 1 + sizes.below(CheckContext::kBlock); },
+        [&](std::size_t) { randomizeSome(*instance, random); }, context.timeShare(kTimeShare));
+    expectClean(findings, run, "random values");
+    if (run.framesProcessed < signal.frameCount()) {
+        return findings.outcome(format("%.1f s of the %.1f s signal in the time; changes are slow",
+                                       static_cast<double>(run.framesProcessed) / signal.sampleRate, signal.seconds()));
+    }
     return findings.outcome();
 }
 
 CheckOutcome checkOnlyNormalNumbers(CheckContext& context) {
     Findings findings;
     // The signal, then enough silence for recursive filters to decay.
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, 1.5, 3.0);
+    constexpr double kSounding = 1.5;
+    const AudioBuffer signal = checkSignal(CheckContext::kRate, kSounding, 3.0);
+    auto judge = [&findings](const ProcessRun& run, const std::string& what) {
+        const SignalStats& stats = run.stats;
+        if (stats.nans > 0 || stats.infinities > 0) {
+            findings.error(format("%s: %s of %zu output samples", what.c_str(), stats.describeBadValues().c_str(),
+                                  stats.samples + stats.nans + stats.infinities));
+        } else if (stats.subnormals > 0) {
+            findings.warning(format("%s: %zu subnormal output samples in the tail after %.1f s of signal", what.c_str(),
+                                    stats.subnormals, kSounding));
+        }
+    };
     const int programs = std::max<VstInt32>(1, context.playing()->numPrograms());
     for (int program = 0; program < programs; ++program) {
+        const std::string what = format("program %d", program);
+        context.step(what);
         auto instance = context.playing();
         if (instance->numPrograms() > 0) {
             instance->selectProgram(program);
         }
-        const ProcessRun run = processAll(*instance, signal, fixedBlocks(CheckContext::kBlock));
-        if (!run.stats.onlyNormalNumbers()) {
-            findings.add(format("program %d: %s of %zu output samples", program, run.stats.describeBadValues().c_str(),
-                                run.stats.samples + run.stats.nans + run.stats.infinities));
-        }
+        judge(processAll(*instance, signal, fixedBlocks(CheckContext::kBlock)), what);
     }
+    context.step("random parameter values");
     auto instance = context.playing();
     Random random(0xFACEu);
-    const ProcessRun run = processAll(*instance, signal, fixedBlocks(CheckContext::kBlock), [&](std::size_t block) {
-        if (block % 8 == 0) {
-            randomizeSome(*instance, random);
-        }
-    });
-    if (!run.stats.onlyNormalNumbers()) {
-        findings.add(format("random parameter values: %s output samples", run.stats.describeBadValues().c_str()));
-    }
+    judge(processAll(*instance, signal, fixedBlocks(CheckContext::kBlock),
+                     [&](std::size_t block) {
+                         if (block % 8 == 0) {
+                             randomizeSome(*instance, random);
+                         }
+                     }),
+          "random parameter values");
     return findings.outcome(format("%d programs and random values, with silence after the signal", programs));
 }
 
 CheckOutcome checkSuspendResume(CheckContext& context) {
     auto instance = context.playing(48000.0f, CheckContext::kBlock);
     Findings findings;
+    context.step("before suspending");
     expectClean(findings, processAll(*instance, checkSignal(48000.0, 0.3), fixedBlocks(CheckContext::kBlock)),
                 "before suspending");
+    context.step("resuming at 96000 Hz");
     instance->setMains(false);
     instance->setSampleRate(96000.0f);
     instance->setMains(true);
     expectClean(findings, processAll(*instance, checkSignal(96000.0, 0.3), fixedBlocks(CheckContext::kBlock)),
                 "after resuming at 96000 Hz");
+    context.step("a second resume");
     instance->setMains(false);
     instance->setMains(true);
     expectClean(findings, processAll(*instance, checkSignal(96000.0, 0.3), fixedBlocks(CheckContext::kBlock)),

@@ -57,7 +57,8 @@ TEST_P(ZamPlugin, CheckRunsToTheEndAndReportsItsVerdicts) {
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.signal, 0);
     EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << "exit " << run.exitCode << "\n" << run.err;
-    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n[0-9]+ passed, [0-9]+ failed(, [0-9]+ skipped)?\n$")))
+    EXPECT_TRUE(
+        std::regex_search(run.out, std::regex("\n[0-9]+ passed, [0-9]+ failed, [0-9]+ warnings(, [0-9]+ skipped)?\n$")))
         << run.out;
     EXPECT_NE(run.out.find("PASS  entry point gives an effect record"), std::string::npos) << run.out;
 }

@@ -1,0 +1,54 @@
+// How the verdicts of a check run are shown: a line (or a few) per check as
+// it finishes, a closing summary line that CI logs can grep, and the same as
+// one JSON document.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "checks/check_support.h"
+
+struct CheckResult {
+    std::string name;
+    CheckOutcome outcome;
+    bool strict = false;  // warnings count as errors
+    double seconds = 0.0;
+
+    bool failed() const { return outcome.verdict == Verdict::Error || (strict && outcome.verdict == Verdict::Warning); }
+};
+
+struct Tally {
+    int passed = 0;
+    int failed = 0;
+    int warnings = 0;
+    int skipped = 0;  // skipped, not comparable or not tested
+
+    void add(const CheckResult& result);
+    // "12 passed, 1 failed, 2 warnings", then ", 3 skipped" when any were.
+    std::string summaryLine() const;
+};
+
+// "PASS  name (detail)", "FAIL  name: detail" and so on, then the step the
+// check was in when it was cut short and the plug-in's last output lines,
+// each line ending in a newline.
+std::string textReport(const CheckResult& result);
+
+// The fields of the whole run that are not per check.
+struct RunDescription {
+    std::string plugin;
+    bool strict = false;
+    double toleranceDb = -100.0;
+    int timeoutSeconds = 0;
+    int timeoutTotalSeconds = 0;
+    bool isolated = true;
+    bool reproducible = true;
+    std::string irreproducibleBecause;
+};
+
+nlohmann::json jsonReport(const RunDescription& run, const std::vector<CheckResult>& results, const Tally& tally,
+                          int exitCode);
+// The document as text; bytes that are not UTF-8 (from a plug-in's texts)
+// are replaced rather than failing the report.
+std::string jsonText(const nlohmann::json& document);

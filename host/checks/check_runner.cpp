@@ -1,0 +1,192 @@
+#include "checks/check_runner.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+
+#include "checks/check_report.h"
+#include "checks/check_table.h"
+#include "checks/isolation.h"
+#include "checks/last_words.h"
+#include "support/text_format.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Case does not matter: "--only chunk" finds "effGetChunk".
+bool nameContains(const CheckDefinition& check, const std::string& text) {
+    return lowered(check.name).find(lowered(text)) != std::string::npos;
+}
+
+bool matchesAny(const CheckDefinition& check, const std::vector<std::string>& texts) {
+    return std::any_of(texts.begin(), texts.end(),
+                       [&check](const std::string& text) { return nameContains(check, text); });
+}
+
+void expectEachMatches(const std::vector<std::string>& texts, const char* option) {
+    for (const std::string& text : texts) {
+        const bool matched = std::any_of(std::begin(kChecks), std::end(kChecks),
+                                         [&text](const CheckDefinition& check) { return nameContains(check, text); });
+        if (!matched) {
+            throw CheckSelectionError(
+                format("%s '%s' matches no check; 'plughost check --list' shows their names", option, text.c_str()));
+        }
+    }
+}
+
+// Replaces every `from` in `text` with `to`.
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// What to print should `name`, running inside the host, end it.
+std::string lastWordsFor(const std::string& name, const CheckOptions& options, const RunDescription& run,
+                         std::vector<CheckResult> results, Tally tally) {
+    CheckResult crashed{name, CheckOutcome::error(std::string(1, last_words::kCause)), options.strict, 0.0};
+    crashed.outcome.step = std::string(1, last_words::kStep);
+    tally.add(crashed);
+    if (!options.json) {
+        return textReport(crashed) + tally.summaryLine() + "\n";
+    }
+    results.push_back(crashed);
+    // The placeholders come out of the JSON writer escaped.
+    std::string text = jsonText(jsonReport(run, results, tally, kChecksFoundErrors));
+    text = replaced(text, "\\u0001", std::string(1, last_words::kCause));
+    return replaced(text, "\\u0002", std::string(1, last_words::kStep)) + "\n";
+}
+
+}  // namespace
+
+std::vector<const CheckDefinition*> selectChecks(const std::vector<std::string>& only,
+                                                 const std::vector<std::string>& skip) {
+    expectEachMatches(only, "--only");
+    expectEachMatches(skip, "--skip");
+    std::vector<const CheckDefinition*> selected;
+    for (const CheckDefinition& check : kChecks) {
+        if ((only.empty() || matchesAny(check, only)) && !matchesAny(check, skip)) {
+            selected.push_back(&check);
+        }
+    }
+    return selected;
+}
+
+void listChecks(std::ostream& out) {
+    for (const CheckDefinition& check : kChecks) {
+        out << check.name << "\n";
+    }
+}
+
+int runChecks(const CheckOptions& options, std::ostream& out) {
+    const std::vector<const CheckDefinition*> selected = selectChecks(options.only, options.skip);
+    const bool comparing =
+        std::any_of(selected.begin(), selected.end(), [](const CheckDefinition* check) { return check->compares; });
+    const bool isolate = options.isolate && isolationAvailable();
+
+    RunDescription run;
+    run.plugin = options.plugin;
+    run.strict = options.strict;
+    run.toleranceDb = options.toleranceDb;
+    run.timeoutSeconds = options.timeoutSeconds;
+    run.timeoutTotalSeconds = options.timeoutTotalSeconds;
+    run.isolated = isolate;
+    CheckSettings settings;
+    settings.toleranceDb = options.toleranceDb;
+
+    if (!isolate) {
+        last_words::install();
+    }
+    if (!options.json) {
+        out << "checking " << options.plugin << (isolate ? "" : " (inside the host process)") << "\n";
+        out.flush();
+    }
+    const Clock::time_point start = Clock::now();
+    std::vector<CheckResult> results;
+    Tally tally;
+    bool unusable = false;
+    std::vector<std::string> notRun;
+    for (const CheckDefinition& check : kChecks) {
+        const bool wanted = std::find(selected.begin(), selected.end(), &check) != selected.end() ||
+                            check.role == CheckRole::Essential ||
+                            (check.role == CheckRole::Reproducibility && comparing);
+        if (!wanted) {
+            continue;
+        }
+        const double left = options.timeoutTotalSeconds - std::chrono::duration<double>(Clock::now() - start).count();
+        if (left < 1.0) {
+            notRun.push_back(check.name);
+            continue;
+        }
+        settings.timeoutSeconds = std::min(options.timeoutSeconds, static_cast<int>(std::ceil(left)));
+        const std::string path = options.plugin;
+        auto work = [&check, &path, settings] {
+            CheckContext context(path, settings);
+            return check.run(context);
+        };
+        const Clock::time_point checkStart = Clock::now();
+        CheckOutcome outcome;
+        if (isolate) {
+            outcome = runIsolated(work, settings.timeoutSeconds, options.verbose);
+        } else {
+            last_words::prepare(lastWordsFor(check.name, options, run, results, tally), options.json);
+            last_words::arm(settings.timeoutSeconds);
+            outcome = runInProcess(work);
+            last_words::disarm();
+            last_words::clear();
+        }
+        CheckResult result{check.name, std::move(outcome), options.strict,
+                           std::chrono::duration<double>(Clock::now() - checkStart).count()};
+        if (check.role == CheckRole::Reproducibility && result.outcome.verdict == Verdict::NotComparable) {
+            settings.reproducible = run.reproducible = false;
+            run.irreproducibleBecause = result.outcome.detail;
+            settings.irreproducibleBecause =
+                format("the output differs between fresh instances (see \"%s\")", check.name);
+        }
+        tally.add(result);
+        if (!options.json) {
+            out << textReport(result);
+            out.flush();
+        }
+        results.push_back(std::move(result));
+        if (check.role == CheckRole::Essential && results.back().outcome.verdict == Verdict::Error) {
+            unusable = true;
+            break;
+        }
+    }
+    if (!notRun.empty()) {
+        std::string names;
+        for (const std::string& name : notRun) {
+            names += (names.empty() ? "" : "; ") + name;
+        }
+        CheckResult timeUp{"overall time limit",
+                           CheckOutcome::error(format("--timeout-total %d s ran out before %zu checks: %s",
+                                                      options.timeoutTotalSeconds, notRun.size(), names.c_str())),
+                           options.strict, 0.0};
+        tally.add(timeUp);
+        if (!options.json) {
+            out << textReport(timeUp);
+        }
+        results.push_back(std::move(timeUp));
+    }
+    const int exitCode = unusable ? kPluginUnusable : tally.failed > 0 ? kChecksFoundErrors : kChecksPassed;
+    if (options.json) {
+        out << jsonText(jsonReport(run, results, tally, exitCode)) << "\n";
+    } else {
+        if (unusable) {
+            out << "the plug-in cannot be loaded, so no other check was run\n";
+        }
+        out << tally.summaryLine() << "\n";
+    }
+    out.flush();
+    return exitCode;
+}

@@ -1,0 +1,47 @@
+// A whole check run: which checks, in which order, each in its own process
+// with its time limit, the verdicts as they come, the summary and the exit
+// status.
+#pragma once
+
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "checks/checks.h"
+
+struct CheckOptions {
+    std::string plugin;
+    bool isolate = true;  // a child process per check, where the platform can
+    int timeoutSeconds = 120;
+    int timeoutTotalSeconds = 900;
+    std::vector<std::string> only;  // run the checks whose names contain one of these
+    std::vector<std::string> skip;  // and leave out those whose names contain one of these
+    bool strict = false;            // warnings count as errors
+    double toleranceDb = -100.0;
+    bool json = false;
+    bool verbose = false;  // pass the plug-in's own output on as it comes
+};
+
+// An --only or --skip text that matches no check: a usage mistake.
+class CheckSelectionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The checks chosen by --only and --skip, in the order they run (the
+// checks that everything needs are added by the run itself).
+std::vector<const CheckDefinition*> selectChecks(const std::vector<std::string>& only,
+                                                 const std::vector<std::string>& skip);
+
+// Exit statuses of a check run.
+inline constexpr int kChecksPassed = 0;
+inline constexpr int kChecksFoundErrors = 1;
+inline constexpr int kPluginUnusable = 2;
+
+// Runs the chosen checks on the plug-in and reports to `out`, as text or as
+// one JSON document. Throws CheckSelectionError before loading anything.
+int runChecks(const CheckOptions& options, std::ostream& out);
+
+// The names of all checks, one a line.
+void listChecks(std::ostream& out);

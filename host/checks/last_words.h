@@ -1,0 +1,34 @@
+// The report a check run gives when a check that runs inside the host
+// process crashes or hangs it: the host cannot carry on, but it still prints
+// that check's verdict, the step it was in and the closing summary.
+//
+// The runner prepares the words before each in-process check, while it may
+// still allocate; the crash and hang handlers only write them out.
+#pragma once
+
+#include <string>
+
+namespace last_words {
+
+// Placeholders in the prepared text: where the cause ("the plug-in crashed
+// the host: signal 11 (SIGSEGV)") and the step go. In JSON, both are
+// written as the insides of a string, escaped.
+inline constexpr char kCause = '\x01';
+inline constexpr char kStep = '\x02';
+
+// Installs the crash handlers (Linux signals, the Windows unhandled
+// exception filter) and starts the watchdog thread. Once per process.
+void install();
+
+// What to print should the current check end the host; `json` escapes the
+// cause and the step for a JSON string.
+void prepare(std::string text, bool json);
+// Nothing to print: between checks, or while the check runs in a child.
+void clear();
+
+// The watchdog: if not disarmed within `seconds`, the words are printed with
+// "did not finish within N s" as the cause and the host ends.
+void arm(int seconds);
+void disarm();
+
+}  // namespace last_words

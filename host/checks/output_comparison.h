@@ -1,0 +1,30 @@
+// Comparing two outputs that should agree, with a tolerance relative to the
+// signal's peak: rounding differences far below what anyone can hear pass,
+// real differences show where they start and how large they are.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "audio/audio_buffer.h"
+
+struct OutputComparison {
+    bool agree = true;
+    // The largest difference in dB relative to the larger peak of the two
+    // outputs; minus infinity when they are identical.
+    double worstDb = 0.0;
+    // Where the first difference beyond the tolerance lies, and its values.
+    int channel = -1;
+    std::size_t frame = 0;
+    double expected = 0.0;
+    double actual = 0.0;
+    std::string shapeMismatch;  // non-empty when the outputs differ in shape
+
+    // "differs by -42.1 dB from the peak at channel 0 frame 256 (0.25 against 0)"
+    std::string describe() const;
+};
+
+// Samples that are both NaN, or the same infinity, agree; a non-finite sample
+// against anything else is a difference without bound. `toleranceDb` is
+// relative to the larger peak of the two outputs (for example -100).
+OutputComparison compareOutputs(const AudioBuffer& expected, const AudioBuffer& actual, double toleranceDb);

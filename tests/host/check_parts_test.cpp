@@ -1,0 +1,164 @@
+// The parts of `plughost check` that decide verdicts: comparing outputs
+// within a tolerance, folding findings into one verdict, counting under
+// --strict, choosing checks, scaling repetitions down, and (on Linux)
+// running a check in a child process.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "checks/check_report.h"
+#include "checks/check_runner.h"
+#include "checks/check_step.h"
+#include "checks/isolation.h"
+#include "checks/output_comparison.h"
+
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+
+AudioBuffer oneChannel(std::vector<float> samples) {
+    AudioBuffer buffer(1, samples.size(), 44100.0);
+    buffer.channels[0] = std::move(samples);
+    return buffer;
+}
+
+struct ComparisonCase {
+    const char* what;
+    std::vector<float> expected;
+    std::vector<float> actual;
+    bool agree;
+    std::size_t firstFrame;  // of the first difference beyond the tolerance
+};
+
+const ComparisonCase kComparisons[] = {
+    {"identical", {0.5f, -0.25f}, {0.5f, -0.25f}, true, 0},
+    {"101 dB below the peak", {1.0f, 0.0f}, {1.0f, 8.9e-6f}, true, 0},
+    {"99 dB below the peak", {1.0f, 0.0f}, {1.0f, 1.13e-5f}, false, 1},
+    {"NaN against NaN", {1.0f, kNaN}, {1.0f, kNaN}, true, 0},
+    {"NaN against a number", {1.0f, 0.0f, kNaN}, {1.0f, 0.0f, 0.0f}, false, 2},
+    {"the same infinity", {kInfinity, 0.5f}, {kInfinity, 0.5f}, true, 0},
+    {"opposite infinities", {0.5f, kInfinity}, {0.5f, -kInfinity}, false, 1},
+    {"silence against silence", {0.0f, 0.0f}, {0.0f, -0.0f}, true, 0},
+    {"silence against sound", {0.0f, 0.0f}, {0.0f, 1e-30f}, false, 1},
+};
+
+TEST(OutputComparison, AgreesWithinTheToleranceBelowThePeakAndNamesTheFirstDifference) {
+    for (const ComparisonCase& entry : kComparisons) {
+        const OutputComparison result = compareOutputs(oneChannel(entry.expected), oneChannel(entry.actual), -100.0);
+        EXPECT_EQ(result.agree, entry.agree) << entry.what << ": " << result.describe();
+        if (!entry.agree) {
+            EXPECT_EQ(result.frame, entry.firstFrame) << entry.what;
+        }
+    }
+}
+
+TEST(OutputComparison, ReportsTheWorstDifferenceInDecibelsAndMismatchedShapes) {
+    const OutputComparison result = compareOutputs(oneChannel({0.5f, 0.0f}), oneChannel({0.5f, 0.05f}), -100.0);
+    EXPECT_NEAR(result.worstDb, -20.0, 0.01);
+    EXPECT_NE(result.describe().find("-20.0 dB from the peak, first at channel 0 frame 1"), std::string::npos)
+        << result.describe();
+    const OutputComparison shapes = compareOutputs(oneChannel({0.5f}), oneChannel({0.5f, 0.5f}), -100.0);
+    EXPECT_FALSE(shapes.agree);
+    EXPECT_EQ(shapes.describe(), "differs in shape: 1 channels of 1 frames against 1 of 2");
+}
+
+TEST(Findings, TheWorstSeverityDecidesAndTheDetailListsErrorsFirst) {
+    Findings findings;
+    findings.notCompared("not reproducible");
+    EXPECT_EQ(findings.outcome().verdict, Verdict::NotComparable);
+    findings.notTested("silent");
+    EXPECT_EQ(findings.outcome().verdict, Verdict::NotTested);
+    findings.warning("w1");
+    EXPECT_EQ(findings.outcome().verdict, Verdict::Warning);
+    for (const char* error : {"e1", "e2", "e3", "e4"}) {
+        findings.error(error);
+    }
+    const CheckOutcome outcome = findings.outcome();
+    EXPECT_EQ(outcome.verdict, Verdict::Error);
+    EXPECT_EQ(outcome.detail, "e1; e2; e3 (and 1 more); warnings: w1");
+}
+
+TEST(Tally, UnderStrictAWarningFailsAndTheSummaryCountsEveryVerdict) {
+    Tally tally;
+    for (Verdict verdict :
+         {Verdict::Pass, Verdict::Warning, Verdict::Error, Verdict::Skip, Verdict::NotComparable, Verdict::NotTested}) {
+        tally.add(CheckResult{"c", CheckOutcome::with(verdict, "d"), false, 0.0});
+    }
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 1 failed, 1 warnings, 3 skipped");
+    const CheckResult strictWarning{"texts", CheckOutcome::warning("long"), true, 0.0};
+    tally.add(strictWarning);
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 skipped");
+    EXPECT_EQ(textReport(strictWarning), "FAIL  texts: warning (--strict): long\n");
+}
+
+TEST(CheckSelection, NamesMatchWithoutRegardToCaseAndATextMatchingNothingIsRefused) {
+    const auto chunkOnly = selectChecks({"CHUNK"}, {});
+    ASSERT_EQ(chunkOnly.size(), 1u);
+    EXPECT_STREQ(chunkOnly[0]->name, "state restore through effGetChunk and effSetChunk");
+    const auto all = selectChecks({}, {});
+    EXPECT_EQ(selectChecks({}, {"state restore"}).size(), all.size() - 2);
+    EXPECT_THROW(selectChecks({"chunk", "no such check"}, {}), CheckSelectionError);
+    EXPECT_THROW(selectChecks({}, {"no such check"}), CheckSelectionError);
+}
+
+TEST(Repetitions, ScaleDownToAQuarterOfTheTimeLimitAndNoFurtherThanTheMinimum) {
+    CheckSettings settings;
+    settings.timeoutSeconds = 120;
+    const CheckContext context("unused", settings);
+    EXPECT_EQ(context.affordableRepetitions(64, 0.01), 64);
+    EXPECT_EQ(context.affordableRepetitions(64, 1.6), 6) << "10 s of a 120 s limit";
+    EXPECT_EQ(context.affordableRepetitions(64, 30.0), 2);
+    settings.timeoutSeconds = 20;
+    EXPECT_EQ(CheckContext("unused", settings).affordableRepetitions(64, 0.4), 12) << "5 s of a 20 s limit";
+}
+
+#ifndef _WIN32
+
+TEST(Isolation, ACrashBecomesAnErrorWithItsStepAndThePluginsLastLines) {
+    const CheckOutcome outcome = runIsolated(
+        [] {
+            for (int i = 0; i < 5; ++i) {
+                std::fprintf(stderr, "same line\n");
+            }
+            std::printf("last words\n");
+            std::fflush(stdout);
+            announceStep("44100 Hz, blocks of 17");
+            // As glibc ends a process whose heap is corrupt; sanitizer
+            // runtimes leave this signal alone.
+            std::raise(SIGABRT);
+            return CheckOutcome::pass();
+        },
+        10, false);
+    EXPECT_EQ(outcome.verdict, Verdict::Error);
+    EXPECT_TRUE(outcome.interrupted);
+    EXPECT_NE(outcome.detail.find("signal 6"), std::string::npos) << outcome.detail;
+    EXPECT_EQ(outcome.step, "44100 Hz, blocks of 17");
+    EXPECT_EQ(outcome.pluginOutput, (std::vector<std::string>{"same line (5 times)", "last words"}));
+}
+
+TEST(Isolation, AHangIsStoppedAndAVerdictComesBackWhole) {
+    const CheckOutcome hang = runIsolated(
+        [] {
+            announceStep("waiting for ever");
+            for (volatile bool forever = true; forever;) {
+            }
+            return CheckOutcome::pass();
+        },
+        1, false);
+    EXPECT_EQ(hang.detail, "did not finish within 1 s (stopped)");
+    EXPECT_EQ(hang.step, "waiting for ever");
+    const CheckOutcome verdict = runIsolated([] { return CheckOutcome::notComparable("a\nb"); }, 10, false);
+    EXPECT_EQ(verdict.verdict, Verdict::NotComparable);
+    EXPECT_EQ(verdict.detail, "a b");
+    EXPECT_FALSE(verdict.interrupted);
+}
+
+#endif
+
+}  // namespace
