@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "checks/checks.h"
+#include "checks/protected_blocks.h"
 #include "opcodes.h"
 #include "support/text_format.h"
 
@@ -22,6 +23,10 @@ constexpr double kSecondsPerCombination = 0.1;
 // sent: smaller than announced, split at automation points, zero.
 constexpr VstInt32 kAnnouncedBlock = 1024;
 constexpr VstInt32 kChangingSizes[] = {32, 488, 24, 1024, 1, 0, 7, 512, 1023, 64};
+// Block sizes whose every channel ends at a protected page, and how many
+// blocks of each: small, odd and at a page's worth of samples.
+constexpr VstInt32 kBoundedBlocks[] = {1, 7, 64, 65, 512, 1024};
+constexpr int kBoundedBlocksEach = 4;
 // The values at the ends of the normalised range, which random values
 // practically never reach.
 constexpr float kExtremes[] = {0.0f, 1.0f};
@@ -106,7 +111,7 @@ CheckOutcome checkInPlace(CheckContext& context) {
     const int channels = std::max(inPlace->numInputs(), outputs);
     const auto block = static_cast<std::size_t>(CheckContext::kBlock);
     // Input channel i and output channel i are the same memory.
-    GuardedChannels<float> shared(channels, block);
+    GuardedChannels<float> shared(channels, block, ChannelRole::Input);
     AudioBuffer output(outputs, signal.frameCount(), signal.sampleRate);
     for (std::size_t offset = 0; offset < signal.frameCount(); offset += block) {
         const std::size_t count = std::min(block, signal.frameCount() - offset);
@@ -141,6 +146,36 @@ CheckOutcome checkInputsUntouched(CheckContext& context) {
         return CheckOutcome::error("the plug-in wrote into its input buffers");
     }
     return CheckOutcome::pass();
+}
+
+CheckOutcome checkBufferBounds(CheckContext& context) {
+    auto instance = context.playing();
+    const AudioBuffer signal = checkSignal(CheckContext::kRate, 0.5);
+    std::size_t offset = 0;
+    for (VstInt32 size : kBoundedBlocks) {
+        context.step(format("blocks of %d, every channel ending at a protected page", size));
+        instance->setMains(false);
+        instance->setBlockSize(size);
+        instance->setMains(true);
+        const auto frames = static_cast<std::size_t>(size);
+        ProtectedBlocks in(BlockRole::Input, instance->numInputs(), frames);
+        ProtectedBlocks out(BlockRole::Output, instance->numOutputs(), frames);
+        if (!in.ok() || !out.ok()) {
+            return CheckOutcome::skip("the system would not protect pages for the blocks");
+        }
+        for (int block = 0; block < kBoundedBlocksEach; ++block) {
+            if (offset + frames > signal.frameCount()) {
+                offset = 0;
+            }
+            for (int channel = 0; channel < instance->numInputs(); ++channel) {
+                const auto& source = signal.channels[static_cast<std::size_t>(channel % signal.channelCount())];
+                std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(offset), frames, in.channel(channel));
+            }
+            instance->process(in.pointers(), out.pointers(), size);
+            offset += frames;
+        }
+    }
+    return CheckOutcome::pass(format("%zu block sizes", std::size(kBoundedBlocks)));
 }
 
 CheckOutcome checkParameterExtremes(CheckContext& context) {

@@ -68,7 +68,7 @@ TEST(OutputComparison, ReportsTheWorstDifferenceInDecibelsAndMismatchedShapes) {
     EXPECT_EQ(shapes.describe(), "differs in shape: 1 channels of 1 frames against 1 of 2");
 }
 
-TEST(Findings, TheWorstSeverityDecidesAndTheDetailListsErrorsFirst) {
+TEST(Findings, TheWorstSeverityDecidesAndTheTextReportShowsTheFirstFewOfAllFindings) {
     Findings findings;
     findings.notCompared("not reproducible");
     EXPECT_EQ(findings.outcome().verdict, Verdict::NotComparable);
@@ -81,30 +81,58 @@ TEST(Findings, TheWorstSeverityDecidesAndTheDetailListsErrorsFirst) {
     }
     const CheckOutcome outcome = findings.outcome();
     EXPECT_EQ(outcome.verdict, Verdict::Error);
-    EXPECT_EQ(outcome.detail, "e1; e2; e3 (and 1 more); warnings: w1");
+    EXPECT_EQ(outcome.detail, "e1; e2; e3; e4; warnings: w1");
+    ASSERT_EQ(outcome.findings.size(), 5u);
+    EXPECT_EQ(outcome.findings[4].severity, Severity::Warning);
+    EXPECT_EQ(textReport(CheckResult{"id", "name", outcome}),
+              "FAIL  id  name: e1; e2; e3 (and 2 more; --json lists them all)\n");
 }
 
-TEST(Tally, UnderStrictAWarningFailsAndTheSummaryCountsEveryVerdict) {
+TEST(Tally, UnderStrictAWarningFailsAndACheckThatRanUnselectedCountsOnlyWhenItFails) {
     Tally tally;
     for (Verdict verdict :
          {Verdict::Pass, Verdict::Warning, Verdict::Error, Verdict::Skip, Verdict::NotComparable, Verdict::NotTested}) {
-        tally.add(CheckResult{"c", CheckOutcome::with(verdict, "d"), false, 0.0});
+        tally.add(CheckResult{"c", "check", CheckOutcome::with(verdict, "d")});
     }
     EXPECT_EQ(tally.summaryLine(), "1 passed, 1 failed, 1 warnings, 3 skipped");
-    const CheckResult strictWarning{"texts", CheckOutcome::warning("long"), true, 0.0};
+    const CheckResult strictWarning{"texts", "long texts", CheckOutcome::warning("long"), true};
     tally.add(strictWarning);
     EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 skipped");
-    EXPECT_EQ(textReport(strictWarning), "FAIL  texts: warning (--strict): long\n");
+    EXPECT_EQ(textReport(strictWarning), "FAIL  texts  long texts: warning (--strict): long\n");
+    tally.add(CheckResult{"reproducible", "r", CheckOutcome::pass(), false, 0.0, false});
+    tally.add(CheckResult{"reproducible", "r", CheckOutcome::notComparable("random"), false, 0.0, false});
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 skipped");
+    tally.add(CheckResult{"reproducible", "r", CheckOutcome::error("shared state"), false, 0.0, false});
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 3 failed, 1 warnings, 3 skipped");
 }
 
-TEST(CheckSelection, NamesMatchWithoutRegardToCaseAndATextMatchingNothingIsRefused) {
-    const auto chunkOnly = selectChecks({"CHUNK"}, {});
-    ASSERT_EQ(chunkOnly.size(), 1u);
-    EXPECT_STREQ(chunkOnly[0]->name, "state restore through effGetChunk and effSetChunk");
+std::vector<std::string> idsOf(const std::vector<const CheckDefinition*>& checks) {
+    std::vector<std::string> ids;
+    for (const CheckDefinition* check : checks) {
+        ids.push_back(check->id);
+    }
+    return ids;
+}
+
+TEST(CheckSelection, AnIdOrWholeNameNamesOneCheckAndTheFirstWordsOfIdsAGroup) {
+    const struct {
+        std::vector<std::string> only;
+        std::vector<std::string> expected;
+    } kCases[] = {
+        {{"block-sizes"}, {"block-sizes"}},
+        {{"BLOCK"}, {"block-sizes", "block-sizes-varying"}},
+        {{"state restore through effGetChunk and effSetChunk"}, {"state-chunk"}},
+        {{"thread", "midi"}, {"midi", "thread-parameters", "thread-rendering-order", "thread-second-instance"}},
+    };
+    for (const auto& entry : kCases) {
+        EXPECT_EQ(idsOf(selectChecks(entry.only, {})), entry.expected) << entry.only.front();
+    }
     const auto all = selectChecks({}, {});
-    EXPECT_EQ(selectChecks({}, {"state restore"}).size(), all.size() - 2);
-    EXPECT_THROW(selectChecks({"chunk", "no such check"}, {}), CheckSelectionError);
-    EXPECT_THROW(selectChecks({}, {"no such check"}), CheckSelectionError);
+    EXPECT_EQ(selectChecks({}, {"state"}).size(), all.size() - 2);
+    for (const char* mistake : {"chunk", "block-size", "blocks"}) {
+        EXPECT_THROW(selectChecks({mistake}, {}), CheckSelectionError) << mistake;
+        EXPECT_THROW(selectChecks({}, {mistake}), CheckSelectionError) << mistake;
+    }
 }
 
 TEST(Repetitions, ScaleDownToAQuarterOfTheTimeLimitAndNoFurtherThanTheMinimum) {
