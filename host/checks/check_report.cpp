@@ -97,7 +97,7 @@ std::string textReport(const CheckResult& result) {
         text += ": " + strictNote + names.prefix + shortDetail(outcome);
     }
     if (!result.counted()) {
-        text += " [run for the checks that compare outputs; not counted]";
+        text += " [not selected: run because other checks need it, and not counted]";
     }
     text += "\n";
     if (!outcome.call.empty()) {

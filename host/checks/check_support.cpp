@@ -146,13 +146,17 @@ ProcessRun runBlocks(int inputs, int outputs, const Stimulus& stimulus, const st
     return run;
 }
 
-// "1, 7 and 64".
-template <typename Number>
-std::string listed(const std::set<Number>& numbers) {
-    std::string text;
+// "blocks of 1, 7 and 64", or "23 block sizes from 1 to 512" when there are
+// many.
+std::string blockSizesText(const std::set<VstInt32>& sizes) {
+    constexpr std::size_t kListed = 6;
+    if (sizes.size() > kListed) {
+        return format("%zu block sizes from %d to %d", sizes.size(), *sizes.begin(), *sizes.rbegin());
+    }
+    std::string text = "blocks of ";
     std::size_t i = 0;
-    for (Number number : numbers) {
-        text += (i == 0 ? "" : i + 1 == numbers.size() ? " and " : ", ") + std::to_string(number);
+    for (VstInt32 size : sizes) {
+        text += (i == 0 ? "" : i + 1 == sizes.size() ? " and " : ", ") + std::to_string(size);
         ++i;
     }
     return text;
@@ -178,8 +182,8 @@ void expectWritten(Findings& findings, const ProcessRun& run, const std::string&
             }
             i = last;
         }
-        findings.error(format("%s: output channel%s %s not written in blocks of %s", when.c_str(),
-                              channels.size() > 1 ? "s" : "", which.c_str(), listed(sizes).c_str()));
+        findings.error(format("%s: output channel%s %s not written in %s", when.c_str(), channels.size() > 1 ? "s" : "",
+                              which.c_str(), blockSizesText(sizes).c_str()));
     }
 }
 
@@ -321,8 +325,8 @@ void expectClean(Findings& findings, const ProcessRun& run, const std::string& w
         findings.error(when + ": the plug-in wrote outside the block it was given");
     }
     if (run.stats.finitePeak > kBlowUpPeak) {
-        findings.warning(format("%s: the output peaked at %s for a signal peaking at -6 dBFS", when.c_str(),
-                                formatDecibels(run.stats.finitePeak).c_str()));
+        findings.warning(format("%s: the output peaked at %+.1f dBFS for a signal peaking at -6 dBFS", when.c_str(),
+                                toDecibels(run.stats.finitePeak)));
     }
 }
 

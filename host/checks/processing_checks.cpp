@@ -41,7 +41,7 @@ BlockPlan planFor(VstInt32 size) {
     if (size > 0) {
         return fixedBlocks(size);
     }
-    return [](std::size_t block) { return block % 2 == 0 ? 0 : 64; };
+    return [](std::size_t block) { return block % 2 == 0 ? 64 : 0; };
 }
 
 void randomizeSome(PluginInstance& instance, Random& random) {
@@ -101,9 +101,10 @@ CheckOutcome checkInPlace(CheckContext& context) {
     if (!separate->canReplace()) {
         return CheckOutcome::skip("the plug-in has only accumulating processing");
     }
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, 1.0);
+    const Stimulus stimulus = checkStimulus(*separate, CheckContext::kRate, 1.0);
+    const AudioBuffer& signal = stimulus.audio;
     context.step("separate buffers");
-    const ProcessRun reference = processAll(*separate, signal, fixedBlocks(CheckContext::kBlock));
+    const ProcessRun reference = processAll(*separate, stimulus, fixedBlocks(CheckContext::kBlock));
 
     context.step("in-place buffers");
     auto inPlace = context.playing();
@@ -113,8 +114,11 @@ CheckOutcome checkInPlace(CheckContext& context) {
     // Input channel i and output channel i are the same memory.
     GuardedChannels<float> shared(channels, block, ChannelRole::Input);
     AudioBuffer output(outputs, signal.frameCount(), signal.sampleRate);
+    MidiEventBatch batch;
     for (std::size_t offset = 0; offset < signal.frameCount(); offset += block) {
         const std::size_t count = std::min(block, signal.frameCount() - offset);
+        collectBlockEvents(stimulus.midi, offset, count, batch);
+        inPlace->sendEvents(batch);
         shared.poison();
         for (int channel = 0; channel < channels; ++channel) {
             const auto& source = signal.channels[static_cast<std::size_t>(channel % signal.channelCount())];
@@ -209,8 +213,14 @@ CheckOutcome checkParameterExtremes(CheckContext& context) {
             instance->setParameter(index, extreme);
             Findings one;
             expectClean(one, processAll(*instance, signal, fixedBlocks(CheckContext::kBlock)), what);
-            if (!one.empty()) {
-                findings.error(one.outcome().detail);
+            for (const Finding& finding : one.outcome().findings) {
+                if (finding.severity == Severity::Error) {
+                    findings.error(finding.text);
+                } else {
+                    findings.warning(finding.text);
+                }
+            }
+            if (one.hasErrors()) {
                 // A value that broke the instance may have broken its state
                 // for good; the next parameter starts afresh.
                 instance = context.playing();
@@ -252,15 +262,19 @@ CheckOutcome checkOnlyNormalNumbers(CheckContext& context) {
     Findings findings;
     // The signal, then enough silence for recursive filters to decay.
     constexpr double kSounding = 1.5;
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, kSounding, 3.0);
+    constexpr double kSilence = 3.0;
+    auto signalFor = [](PluginInstance& instance) {
+        Stimulus stimulus = checkStimulus(instance, CheckContext::kRate, kSounding);
+        for (auto& channel : stimulus.audio.channels) {
+            channel.resize(channel.size() + static_cast<std::size_t>(kSilence * CheckContext::kRate), 0.0f);
+        }
+        return stimulus;
+    };
     auto judge = [&findings](const ProcessRun& run, const std::string& what) {
-        const SignalStats& stats = run.stats;
-        if (stats.nans > 0 || stats.infinities > 0) {
-            findings.error(format("%s: %s of %zu output samples", what.c_str(), stats.describeBadValues().c_str(),
-                                  stats.samples + stats.nans + stats.infinities));
-        } else if (stats.subnormals > 0) {
+        expectClean(findings, run, what);
+        if (run.stats.allFinite() && run.stats.subnormals > 0) {
             findings.warning(format("%s: %zu subnormal output samples in the tail after %.1f s of signal", what.c_str(),
-                                    stats.subnormals, kSounding));
+                                    run.stats.subnormals, kSounding));
         }
     };
     const int programs = std::max<VstInt32>(1, context.playing()->numPrograms());
@@ -271,10 +285,11 @@ CheckOutcome checkOnlyNormalNumbers(CheckContext& context) {
         if (instance->numPrograms() > 0) {
             instance->selectProgram(program);
         }
-        judge(processAll(*instance, signal, fixedBlocks(CheckContext::kBlock)), what);
+        judge(processAll(*instance, signalFor(*instance), fixedBlocks(CheckContext::kBlock)), what);
     }
     context.step("random parameter values");
     auto instance = context.playing();
+    const Stimulus signal = signalFor(*instance);
     Random random(0xFACEu);
     judge(processAll(*instance, signal, fixedBlocks(CheckContext::kBlock),
                      [&](std::size_t block) {

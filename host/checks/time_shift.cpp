@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <vector>
 
 #include "checks/output_comparison.h"
@@ -18,6 +19,15 @@ constexpr std::size_t kChannelsCorrelated = 8;
 // its dip within this ratio of the peak.
 constexpr double kSignificance = 0.05;
 constexpr double kBalance = 2.0;
+// Correlation peaks of low-pass signals are broad: the exact move is looked
+// for this far around the one the peaks suggest.
+constexpr long kRefineFrames = 8;
+// How far the part rebuilt for a move may be from a part of the expected
+// output: its projection onto that output, relative to its own energy (the
+// rest of a periodic signal correlates with the part a little).
+constexpr double kPartTolerance = 0.5;
+// The right move rebuilds a part far smaller than moves a few frames off.
+constexpr double kSharpness = 0.5;
 
 // In-place iterative radix-2 transform; `inverse` without the 1/n scale.
 void fft(std::vector<Complex>& data, bool inverse) {
@@ -124,6 +134,53 @@ AudioBuffer overlap(const AudioBuffer& buffer, long frames) {
     return result;
 }
 
+// If `actual` is `expected` with a part e moved by `frames`, their
+// difference is d(t) = e(t - frames) - e(t), and with silence before the
+// signal e follows from d alone: e(t) = e(t - frames) - d(t) for a delay,
+// e(t) = d(t - n) + e(t - n) for an advance by n. The move is real when the
+// e so rebuilt is a part of `expected`: its projection onto `expected`
+// equals its own energy (the rest of `expected` is unrelated to it). Any
+// other difference rebuilds into something that grows without bound or
+// bears no relation to the output.
+struct RebuiltPart {
+    double energy = 0.0;
+    // How far the projection is from the energy, relatively; infinity when
+    // the part cannot be one (silent, or larger than the whole).
+    double mismatch = std::numeric_limits<double>::infinity();
+};
+
+RebuiltPart rebuildPart(const AudioBuffer& expected, const AudioBuffer& actual, long frames) {
+    double energy = 0.0;
+    double projection = 0.0;
+    double whole = 0.0;
+    const std::size_t channels = std::min<std::size_t>(expected.channels.size(), kChannelsCorrelated);
+    const std::size_t count = expected.frameCount();
+    const auto step = static_cast<std::size_t>(std::labs(frames));
+    std::vector<double> part(count);
+    for (std::size_t channel = 0; channel < channels; ++channel) {
+        const auto& want = expected.channels[channel];
+        const auto& got = actual.channels[channel];
+        for (std::size_t t = 0; t < count; ++t) {
+            const double earlier = t >= step ? part[t - step] : 0.0;
+            if (frames > 0) {
+                part[t] = earlier - (static_cast<double>(got[t]) - static_cast<double>(want[t]));
+            } else {
+                part[t] = t >= step ? static_cast<double>(got[t - step]) - static_cast<double>(want[t - step]) + earlier
+                                    : 0.0;
+            }
+            energy += part[t] * part[t];
+            projection += part[t] * static_cast<double>(want[t]);
+            whole += static_cast<double>(want[t]) * static_cast<double>(want[t]);
+        }
+    }
+    RebuiltPart rebuilt;
+    rebuilt.energy = energy;
+    if (energy > 0.0 && energy <= whole) {
+        rebuilt.mismatch = std::fabs(projection / energy - 1.0);
+    }
+    return rebuilt;
+}
+
 }  // namespace
 
 TimeShift findTimeShift(const AudioBuffer& expected, const AudioBuffer& actual, std::size_t maxFrames,
@@ -178,9 +235,29 @@ TimeShift findTimeShift(const AudioBuffer& expected, const AudioBuffer& actual, 
     const double scale = norm(actual, &expected) * norm(expected, nullptr);
     const bool balanced =
         highest > 0.0 && -lowest > 0.0 && highest / -lowest < kBalance && -lowest / highest < kBalance;
-    if (scale > 0.0 && balanced && highest / scale > kSignificance && peak != dip) {
+    if (scale <= 0.0 || !balanced || highest / scale <= kSignificance || peak == dip) {
+        return shift;
+    }
+    // The right move rebuilds the part exactly; a move a few frames off
+    // leaves a difference that piles up, so the smallest part wins, and it
+    // must be much smaller than the parts of the moves at the window's ends.
+    std::vector<RebuiltPart> parts;
+    std::vector<long> moves;
+    for (long frames = peak - dip - kRefineFrames; frames <= peak - dip + kRefineFrames; ++frames) {
+        if (frames != 0 && std::labs(frames) <= limit) {
+            parts.push_back(rebuildPart(expected, actual, frames));
+            moves.push_back(frames);
+        }
+    }
+    if (parts.size() < 3) {
+        return shift;
+    }
+    const auto smallest = std::min_element(
+        parts.begin(), parts.end(), [](const RebuiltPart& a, const RebuiltPart& b) { return a.energy < b.energy; });
+    const double edges = std::min(parts.front().energy, parts.back().energy);
+    if (smallest->mismatch < kPartTolerance && smallest->energy < kSharpness * edges) {
         shift.found = true;
-        shift.frames = peak - dip;
+        shift.frames = moves[static_cast<std::size_t>(smallest - parts.begin())];
     }
     return shift;
 }
