@@ -10,7 +10,7 @@
 //   KD_FAULT_CHUNK_CRASH       restoring state from a chunk crashes
 //   KD_FAULT_BROKEN_DOUBLE     the double-precision path skips the filter
 //   KD_FAULT_MIDI_CRASH        a note-on event crashes
-//   KD_FAULT_INFINITE          peaks above 0.5 leave as infinities
+//   KD_FAULT_INFINITE          peaks above 0.25 leave as infinities
 //   KD_FAULT_OVERRUN           writes one sample past the block
 //   KD_FAULT_UNWRITTEN_CHANNEL never writes its second output channel
 //   KD_FAULT_READS_PAST_INPUT  interpolates towards the input frame after
@@ -362,7 +362,7 @@ void filterChannel(Instance& instance, const Sample* in, Sample* out, VstInt32 f
         }
         Sample y = gain * (wet * state + (Sample(1) - wet) * x);
 #ifdef KD_FAULT_INFINITE
-        if (std::fabs(y) > Sample(0.5)) {
+        if (std::fabs(y) > Sample(0.25)) {
             y = std::copysign(std::numeric_limits<Sample>::infinity(), y);
         }
 #endif
