@@ -4,6 +4,7 @@
 #include <cmath>
 #include <complex>
 #include <limits>
+#include <map>
 #include <vector>
 
 #include "checks/output_comparison.h"
@@ -27,7 +28,11 @@ constexpr long kRefineFrames = 8;
 // rest of a periodic signal correlates with the part a little).
 constexpr double kPartTolerance = 0.5;
 // The right move rebuilds a part far smaller than moves a few frames off.
-constexpr double kSharpness = 0.5;
+constexpr double kSharpness = 0.75;
+// Peaks and dips of the correlation tried as the new and old places of a
+// moved part, and how far apart they must lie.
+constexpr std::size_t kExtremes = 6;
+constexpr long kSeparation = 32;
 
 // In-place iterative radix-2 transform; `inverse` without the 1/n scale.
 void fft(std::vector<Complex>& data, bool inverse) {
@@ -181,6 +186,72 @@ RebuiltPart rebuildPart(const AudioBuffer& expected, const AudioBuffer& actual, 
     return rebuilt;
 }
 
+// A local extreme of a correlation: its lag and value.
+struct Extreme {
+    long lag = 0;
+    double value = 0.0;
+};
+
+// The few highest peaks (`sign` 1) or deepest dips (`sign` -1) within
+// `limit` frames either way, each at least kSeparation frames from a higher
+// one.
+std::vector<Extreme> extremes(const std::vector<double>& correlation, long limit, double sign) {
+    std::vector<Extreme> all;
+    for (std::size_t k = 0; k < correlation.size(); ++k) {
+        const long lag = lagOf(k, correlation.size());
+        if (std::labs(lag) <= limit && sign * correlation[k] > 0.0) {
+            all.push_back({lag, correlation[k]});
+        }
+    }
+    std::sort(all.begin(), all.end(),
+              [sign](const Extreme& a, const Extreme& b) { return sign * a.value > sign * b.value; });
+    std::vector<Extreme> chosen;
+    for (const Extreme& candidate : all) {
+        if (chosen.size() == kExtremes) {
+            break;
+        }
+        const bool apart = std::all_of(chosen.begin(), chosen.end(), [&candidate](const Extreme& other) {
+            return std::labs(other.lag - candidate.lag) > kSeparation;
+        });
+        if (apart) {
+            chosen.push_back(candidate);
+        }
+    }
+    return chosen;
+}
+
+// The right move rebuilds the part exactly; a move a few frames off leaves
+// a difference that piles up, so around the `suggested` move the smallest
+// part wins, and it must be much smaller than the parts of the moves at the
+// window's ends and be a part of `expected`. Sets `frames` to the move, or
+// to 0 when there is none.
+// `rebuilt` keeps the parts rebuilt so far, as suggestions overlap.
+RebuiltPart sharpestMove(const AudioBuffer& expected, const AudioBuffer& actual, long suggested, long limit,
+                         std::map<long, RebuiltPart>& rebuilt, long& frames) {
+    frames = 0;
+    std::vector<RebuiltPart> parts;
+    std::vector<long> moves;
+    for (long move = suggested - kRefineFrames; move <= suggested + kRefineFrames; ++move) {
+        if (move != 0 && std::labs(move) <= limit) {
+            const auto known = rebuilt.find(move);
+            parts.push_back(known != rebuilt.end()
+                                ? known->second
+                                : rebuilt.emplace(move, rebuildPart(expected, actual, move)).first->second);
+            moves.push_back(move);
+        }
+    }
+    if (parts.size() < 3) {
+        return {};
+    }
+    const auto smallest = std::min_element(
+        parts.begin(), parts.end(), [](const RebuiltPart& a, const RebuiltPart& b) { return a.energy < b.energy; });
+    const double edges = std::min(parts.front().energy, parts.back().energy);
+    if (smallest->mismatch < kPartTolerance && smallest->energy < kSharpness * edges) {
+        frames = moves[static_cast<std::size_t>(smallest - parts.begin())];
+    }
+    return *smallest;
+}
+
 }  // namespace
 
 TimeShift findTimeShift(const AudioBuffer& expected, const AudioBuffer& actual, std::size_t maxFrames,
@@ -213,51 +284,31 @@ TimeShift findTimeShift(const AudioBuffer& expected, const AudioBuffer& actual, 
         }
     }
 
+    // The part's new place shows as one of the highest peaks of the
+    // difference's correlation with `expected`, its old place as one of the
+    // deepest dips (other parts of the output that changed a little add
+    // their own); each pairing is tried.
     const std::vector<double> part = correlation(actual, &expected, expected);
-    long peak = 0;
-    long dip = 0;
-    double highest = 0.0;
-    double lowest = 0.0;
-    for (std::size_t k = 0; k < part.size(); ++k) {
-        const long lag = lagOf(k, part.size());
-        if (std::labs(lag) > limit) {
-            continue;
-        }
-        if (part[k] > highest) {
-            highest = part[k];
-            peak = lag;
-        }
-        if (part[k] < lowest) {
-            lowest = part[k];
-            dip = lag;
-        }
-    }
+    const std::vector<Extreme> peaks = extremes(part, limit, 1.0);
+    const std::vector<Extreme> dips = extremes(part, limit, -1.0);
     const double scale = norm(actual, &expected) * norm(expected, nullptr);
-    const bool balanced =
-        highest > 0.0 && -lowest > 0.0 && highest / -lowest < kBalance && -lowest / highest < kBalance;
-    if (scale <= 0.0 || !balanced || highest / scale <= kSignificance || peak == dip) {
+    if (peaks.empty() || dips.empty() || scale <= 0.0 || peaks.front().value / scale <= kSignificance) {
         return shift;
     }
-    // The right move rebuilds the part exactly; a move a few frames off
-    // leaves a difference that piles up, so the smallest part wins, and it
-    // must be much smaller than the parts of the moves at the window's ends.
-    std::vector<RebuiltPart> parts;
-    std::vector<long> moves;
-    for (long frames = peak - dip - kRefineFrames; frames <= peak - dip + kRefineFrames; ++frames) {
-        if (frames != 0 && std::labs(frames) <= limit) {
-            parts.push_back(rebuildPart(expected, actual, frames));
-            moves.push_back(frames);
+    RebuiltPart smallest;
+    std::map<long, RebuiltPart> rebuilt;
+    for (const Extreme& peak : peaks) {
+        for (const Extreme& dip : dips) {
+            const bool balanced = peak.value / -dip.value < kBalance && -dip.value / peak.value < kBalance;
+            long frames = 0;
+            const RebuiltPart found =
+                balanced ? sharpestMove(expected, actual, peak.lag - dip.lag, limit, rebuilt, frames) : RebuiltPart{};
+            if (frames != 0 && (!shift.found || found.energy < smallest.energy)) {
+                smallest = found;
+                shift.found = true;
+                shift.frames = frames;
+            }
         }
-    }
-    if (parts.size() < 3) {
-        return shift;
-    }
-    const auto smallest = std::min_element(
-        parts.begin(), parts.end(), [](const RebuiltPart& a, const RebuiltPart& b) { return a.energy < b.energy; });
-    const double edges = std::min(parts.front().energy, parts.back().energy);
-    if (smallest->mismatch < kPartTolerance && smallest->energy < kSharpness * edges) {
-        shift.found = true;
-        shift.frames = moves[static_cast<std::size_t>(smallest - parts.begin())];
     }
     return shift;
 }

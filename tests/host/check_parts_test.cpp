@@ -16,6 +16,7 @@
 #include "checks/check_step.h"
 #include "checks/isolation.h"
 #include "checks/output_comparison.h"
+#include "checks/time_shift.h"
 
 namespace {
 
@@ -66,6 +67,59 @@ TEST(OutputComparison, ReportsTheWorstDifferenceInDecibelsAndMismatchedShapes) {
     const OutputComparison shapes = compareOutputs(oneChannel({0.5f}), oneChannel({0.5f, 0.5f}), -100.0);
     EXPECT_FALSE(shapes.agree);
     EXPECT_EQ(shapes.describe(), "differs in shape: 1 channels of 1 frames against 1 of 2");
+}
+
+// A decaying noise burst every 3000 frames: no two stretches alike.
+AudioBuffer bursts(std::size_t frames) {
+    AudioBuffer buffer(2, frames, 44100.0);
+    unsigned state = 12345;
+    for (std::size_t i = 0; i < frames; ++i) {
+        state = state * 1103515245u + 12345u;
+        const double noise = static_cast<double>(state >> 9) / static_cast<double>(1u << 23) - 1.0;
+        const double envelope = std::exp(-static_cast<double>(i % 3000) / 400.0);
+        buffer.channels[0][i] = buffer.channels[1][i] = static_cast<float>(0.5 * noise * envelope);
+    }
+    return buffer;
+}
+
+// `dry` plus `gain` times `source` delayed by `delay` frames.
+AudioBuffer withEcho(const AudioBuffer& dry, const AudioBuffer& source, std::size_t delay, float gain) {
+    AudioBuffer result = dry;
+    for (std::size_t channel = 0; channel < 2; ++channel) {
+        for (std::size_t i = delay; i < dry.frameCount(); ++i) {
+            result.channels[channel][i] += gain * source.channels[channel][i - delay];
+        }
+    }
+    return result;
+}
+
+TEST(TimeShift, FindsAWholeOrPartlyMovedOutputAndNothingInOtherDifferences) {
+    const AudioBuffer dry = bursts(16000);
+    const AudioBuffer silence(2, 16000, 44100.0);
+    AudioBuffer louder = dry;
+    for (float& sample : louder.channels[0]) {
+        sample *= 1.5f;
+    }
+    const struct {
+        const char* what;
+        AudioBuffer expected;
+        AudioBuffer actual;
+        bool found;
+        long frames;
+        bool whole;
+    } kCases[] = {
+        {"the whole output 64 frames late", dry, withEcho(silence, dry, 64, 1.0f), true, 64, true},
+        {"an echo 4031 frames early", withEcho(dry, dry, 4096, 0.5f), withEcho(dry, dry, 65, 0.5f), true, -4031, false},
+        {"an echo 300 frames late", withEcho(dry, dry, 1000, 0.3f), withEcho(dry, dry, 1300, 0.3f), true, 300, false},
+        {"one channel louder", dry, louder, false, 0, false},
+        {"an echo added", dry, withEcho(dry, dry, 700, 0.5f), false, 0, false},
+    };
+    for (const auto& entry : kCases) {
+        const TimeShift shift = findTimeShift(entry.expected, entry.actual, 8000, -60.0);
+        EXPECT_EQ(shift.found, entry.found) << entry.what << ": " << shift.frames;
+        EXPECT_EQ(shift.frames, entry.frames) << entry.what;
+        EXPECT_EQ(shift.whole, entry.whole) << entry.what;
+    }
 }
 
 TEST(Findings, TheWorstSeverityDecidesAndTheTextReportShowsTheFirstFewOfAllFindings) {
