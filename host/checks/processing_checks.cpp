@@ -27,6 +27,7 @@ constexpr VstInt32 kChangingSizes[] = {32, 488, 24, 1024, 1, 0, 7, 512, 1023, 64
 // blocks of each: small, odd and at a page's worth of samples.
 constexpr VstInt32 kBoundedBlocks[] = {1, 7, 64, 65, 512, 1024};
 constexpr int kBoundedBlocksEach = 4;
+constexpr VstInt32 kBoundedAnnounced = 4096;
 // The values at the ends of the normalised range, which random values
 // practically never reach.
 constexpr float kExtremes[] = {0.0f, 1.0f};
@@ -156,30 +157,38 @@ CheckOutcome checkBufferBounds(CheckContext& context) {
     auto instance = context.playing();
     const AudioBuffer signal = checkSignal(CheckContext::kRate, 0.5);
     std::size_t offset = 0;
-    for (VstInt32 size : kBoundedBlocks) {
-        context.step(format("blocks of %d, every channel ending at a protected page", size));
-        instance->setMains(false);
-        instance->setBlockSize(size);
-        instance->setMains(true);
-        const auto frames = static_cast<std::size_t>(size);
-        ProtectedBlocks in(BlockRole::Input, instance->numInputs(), frames);
-        ProtectedBlocks out(BlockRole::Output, instance->numOutputs(), frames);
-        if (!in.ok() || !out.ok()) {
-            return CheckOutcome::skip("the system would not protect pages for the blocks");
-        }
-        for (int block = 0; block < kBoundedBlocksEach; ++block) {
-            if (offset + frames > signal.frameCount()) {
-                offset = 0;
+    // Each size announced as the block size, and sent below a larger
+    // announced size, as hosts do; a plug-in may mistake either for the
+    // frames it is given.
+    for (const VstInt32 announced : {0, kBoundedAnnounced}) {
+        for (VstInt32 size : kBoundedBlocks) {
+            const VstInt32 maximum = announced > 0 ? announced : size;
+            context.step(format("blocks of %d, announced as at most %d, every channel ending at a protected page", size,
+                                maximum));
+            instance->setMains(false);
+            instance->setBlockSize(maximum);
+            instance->setMains(true);
+            const auto frames = static_cast<std::size_t>(size);
+            ProtectedBlocks in(BlockRole::Input, instance->numInputs(), frames);
+            ProtectedBlocks out(BlockRole::Output, instance->numOutputs(), frames);
+            if (!in.ok() || !out.ok()) {
+                return CheckOutcome::skip("the system would not protect pages for the blocks");
             }
-            for (int channel = 0; channel < instance->numInputs(); ++channel) {
-                const auto& source = signal.channels[static_cast<std::size_t>(channel % signal.channelCount())];
-                std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(offset), frames, in.channel(channel));
+            for (int block = 0; block < kBoundedBlocksEach; ++block) {
+                if (offset + frames > signal.frameCount()) {
+                    offset = 0;
+                }
+                for (int channel = 0; channel < instance->numInputs(); ++channel) {
+                    const auto& source = signal.channels[static_cast<std::size_t>(channel % signal.channelCount())];
+                    std::copy_n(source.begin() + static_cast<std::ptrdiff_t>(offset), frames, in.channel(channel));
+                }
+                instance->process(in.pointers(), out.pointers(), size);
+                offset += frames;
             }
-            instance->process(in.pointers(), out.pointers(), size);
-            offset += frames;
         }
     }
-    return CheckOutcome::pass(format("%zu block sizes", std::size(kBoundedBlocks)));
+    return CheckOutcome::pass(format("%zu block sizes, each announced as the block size and below %d",
+                                     std::size(kBoundedBlocks), kBoundedAnnounced));
 }
 
 CheckOutcome checkParameterExtremes(CheckContext& context) {
