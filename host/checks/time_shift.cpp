@@ -12,6 +12,7 @@
 namespace {
 
 using Complex = std::complex<double>;
+constexpr double kPi = 3.14159265358979323846;
 
 // Channels beyond these add cost and little certainty.
 constexpr std::size_t kChannelsCorrelated = 8;
@@ -48,7 +49,7 @@ void fft(std::vector<Complex>& data, bool inverse) {
         }
     }
     for (std::size_t length = 2; length <= n; length <<= 1) {
-        const double angle = 2.0 * M_PI / static_cast<double>(length) * (inverse ? 1.0 : -1.0);
+        const double angle = 2.0 * kPi / static_cast<double>(length) * (inverse ? 1.0 : -1.0);
         const Complex step(std::cos(angle), std::sin(angle));
         for (std::size_t start = 0; start < n; start += length) {
             Complex turn(1.0, 0.0);

@@ -96,9 +96,9 @@ public:
         if (!std::isfinite(value)) {
             return text(std::isnan(value) ? "NaN" : value < 0.0f ? "-inf" : "inf");
         }
-        const auto thousandths = static_cast<std::int64_t>(std::llround(static_cast<double>(value) * 1000.0));
-        const std::int64_t magnitude = thousandths < 0 ? -thousandths : thousandths;
-        if (thousandths < 0) {
+        const double scaled = std::fabs(static_cast<double>(value)) * 1000.0;
+        const auto magnitude = static_cast<std::int64_t>(std::floor(scaled + 0.5));
+        if (value < 0.0f && magnitude > 0) {
             put('-');
         }
         number(magnitude / 1000).put('.');
@@ -140,7 +140,7 @@ void describeDispatch(const PluginCall& call, Writer& writer) {
                 writer.text(" ").number(call.value);
                 break;
             case Argument::Rate:
-                writer.text(" ").number(std::llround(static_cast<double>(call.opt)));
+                writer.text(" ").number(static_cast<std::int64_t>(std::floor(static_cast<double>(call.opt) + 0.5)));
                 break;
             case Argument::Bytes:
                 writer.text(" of ").number(call.value).text(" bytes");

@@ -20,6 +20,7 @@
 namespace {
 
 constexpr int kVoices = 8;
+constexpr double kPi = 3.14159265358979323846;
 constexpr int kPending = 64;
 constexpr double kRampSeconds = 0.005;
 
@@ -163,7 +164,7 @@ void VSTCALLBACK processReplacing(AEffect* effect, float**, float** outputs, Vst
             voice.level = voice.held ? std::fmin(1.0, voice.level + ramp) : std::fmax(0.0, voice.level - ramp);
             const double frequency = 440.0 * std::pow(2.0, (voice.key - 69) / 12.0);
             sum += voice.velocity * voice.level * std::sin(voice.phase);
-            voice.phase = std::fmod(voice.phase + 2.0 * M_PI * frequency / instrument.sampleRate, 2.0 * M_PI);
+            voice.phase = std::fmod(voice.phase + 2.0 * kPi * frequency / instrument.sampleRate, 2.0 * kPi);
             if (!voice.held && voice.level == 0.0) {
                 voice.key = -1;
             }

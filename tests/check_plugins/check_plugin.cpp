@@ -58,6 +58,7 @@
 namespace {
 
 constexpr int kParams = 3;
+constexpr double kPi = 3.14159265358979323846;
 constexpr int kPrograms = 2;
 constexpr int kChannels = 2;
 constexpr int kProgramNameBytes = 24;
@@ -371,7 +372,7 @@ void filterChannel(Instance& instance, const Sample* in, Sample* out, VstInt32 f
 #endif
 #ifdef KD_FAULT_SHARED_STATE
         y *= static_cast<Sample>(0.75 + 0.25 * std::sin(tremoloPhase));
-        tremoloPhase += 2.0 * M_PI * 3.7 / 44100.0 / kChannels;
+        tremoloPhase += 2.0 * kPi * 3.7 / 44100.0 / kChannels;
 #endif
         out[i] = y;
     }

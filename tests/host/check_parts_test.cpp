@@ -17,6 +17,8 @@
 #include "checks/isolation.h"
 #include "checks/output_comparison.h"
 #include "checks/time_shift.h"
+#include "opcodes.h"
+#include "plugin/plugin_calls.h"
 
 namespace {
 
@@ -122,6 +124,46 @@ TEST(TimeShift, FindsAWholeOrPartlyMovedOutputAndNothingInOtherDifferences) {
     }
 }
 
+PluginCall callOf(PluginCallKind kind, VstInt32 opcode, VstInt32 index, VstIntPtr value, float opt, VstInt32 frames,
+                  VstInt32 previousFrames) {
+    PluginCall call;
+    call.kind = kind;
+    call.opcode = opcode;
+    call.index = index;
+    call.value = value;
+    call.opt = opt;
+    call.frames = frames;
+    call.previousFrames = previousFrames;
+    return call;
+}
+
+TEST(PluginCalls, AreNamedAsTheirDeveloperLooksThemUp) {
+    using Kind = PluginCallKind;
+    const struct {
+        PluginCall call;
+        const char* name;
+    } kCases[] = {
+        {callOf(Kind::Dispatch, effSetBlockSize, 0, 1, 0.0f, 0, -1), "effSetBlockSize 1"},
+        {callOf(Kind::Dispatch, effSetSampleRate, 0, 0, 22050.0f, 0, -1), "effSetSampleRate 22050"},
+        {callOf(Kind::Dispatch, effGetParamDisplay, 7, 0, 0.0f, 0, -1), "effGetParamDisplay 7"},
+        {callOf(Kind::Dispatch, effSetChunk, 0, 16, 0.0f, 0, -1), "effSetChunk of 16 bytes"},
+        {callOf(Kind::Dispatch, 99, 3, -2, 0.0f, 0, -1), "opcode 99 (index 3, value -2)"},
+        {callOf(Kind::ProcessReplacing, 0, 0, 0, 0.0f, 0, 64), "a 0-frame processReplacing after 64-frame calls"},
+        {callOf(Kind::ProcessReplacing, 0, 0, 0, 0.0f, 512, 512), "a 512-frame processReplacing"},
+        {callOf(Kind::ProcessDouble, 0, 0, 0, 0.0f, 7, -1), "a 7-frame processDoubleReplacing, the instance's first"},
+        {callOf(Kind::SetParameter, 0, 2, 0, -0.53125f, 0, -1), "setParameter 2 to -0.531"},
+        {callOf(Kind::Entry, 0, 0, 0, 0.0f, 0, -1), "the entry point"},
+    };
+    for (const auto& entry : kCases) {
+        char text[kCallTextBytes];
+        describePluginCall(entry.call, text, sizeof text);
+        EXPECT_STREQ(text, entry.name);
+    }
+    char cut[12];
+    EXPECT_EQ(describePluginCall(kCases[3].call, cut, sizeof cut), 11u);
+    EXPECT_STREQ(cut, "effSetChunk");
+}
+
 TEST(Findings, TheWorstSeverityDecidesAndTheTextReportShowsTheFirstFewOfAllFindings) {
     Findings findings;
     findings.notCompared("not reproducible");
@@ -202,13 +244,17 @@ TEST(Repetitions, ScaleDownToAQuarterOfTheTimeLimitAndNoFurtherThanTheMinimum) {
 
 #ifndef _WIN32
 
-TEST(Isolation, ACrashBecomesAnErrorWithItsStepAndThePluginsLastLines) {
+TEST(Isolation, ACrashBecomesAnErrorWithItsCallItsStepAndThePluginsLastLinesWithoutColours) {
     const CheckOutcome outcome = runIsolated(
         [] {
+            PluginCall call;
+            call.opcode = effSetBlockSize;
+            call.value = 1;
+            const PluginCallScope calling(call);
             for (int i = 0; i < 5; ++i) {
                 std::fprintf(stderr, "same line\n");
             }
-            std::printf("last words\n");
+            std::printf("\x1b[1;31mlast\x1b[0m words\n");
             std::fflush(stdout);
             announceStep("44100 Hz, blocks of 17");
             // As glibc ends a process whose heap is corrupt; sanitizer
@@ -221,6 +267,7 @@ TEST(Isolation, ACrashBecomesAnErrorWithItsStepAndThePluginsLastLines) {
     EXPECT_TRUE(outcome.interrupted);
     EXPECT_NE(outcome.detail.find("signal 6"), std::string::npos) << outcome.detail;
     EXPECT_EQ(outcome.step, "44100 Hz, blocks of 17");
+    EXPECT_EQ(outcome.call, "effSetBlockSize 1");
     EXPECT_EQ(outcome.pluginOutput, (std::vector<std::string>{"same line (5 times)", "last words"}));
 }
 
