@@ -27,8 +27,8 @@ struct Stimulus {
     std::size_t preRollFrames = 0;
 
     Stimulus() = default;
-    // Audio alone.
-    Stimulus(AudioBuffer input) : audio(std::move(input)) {}  // NOLINT: audio is a stimulus
+    // Audio alone; implicit, as any audio is a stimulus.
+    Stimulus(AudioBuffer input) : audio(std::move(input)) {}
 };
 
 bool isInstrument(PluginInstance& instance);
