@@ -198,20 +198,22 @@ CheckOutcome checkBlockSizesAgree(CheckContext& context) {
         if (comparison.agree) {
             continue;
         }
+        // A size that agrees with an earlier differing one differs the same
+        // way; the search for a move is made once per way.
+        const auto together = std::find_if(groups.begin(), groups.end(), [&](const Group& group) {
+            return compareOutputs(group.output, actual, tolerance).agree;
+        });
+        if (together != groups.end()) {
+            together->sizes.push_back(size);
+            continue;
+        }
         const TimeShift shift =
             findTimeShift(expected, actual, expected.frameCount(), std::max(tolerance, kRoundingCeilingDb));
         if (shift.found) {
             findings.error(describeShift(shift, size));
             continue;
         }
-        const auto together = std::find_if(groups.begin(), groups.end(), [&](const Group& group) {
-            return compareOutputs(group.output, actual, tolerance).agree;
-        });
-        if (together != groups.end()) {
-            together->sizes.push_back(size);
-        } else {
-            groups.push_back({{size}, comparison, std::move(actual)});
-        }
+        groups.push_back({{size}, comparison, std::move(actual)});
     }
     reportGroups(findings, groups);
     if (judged > 0 && silent == judged) {

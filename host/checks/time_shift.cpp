@@ -30,6 +30,10 @@ constexpr long kRefineFrames = 8;
 constexpr double kPartTolerance = 0.5;
 // The right move rebuilds a part far smaller than moves a few frames off.
 constexpr double kSharpness = 0.75;
+// Moves show where outputs start to differ: the search looks at this many
+// frames from a little before there, which bounds its cost.
+constexpr std::size_t kWindowFrames = 32768;
+constexpr std::size_t kLeadFrames = 1024;
 // Peaks and dips of the correlation tried as the new and old places of a
 // moved part, and how far apart they must lie.
 constexpr std::size_t kExtremes = 6;
@@ -64,37 +68,48 @@ void fft(std::vector<Complex>& data, bool inverse) {
     }
 }
 
-std::vector<Complex> spectrum(const std::vector<float>& samples, std::size_t size, const std::vector<float>* minus) {
+std::vector<Complex> spectrum(const std::vector<float>& samples, std::size_t size) {
     std::vector<Complex> data(size);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        data[i] = static_cast<double>(samples[i]) - (minus != nullptr ? static_cast<double>((*minus)[i]) : 0.0);
-    }
+    std::copy(samples.begin(), samples.end(), data.begin());
     fft(data, false);
     return data;
 }
 
-// The cross-correlation summed over channels: entry k holds the sum over t
-// of a(t + k) b(t), k negative from the end. `a` is `first` less
-// `subtract` when that is given.
-std::vector<double> correlation(const AudioBuffer& first, const AudioBuffer* subtract, const AudioBuffer& second) {
+std::vector<double> realPart(std::vector<Complex> data) {
+    fft(data, true);
+    std::vector<double> result(data.size());
+    std::transform(data.begin(), data.end(), result.begin(),
+                   [&data](const Complex& value) { return value.real() / static_cast<double>(data.size()); });
+    return result;
+}
+
+// Two cross-correlations summed over channels, from one transform of each
+// output: entry k holds the sum over t of a(t + k) e(t), k negative from the
+// end, where a is `actual` for `whole` and the difference `actual` less
+// `expected` for `difference`.
+struct Correlations {
+    std::vector<double> whole;
+    std::vector<double> difference;
+};
+
+Correlations correlations(const AudioBuffer& expected, const AudioBuffer& actual) {
     std::size_t size = 1;
-    while (size < 2 * first.frameCount()) {
+    while (size < 2 * expected.frameCount()) {
         size <<= 1;
     }
-    std::vector<Complex> sum(size);
-    const std::size_t channels = std::min<std::size_t>(first.channels.size(), kChannelsCorrelated);
+    std::vector<Complex> whole(size);
+    std::vector<Complex> difference(size);
+    const std::size_t channels = std::min<std::size_t>(expected.channels.size(), kChannelsCorrelated);
     for (std::size_t channel = 0; channel < channels; ++channel) {
-        const auto a = spectrum(first.channels[channel], size, subtract ? &subtract->channels[channel] : nullptr);
-        const auto b = spectrum(second.channels[channel], size, nullptr);
+        const auto a = spectrum(actual.channels[channel], size);
+        const auto e = spectrum(expected.channels[channel], size);
         for (std::size_t k = 0; k < size; ++k) {
-            sum[k] += a[k] * std::conj(b[k]);
+            const Complex product = a[k] * std::conj(e[k]);
+            whole[k] += product;
+            difference[k] += product - std::norm(e[k]);
         }
     }
-    fft(sum, true);
-    std::vector<double> result(size);
-    std::transform(sum.begin(), sum.end(), result.begin(),
-                   [size](const Complex& value) { return value.real() / static_cast<double>(size); });
-    return result;
+    return {realPart(std::move(whole)), realPart(std::move(difference))};
 }
 
 double norm(const AudioBuffer& buffer, const AudioBuffer* minus) {
@@ -127,17 +142,22 @@ AudioBuffer moved(const AudioBuffer& buffer, long frames) {
     return result;
 }
 
-// Both outputs with the frames at either end that a move of `frames` leaves
-// without a counterpart cut off.
-AudioBuffer overlap(const AudioBuffer& buffer, long frames) {
-    const std::size_t cut = static_cast<std::size_t>(std::labs(frames));
-    AudioBuffer result(buffer.channelCount(), buffer.frameCount() - cut, buffer.sampleRate);
-    const std::size_t first = frames > 0 ? cut : 0;
+// The frames from `first` (inclusive) to `last` (exclusive).
+AudioBuffer window(const AudioBuffer& buffer, std::size_t first, std::size_t last) {
+    AudioBuffer result(buffer.channelCount(), last - first, buffer.sampleRate);
     for (std::size_t channel = 0; channel < buffer.channels.size(); ++channel) {
-        std::copy_n(buffer.channels[channel].begin() + static_cast<std::ptrdiff_t>(first), result.frameCount(),
-                    result.channels[channel].begin());
+        std::copy(buffer.channels[channel].begin() + static_cast<std::ptrdiff_t>(first),
+                  buffer.channels[channel].begin() + static_cast<std::ptrdiff_t>(last),
+                  result.channels[channel].begin());
     }
     return result;
+}
+
+// An output with the frames at either end that a move of `frames` leaves
+// without a counterpart cut off.
+AudioBuffer overlap(const AudioBuffer& buffer, long frames) {
+    const auto cut = static_cast<std::size_t>(std::labs(frames));
+    return frames > 0 ? window(buffer, cut, buffer.frameCount()) : window(buffer, 0, buffer.frameCount() - cut);
 }
 
 // If `actual` is `expected` with a part e moved by `frames`, their
@@ -224,39 +244,52 @@ std::vector<Extreme> extremes(const std::vector<double>& correlation, long limit
 // The right move rebuilds the part exactly; a move a few frames off leaves
 // a difference that piles up, so around the `suggested` move the smallest
 // part wins, and it must be much smaller than the parts of the moves at the
-// window's ends and be a part of `expected`. Sets `frames` to the move, or
-// to 0 when there is none.
-// `rebuilt` keeps the parts rebuilt so far, as suggestions overlap.
-RebuiltPart sharpestMove(const AudioBuffer& expected, const AudioBuffer& actual, long suggested, long limit,
-                         std::map<long, RebuiltPart>& rebuilt, long& frames) {
-    frames = 0;
+// window's ends and be a part of `expected`. Returns the move, or 0 when
+// there is none. `rebuilt` keeps the parts rebuilt so far, as suggestions
+// overlap.
+long sharpestMove(const AudioBuffer& expected, const AudioBuffer& actual, long suggested, long limit,
+                  std::map<long, RebuiltPart>& rebuilt) {
     std::vector<RebuiltPart> parts;
     std::vector<long> moves;
     for (long move = suggested - kRefineFrames; move <= suggested + kRefineFrames; ++move) {
-        if (move != 0 && std::labs(move) <= limit) {
-            const auto known = rebuilt.find(move);
-            parts.push_back(known != rebuilt.end()
-                                ? known->second
-                                : rebuilt.emplace(move, rebuildPart(expected, actual, move)).first->second);
-            moves.push_back(move);
+        if (move == 0 || std::labs(move) > limit) {
+            continue;
         }
+        auto known = rebuilt.find(move);
+        if (known == rebuilt.end()) {
+            known = rebuilt.emplace(move, rebuildPart(expected, actual, move)).first;
+        }
+        parts.push_back(known->second);
+        moves.push_back(move);
     }
     if (parts.size() < 3) {
-        return {};
+        return 0;
     }
     const auto smallest = std::min_element(
         parts.begin(), parts.end(), [](const RebuiltPart& a, const RebuiltPart& b) { return a.energy < b.energy; });
     const double edges = std::min(parts.front().energy, parts.back().energy);
-    if (smallest->mismatch < kPartTolerance && smallest->energy < kSharpness * edges) {
-        frames = moves[static_cast<std::size_t>(smallest - parts.begin())];
-    }
-    return *smallest;
+    const bool sharp = smallest->mismatch < kPartTolerance && smallest->energy < kSharpness * edges;
+    return sharp ? moves[static_cast<std::size_t>(smallest - parts.begin())] : 0;
 }
 
-}  // namespace
+// The first frame at which any channel differs.
+std::size_t firstDifference(const AudioBuffer& expected, const AudioBuffer& actual) {
+    std::size_t first = expected.frameCount();
+    for (std::size_t channel = 0; channel < expected.channels.size(); ++channel) {
+        const auto& want = expected.channels[channel];
+        const auto& got = actual.channels[channel];
+        for (std::size_t i = 0; i < std::min(first, want.size()); ++i) {
+            if (want[i] != got[i]) {
+                first = i;
+                break;
+            }
+        }
+    }
+    return first;
+}
 
-TimeShift findTimeShift(const AudioBuffer& expected, const AudioBuffer& actual, std::size_t maxFrames,
-                        double toleranceDb) {
+// The search itself, over the whole of both outputs.
+TimeShift findShift(const AudioBuffer& expected, const AudioBuffer& actual, std::size_t maxFrames, double toleranceDb) {
     TimeShift shift;
     if (expected.frameCount() != actual.frameCount() || expected.channelCount() != actual.channelCount() ||
         expected.frameCount() < 2) {
@@ -265,7 +298,8 @@ TimeShift findTimeShift(const AudioBuffer& expected, const AudioBuffer& actual, 
     const auto limit = static_cast<long>(std::min(maxFrames, expected.frameCount() / 2));
     auto within = [limit](long lag) { return lag != 0 && std::labs(lag) <= limit; };
 
-    const std::vector<double> whole = correlation(actual, nullptr, expected);
+    const Correlations correlated = correlations(expected, actual);
+    const std::vector<double>& whole = correlated.whole;
     long best = 0;
     double bestValue = 0.0;
     for (std::size_t k = 0; k < whole.size(); ++k) {
@@ -289,27 +323,52 @@ TimeShift findTimeShift(const AudioBuffer& expected, const AudioBuffer& actual, 
     // difference's correlation with `expected`, its old place as one of the
     // deepest dips (other parts of the output that changed a little add
     // their own); each pairing is tried.
-    const std::vector<double> part = correlation(actual, &expected, expected);
+    const std::vector<double>& part = correlated.difference;
     const std::vector<Extreme> peaks = extremes(part, limit, 1.0);
     const std::vector<Extreme> dips = extremes(part, limit, -1.0);
     const double scale = norm(actual, &expected) * norm(expected, nullptr);
     if (peaks.empty() || dips.empty() || scale <= 0.0 || peaks.front().value / scale <= kSignificance) {
         return shift;
     }
-    RebuiltPart smallest;
-    std::map<long, RebuiltPart> rebuilt;
+    // The strongest pairings first; the first that rebuilds a part wins.
+    struct Pairing {
+        long move;
+        double strength;
+    };
+    std::vector<Pairing> pairings;
     for (const Extreme& peak : peaks) {
         for (const Extreme& dip : dips) {
-            const bool balanced = peak.value / -dip.value < kBalance && -dip.value / peak.value < kBalance;
-            long frames = 0;
-            const RebuiltPart found =
-                balanced ? sharpestMove(expected, actual, peak.lag - dip.lag, limit, rebuilt, frames) : RebuiltPart{};
-            if (frames != 0 && (!shift.found || found.energy < smallest.energy)) {
-                smallest = found;
-                shift.found = true;
-                shift.frames = frames;
+            if (peak.value / -dip.value < kBalance && -dip.value / peak.value < kBalance) {
+                pairings.push_back({peak.lag - dip.lag, peak.value - dip.value});
             }
         }
     }
+    std::stable_sort(pairings.begin(), pairings.end(),
+                     [](const Pairing& a, const Pairing& b) { return a.strength > b.strength; });
+    std::map<long, RebuiltPart> rebuilt;
+    for (const Pairing& pairing : pairings) {
+        const long frames = sharpestMove(expected, actual, pairing.move, limit, rebuilt);
+        if (frames != 0) {
+            shift.found = true;
+            shift.frames = frames;
+            break;
+        }
+    }
     return shift;
+}
+
+}  // namespace
+
+TimeShift findTimeShift(const AudioBuffer& expected, const AudioBuffer& actual, std::size_t maxFrames,
+                        double toleranceDb) {
+    if (expected.frameCount() != actual.frameCount() || expected.channelCount() != actual.channelCount()) {
+        return {};
+    }
+    const std::size_t start = firstDifference(expected, actual);
+    const std::size_t from = start > kLeadFrames ? start - kLeadFrames : 0;
+    const std::size_t to = std::min(expected.frameCount(), from + kWindowFrames);
+    if (from == 0 && to == expected.frameCount()) {
+        return findShift(expected, actual, maxFrames, toleranceDb);
+    }
+    return findShift(window(expected, from, to), window(actual, from, to), maxFrames, toleranceDb);
 }

@@ -16,7 +16,8 @@ struct TimeShift {
     bool whole = false;
 };
 
-// Looks for a move of at most `maxFrames` either way. A whole move must
+// Looks for a move of at most `maxFrames` either way, in a stretch of some
+// 32768 frames from just before the outputs start to differ. A whole move must
 // leave `actual` within `toleranceDb` of the moved `expected`. A part that
 // moved shows as a peak and a dip of the same size in the correlation of
 // the difference with `expected`: the peak where the part now lies, the dip
