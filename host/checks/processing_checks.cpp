@@ -286,8 +286,16 @@ CheckOutcome checkOnlyNormalNumbers(CheckContext& context) {
                                     run.stats.subnormals, kSounding));
         }
     };
+    // Plug-ins with thousands of programs get through those that fit the
+    // time; the random values below always run.
     const int programs = std::max<VstInt32>(1, context.playing()->numPrograms());
-    for (int program = 0; program < programs; ++program) {
+    const auto start = std::chrono::steady_clock::now();
+    int program = 0;
+    for (; program < programs; ++program) {
+        if (program > 0 && std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >
+                               context.timeShare(kTimeShare)) {
+            break;
+        }
         const std::string what = format("program %d", program);
         context.step(what);
         auto instance = context.playing();
@@ -307,6 +315,12 @@ CheckOutcome checkOnlyNormalNumbers(CheckContext& context) {
                          }
                      }),
           "random parameter values");
+    if (program < programs) {
+        return findings.outcome(
+            format("%d of %d programs in the time, and random values, with silence after the "
+                   "signal",
+                   program, programs));
+    }
     return findings.outcome(format("%d programs and random values, with silence after the signal", programs));
 }
 
