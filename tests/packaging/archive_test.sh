@@ -69,7 +69,9 @@ check_manual "$name.tar.gz" "$work/$name"
 # The package of every library plughost links directly, by its Debian name.
 unlisted=""
 while read -r library; do
-    path=$(ldd "$work/$name/bin/plughost" | awk -v l="$library" '$1 == l { print $3 }')
+    # "libx.so.1 => /path (address)", or "/path/ld-linux... (address)" for the loader
+    path=$(ldd "$work/$name/bin/plughost" |
+        awk -v l="$library" '$1 == l { print $3; exit } substr($1, length($1) - length(l)) == "/" l { print $1; exit }')
     owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -n 1 | cut -d: -f1)
     [ -n "$owner" ] || owner=$(dpkg -S "$path" 2>/dev/null | head -n 1 | cut -d: -f1)
     grep -q -w -F -- "${owner:-$library}" "$work/$name/INSTALL.txt" || unlisted="$unlisted ${owner:-$library}"

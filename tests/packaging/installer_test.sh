@@ -65,7 +65,7 @@ for bits in 32 64; do
     else
         program_files="Program Files" other=32
     fi
-    docs=$drive/$program_files/K Distortion
+    docs="$drive/$program_files/K Distortion"
     key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KDistortion-win'$bits
     vst='HKLM\Software\VST'
 
