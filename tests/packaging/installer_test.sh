@@ -1,6 +1,6 @@
 #!/bin/bash
 # Runs both Windows installers under Wine, silently, in a Wine prefix of its
-# own (made afresh, removed again): into the default folder, into the folder
+# own (made afresh, removed at the end): into the default folder, into the folder
 # the registry names (VSTPluginsPath in the installer's registry view, with a
 # decoy in the other view), into a chosen folder, and once with a failing
 # copy; every install is followed by the silent uninstall, after which the
@@ -28,7 +28,8 @@ absent() { [ ! -e "$1" ] || { echo "$1 is still there" >&2; return 1; }; }
 
 rm -rf "$work"
 mkdir -p "$work"
-trap '"$here/../../cmake/wine-session" stop "$WINEPREFIX"' EXIT
+trap '"$here/../../cmake/wine-session" stop "$WINEPREFIX"; rm -rf "$work"' EXIT
+trap 'exit 1' INT TERM HUP
 if ! "$here/../../cmake/wine-session" start "$WINEPREFIX"; then
     echo "installer_test: Wine does not start in $WINEPREFIX" >&2
     echo "0 passed, 1 failed"
@@ -46,12 +47,20 @@ reg() {
     shift
     wine reg "$@" "/reg:$bits" >/dev/null 2>&1
 }
-# Runs a program and waits for every process it started (the uninstaller
-# runs from a copy of itself); its exit status lands in $status.
+# Runs a program; its exit status lands in $status.
 run() {
     wine "$@" >/dev/null 2>&1
     status=$?
-    wineserver -w
+}
+# The uninstaller returns at once and does its work from a copy of itself;
+# its last step removes the entry KEY from the registry view BITS. Waits up
+# to a minute for that.
+wait_for_uninstall() {
+    local key=$1 bits=$2 waited=0
+    while wine reg query "$key" "/reg:$bits" >/dev/null 2>&1 && [ $waited -lt 60 ]; do
+        sleep 1
+        waited=$((waited + 1))
+    done
 }
 
 for bits in 32 64; do
@@ -87,6 +96,7 @@ for bits in 32 64; do
             grep -q -F "$(winepath -w "$folder")" <<<"$(wine reg query "$key" /v PluginFolder "/reg:$bits" 2>/dev/null)"
         run "$docs/uninstall.exe" /S
         check "$what: the uninstaller exits 0" is "$status" 0
+        wait_for_uninstall "$key" "$bits"
         check "$what: the uninstall leaves the drive as before" is "$(drive_listing)" "$before"
         check "$what: the uninstall removes the entry" bash -c "! wine reg query '$key' /reg:$bits >/dev/null 2>&1"
     }
