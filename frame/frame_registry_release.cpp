@@ -4,7 +4,7 @@
 // (__deregister_frame_info). The registry guards its list with a mutex whose
 // Windows semaphore it creates at the first registration and never closes: a
 // host that loads and unloads the library would keep one handle per load for
-// good (under Wine also about 8 bytes of its memory each).
+// good, and the memory the system keeps for each.
 //
 // The link (cmake/plugin.cmake) sends the start-up code's two calls and the
 // runtime's CreateSemaphoreW through the functions below: the semaphore

@@ -50,15 +50,24 @@ apt install "$deb" >"$log" 2>&1
 status=$?
 check "apt-get install exits 0" [ "$status" -eq 0 ] || cat "$log"
 check "the package is installed" installed
-for path in /usr/lib/vst/KDistortion.so /usr/bin/plughost /usr/share/man/man1/plughost.1.gz \
-    /usr/share/doc/kdistortion/manual.html /usr/share/doc/kdistortion/copyright; do
-    check "$path is installed" [ -f "$path" ]
+# (A machine may keep documentation out, by dpkg's path-exclude; what it
+# installs it lists.)
+listed=$(dpkg -L kdistortion 2>/dev/null)
+for path in /usr/lib/vst/KDistortion.so /usr/bin/plughost; do
+    check "$path is installed" grep -q -x -F "$path" <<<"$listed"
 done
+missing=""
+while read -r path; do
+    [ -e "$path" ] || missing="$missing $path"
+done <<<"$listed"
+check "every path the package lists is there" [ -z "$missing" ] || echo "missing:$missing" >&2
 out=$(env -i PATH=/usr/bin:/bin plughost info /usr/lib/vst/KDistortion.so 2>&1)
 status=$?
 check "plughost info on the installed plug-in exits 0" [ "$status" -eq 0 ] || echo "$out"
 check "plughost info names the effect and its vendor" grep -q 'Velkaro' <<<"$out"
-check "man finds the page of plughost" man -w plughost >/dev/null
+if grep -q -x -F /usr/share/man/man1/plughost.1.gz <<<"$listed"; then
+    check "man finds the page of plughost" man -w plughost >/dev/null
+fi
 
 apt remove kdistortion >"$log" 2>&1
 status=$?
