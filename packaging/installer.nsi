@@ -109,13 +109,15 @@ FunctionEnd
   Abort
 !macroend
 
-; Writes one file of the package as FOLDER\NAME.kd-new; fails when it is
-; not there afterwards (SetOverwrite try skips a file it cannot write).
+; Writes one file of the package as FOLDER\NAME.kd-new; fails when no such
+; file is there afterwards (SetOverwrite try skips a file it cannot write; a
+; folder of that name is no file).
 !macro Stage FOLDER NAME
   Delete "${FOLDER}\${NAME}${NEW}"
   ClearErrors
   File "/oname=${FOLDER}\${NAME}${NEW}" "${STAGE}\${NAME}"
   ${IfNot} ${FileExists} "${FOLDER}\${NAME}${NEW}"
+  ${OrIf} ${FileExists} "${FOLDER}\${NAME}${NEW}\*.*"
     !insertmacro Fail "Could not write ${NAME} to $\"${FOLDER}$\" (no right to write there, or the disk is full)."
   ${EndIf}
 !macroend

@@ -118,15 +118,24 @@ for bits in 32 64; do
 
     install_and_remove "a chosen folder" "$drive/kd-chosen-$bits" "/D=C:\\kd-chosen-$bits"
 
-    # A failing copy: a file stands where the documentation folder belongs.
-    echo blocking >"$docs"
-    before=$(drive_listing)
-    run "$setup" /S "/D=C:\\kd-failing-$bits"
-    check "$bits-bit, failing copy: the installer exits 2" is "$status" 2
-    check "$bits-bit, failing copy: the drive is as before" is "$(drive_listing)" "$before"
-    check "$bits-bit, failing copy: no entry in the installed programs" \
-        bash -c "! wine reg query '$key' /reg:$bits >/dev/null 2>&1"
-    rm -f "$docs"
+    # Failing copies: a file stands where the documentation folder belongs
+    # (nothing written yet), or a folder where the manual's temporary copy
+    # goes (the DLL written already).
+    for blocker in "file $docs" "folder $docs/manual.html.kd-new"; do
+        if [ "${blocker%% *}" = file ]; then
+            echo blocking >"${blocker#* }"
+        else
+            mkdir -p "${blocker#* }"
+        fi
+        before=$(drive_listing)
+        run "$setup" /S "/D=C:\\kd-failing-$bits"
+        what="$bits-bit, failing copy (a ${blocker%% *} in the way)"
+        check "$what: the installer exits 2" is "$status" 2
+        check "$what: the drive is as before" is "$(drive_listing)" "$before"
+        check "$what: no entry in the installed programs" \
+            bash -c "! wine reg query '$key' /reg:$bits >/dev/null 2>&1"
+        rm -rf "$docs"
+    done
 done
 
 echo "$passed passed, $failed failed"
