@@ -82,9 +82,19 @@ struct LibraryCycle {
     const char* description;
 };
 
+#ifdef __SANITIZE_ADDRESS__
+// AddressSanitizer holds freed memory back, so the process grows anyway;
+// LeakSanitizer checks at exit what the loads left behind.
+constexpr bool kGrowthIsMeasurable = false;
+#else
+constexpr bool kGrowthIsMeasurable = true;
+#endif
+
 // Hosts load and unload the plug-in itself most; a few bytes kept per load
 // only show over many loads, since the process's memory grows by pages.
-constexpr LibraryCycle kPluginCycles = {KD_DISTORTION_PATH, WhileLoaded::kOpenUseAndClose, 20000, 1000,
+// Where growth is not measured, the handles show after fewer.
+constexpr LibraryCycle kPluginCycles = {KD_DISTORTION_PATH, WhileLoaded::kOpenUseAndClose,
+                                        kGrowthIsMeasurable ? 20000 : 2000, 1000,
                                         "an instance opened, used and closed"};
 // The runtime's exception machinery, with the exception on different threads.
 constexpr LibraryCycle kExceptionCycles[] = {
@@ -96,15 +106,8 @@ constexpr LibraryCycle kExceptionCycles[] = {
 };
 constexpr long long kAllowedGrowth = 64 * 1024;
 // 8 bytes kept per load, as the 32-bit DLL once did, must not fit.
-static_assert(8 * (kPluginCycles.loads - kPluginCycles.measuredFrom) > kAllowedGrowth,
+static_assert(!kGrowthIsMeasurable || 8 * (kPluginCycles.loads - kPluginCycles.measuredFrom) > kAllowedGrowth,
               "too few loads measured to see 8 bytes a load");
-#ifdef __SANITIZE_ADDRESS__
-// AddressSanitizer holds freed memory back, so the process grows anyway;
-// LeakSanitizer checks at exit what the loads left behind.
-constexpr bool kGrowthIsMeasurable = false;
-#else
-constexpr bool kGrowthIsMeasurable = true;
-#endif
 
 VstIntPtr VSTCALLBACK refusingHost(AEffect* /*effect*/, VstInt32 opcode, VstInt32 index, VstIntPtr /*value*/,
                                    void* /*ptr*/, float /*opt*/) {
@@ -222,7 +225,7 @@ TEST(InstanceChurn, ALibraryThatThrowsInsideAtEveryLoadKeepsTheProcessAliveAndFl
 }
 
 // Its own CTest test (instance_churn_long), which runs beside the others.
-TEST(InstanceChurn, ThePluginLoadedAndUnloadedTwentyThousandTimesKeepsNoMemoryAndNoHandle) {
+TEST(InstanceChurn, ThePluginLoadedAndUnloadedThousandsOfTimesKeepsNoMemoryAndNoHandle) {
     LongLivedThread longLived;
     expectLoadsKeepTheProcessFlat(kPluginCycles, longLived);
 }
