@@ -2,7 +2,6 @@
 // plug-ins whose output shows what the host did. Every case asserts on the
 // written file or on levels that only the processed signal has.
 #include <gtest/gtest.h>
-#include <smf.h>
 #include <sndfile.h>
 
 #include <nlohmann/json.hpp>
@@ -15,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "midi_bytes.h"
 #include "run_command.h"
 
 namespace {
@@ -369,16 +369,15 @@ TEST(Render, LatencyIsCompensatedAndTailsEndWhenTheyFallSilent) {
     }
 }
 
+// One note from `on` to `off` seconds, at the default 120 BPM and 480 ticks
+// per quarter note (960 ticks a second).
 std::string writeMidi(const std::string& name, double on, double off) {
-    const std::string path = work(name);
-    smf_t* smf = smf_new();
-    smf_track_t* track = smf_track_new();
-    smf_add_track(smf, track);
-    smf_track_add_event_seconds(track, smf_event_new_from_bytes(0x90, 60, 127), on);
-    smf_track_add_event_seconds(track, smf_event_new_from_bytes(0x80, 60, 0), off);
-    EXPECT_EQ(smf_save(smf, path.c_str()), 0);
-    smf_delete(smf);
-    return path;
+    using namespace midi_bytes;
+    const auto ticks = [](double seconds) { return static_cast<std::uint32_t>(std::lround(seconds * 960.0)); };
+    std::ofstream(work(name), std::ios::binary)
+        << header(0, 1, 480) +
+               track(event(ticks(on), message(0x90, 60, 127)) + event(ticks(off) - ticks(on), message(0x80, 60, 0)));
+    return work(name);
 }
 
 TEST(Render, InstrumentsPlayTheirMidiToTheFrame) {
