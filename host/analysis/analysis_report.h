@@ -25,7 +25,17 @@ struct TransferBin {
 struct TransferCurve {
     std::vector<TransferBin> bins;  // ascending input, empty bins left out
     double largestDeviation = 0.0;  // largest |output - input| seen over all samples
+    // The share of the output that no function of the input sample explains:
+    // the RMS of what the curve through the bins' means leaves over, against
+    // the output's RMS. Next to 0 without memory; filters (phase shift),
+    // delays and dynamics leave more.
+    double unexplained = 0.0;
+    // Whether the output is a static function of the input, so that a
+    // transfer curve means something: `unexplained` stays below
+    // kStaticTransferLimit.
+    bool staticFunction = true;
 };
+inline constexpr double kStaticTransferLimit = 0.01;  // -40 dB
 
 // 1 kHz sine from -60 to +6 dBFS.
 struct LevelPoint {

@@ -8,4 +8,5 @@ namespace CLI {
 class App;
 }
 
-void addTempoOptions(CLI::App& command, TempoSettings& settings);
+// `withMidi`: the command also takes --midi, whose tempo map takes over.
+void addTempoOptions(CLI::App& command, TempoSettings& settings, bool withMidi);
