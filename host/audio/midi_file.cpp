@@ -1,7 +1,8 @@
 #include "audio/midi_file.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "support/text_format.h"
 
 namespace {
 
@@ -21,10 +22,10 @@ struct SmpteRate {
 };
 constexpr SmpteRate kSmpteRates[] = {{24, 24.0}, {25, 25.0}, {29, 30000.0 / 1001.0}, {30, 30.0}};
 
-std::string text(const char* format, unsigned long long a = 0, unsigned long long b = 0, unsigned long long c = 0) {
-    char buffer[200];
-    std::snprintf(buffer, sizeof buffer, format, a, b, c);
-    return buffer;
+// format() with every number widened, so that %llu and %llX fit them all.
+template <typename... Numbers>
+std::string text(const char* pattern, Numbers... numbers) {
+    return format(pattern, static_cast<unsigned long long>(numbers)...);
 }
 
 // Bytes read front to back, never past `end`.
@@ -118,15 +119,15 @@ void readHeader(Bytes& in, MidiFile& file) {
             "format 0 or 1");
     }
     if (file.format > 2) {
-        throw MidiFileProblem(text("its header gives format %llu; Standard MIDI Files have formats 0, 1 and 2",
-                                   static_cast<unsigned long long>(file.format)));
+        throw MidiFileProblem(
+            text("its header gives format %llu; Standard MIDI Files have formats 0, 1 and 2", file.format));
     }
     if (file.tracks == 0) {
         throw MidiFileProblem("its header announces no tracks");
     }
     if (file.format == 0 && file.tracks != 1) {
-        throw MidiFileProblem(text("its header announces format 0 with %llu tracks; format 0 has exactly one",
-                                   static_cast<unsigned long long>(file.tracks)));
+        throw MidiFileProblem(
+            text("its header announces format 0 with %llu tracks; format 0 has exactly one", file.tracks));
     }
     if ((division & 0x8000u) == 0) {
         if (division == 0) {
@@ -205,8 +206,8 @@ void readTrack(Bytes& in, std::size_t end, int track, MidiFile& file) {
     bool ended = false;
     while (in.at() < end) {
         if (ended) {
-            throw MidiFileProblem(text("track %llu holds more after its End of Track event, at byte %llu",
-                                       static_cast<unsigned long long>(track), in.at()));
+            throw MidiFileProblem(
+                text("track %llu holds more after its End of Track event, at byte %llu", track, in.at()));
         }
         tick += in.quantity(end, "the time of an event");
         const std::size_t start = in.at();
@@ -219,7 +220,10 @@ void readTrack(Bytes& in, std::size_t end, int track, MidiFile& file) {
                      "status byte of its track carries on to it",
                      start, status));
         } else {
-            status = running;  // running status: the data bytes follow at once
+            // Running status: the data bytes follow at once. It carries on
+            // past meta and system exclusive events too, which the format
+            // does not ask for but files rely on; it cannot be mistaken.
+            status = running;
         }
         if (status < 0xF0) {
             running = status;
@@ -256,7 +260,7 @@ void readTrack(Bytes& in, std::size_t end, int track, MidiFile& file) {
         throw MidiFileProblem(
             text("track %llu ends at byte %llu without its End of Track event: the file is cut "
                  "short or damaged",
-                 static_cast<unsigned long long>(track), end));
+                 track, end));
     }
     file.endTick = std::max(file.endTick, tick);
 }
@@ -270,9 +274,8 @@ MidiFile parseMidiFile(const unsigned char* bytes, std::size_t size) {
     int found = 0;
     while (found < file.tracks) {
         if (in.at() == size) {
-            throw MidiFileProblem(text("it holds %llu of the %llu tracks its header announces: it is cut short",
-                                       static_cast<unsigned long long>(found),
-                                       static_cast<unsigned long long>(file.tracks)));
+            throw MidiFileProblem(
+                text("it holds %llu of the %llu tracks its header announces: it is cut short", found, file.tracks));
         }
         const std::size_t start = in.at();
         const std::uint32_t type = in.bigEndian(4, size, "a chunk header");

@@ -100,7 +100,12 @@ std::string elfProblem(const Reader& in, const ElfLayout& elf) {
         if (sectionEntry < elf.sectionEntrySize) {
             return "its section headers are " + bytesText(sectionEntry) + " bytes each, too small to be any";
         }
-        // Counts too large for the header are kept in section header 0.
+        // Counts too large for the header are kept in section header 0,
+        // which must then be there.
+        const std::string problem = in.table("section headers", sectionOffset, 1, sectionEntry);
+        if (!problem.empty()) {
+            return problem;
+        }
         std::uint64_t first = 0;
         if (sectionCount == 0 && in.value(sectionOffset + elf.sectionSize, elf.wordSize, first)) {
             sectionCount = first;
