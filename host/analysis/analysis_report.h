@@ -25,13 +25,13 @@ struct TransferBin {
 struct TransferCurve {
     std::vector<TransferBin> bins;  // ascending input, empty bins left out
     double largestDeviation = 0.0;  // largest |output - input| seen over all samples
-    // The share of the output that no function of the input sample explains:
-    // the RMS of what the curve through the bins' means leaves over, against
-    // the output's RMS. Next to 0 without memory; filters (phase shift),
-    // delays and dynamics leave more.
-    double unexplained = 0.0;
+    // How far the output moves when the input runs backwards: the RMS of
+    // the output minus the reversed output of the reversed input, against
+    // the output's RMS. 0 when each output sample depends on its input
+    // sample alone; filters (phase shift), delays and dynamics raise it.
+    double memory = 0.0;
     // Whether the output is a static function of the input, so that a
-    // transfer curve means something: `unexplained` stays below
+    // transfer curve means something: `memory` stays below
     // kStaticTransferLimit.
     bool staticFunction = true;
 };

@@ -114,7 +114,7 @@ std::string reportJson(const AnalysisReport& report) {
     }
     json["transfer"] = {{"largest_deviation", report.transfer.largestDeviation},
                         {"static_function", report.transfer.staticFunction},
-                        {"unexplained", report.transfer.unexplained},
+                        {"memory", report.transfer.memory},
                         {"columns", {"input", "low", "mean", "high"}},
                         {"bins", bins}};
     nlohmann::json level = nlohmann::json::array();

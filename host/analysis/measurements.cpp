@@ -86,29 +86,16 @@ double meanSquare(const float* samples, std::size_t count) {
     return count > 0 ? sum / static_cast<double>(count) : 0.0;
 }
 
-// The output's share that the curve through the bins' means (straight
-// between them) does not explain, as RMS over RMS; 0 for a silent output.
-double unexplainedShare(const std::vector<TransferBin>& bins, const std::vector<float>& in,
-                        const std::vector<float>& out) {
-    double left = 0.0, whole = 0.0;
-    for (std::size_t n = 0; n < in.size() && !bins.empty(); ++n) {
-        const double x = in[n];
-        const auto above = std::upper_bound(bins.begin(), bins.end(), x,
-                                            [](double value, const TransferBin& bin) { return value < bin.input; });
-        double curve = 0.0;
-        if (above == bins.begin()) {
-            curve = above->mean;
-        } else if (above == bins.end()) {
-            curve = bins.back().mean;
-        } else {
-            const TransferBin& below = *(above - 1);
-            const double t = (x - below.input) / (above->input - below.input);
-            curve = below.mean + t * (above->mean - below.mean);
-        }
-        left += (out[n] - curve) * (out[n] - curve);
-        whole += static_cast<double>(out[n]) * out[n];
+// RMS of the difference of two signals of the same length, against the
+// RMS of the first; 0 when the first is silent.
+double relativeDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    double difference = 0.0, whole = 0.0;
+    for (std::size_t n = 0; n < a.size() && n < b.size(); ++n) {
+        const double d = static_cast<double>(a[n]) - b[n];
+        difference += d * d;
+        whole += static_cast<double>(a[n]) * a[n];
     }
-    return whole > 0.0 ? std::sqrt(left / whole) : 0.0;
+    return whole > 0.0 ? std::sqrt(difference / whole) : 0.0;
 }
 
 }  // namespace
@@ -155,8 +142,17 @@ TransferCurve Measurements::transferCurve() const {
             curve.bins.push_back({sum.input / count, sum.low, sum.output / count, sum.high});
         }
     }
-    curve.unexplained = unexplainedShare(curve.bins, in, output);
-    curve.staticFunction = curve.unexplained < kStaticTransferLimit;
+    // A static function of the input sample does not care which way time
+    // runs: the input played backwards gives the output backwards. Memory
+    // (phase shift, envelopes) does.
+    AudioBuffer backwards = input;
+    for (std::vector<float>& channel : backwards.channels) {
+        std::reverse(channel.begin(), channel.end());
+    }
+    std::vector<float> reversed = run(backwards);
+    std::reverse(reversed.begin(), reversed.end());
+    curve.memory = relativeDifference(output, reversed);
+    curve.staticFunction = curve.memory < kStaticTransferLimit;
     return curve;
 }
 

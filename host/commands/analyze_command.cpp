@@ -49,9 +49,9 @@ void printSummary(const AnalysisReport& report, std::ostream& out) {
                       report.transfer.largestDeviation);
     } else {
         out << format(
-            "%-11snot drawn: the output is no static function of the input (%.0f %% of it follows earlier "
-            "samples, as with filters, delays or dynamics); the level curve shows what it does\n",
-            "transfer", 100.0 * report.transfer.unexplained);
+            "%-11snot drawn: the output is no static function of the input (the input played backwards gives an "
+            "output %.1f %% different, as with filters, delays or dynamics); the level curve shows what it does\n",
+            "transfer", 100.0 * report.transfer.memory);
     }
     if (!report.level.empty()) {
         const LevelPoint& low = report.level.front();
