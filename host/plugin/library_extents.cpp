@@ -1,5 +1,6 @@
 #include "plugin/library_extents.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -102,7 +103,8 @@ std::string elfProblem(const Reader& in, const ElfLayout& elf) {
         }
         // Counts too large for the header are kept in section header 0,
         // which must then be there.
-        const std::string problem = in.table("section headers", sectionOffset, 1, sectionEntry);
+        const std::string problem =
+            in.table("section headers", sectionOffset, std::max<std::uint64_t>(sectionCount, 1), sectionEntry);
         if (!problem.empty()) {
             return problem;
         }
