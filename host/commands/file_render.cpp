@@ -116,9 +116,9 @@ FileRenderOutcome renderToFile(const PluginModule& module, const FileRenderReque
         outcome.warnings.insert(outcome.warnings.end(), midi.warnings.begin(), midi.warnings.end());
         if (!instance.takesEvents()) {
             outcome.warnings.push_back(
-                "the plug-in takes no MIDI (neither an instrument nor an effect that receives "
-                "events), yet " +
-                options.midi + " was sent to it");
+                format("the plug-in takes no MIDI (neither an instrument nor an effect that "
+                       "receives events), yet %s was sent to it",
+                       options.midi.c_str()));
         }
     } else if (instrument) {
         midi = builtInPhrase(rate);
