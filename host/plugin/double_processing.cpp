@@ -36,5 +36,6 @@ long processDouble(PluginInstance& instance, double** inputs, double** outputs, 
         made = counting.count();
     }
     setInsideProcess(false);
+    instance.host().clock.advance(frames);
     return made;
 }
