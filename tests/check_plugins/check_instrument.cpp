@@ -10,35 +10,15 @@
 
 #include "aeffect.h"
 #include "opcodes.h"
-
-#if defined(_WIN32)
-#define CHECK_PLUGIN_EXPORT extern "C" __declspec(dllexport)
-#else
-#define CHECK_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "plugin_parts.h"
 
 namespace {
 
+using namespace check_plugin;
+
 constexpr int kVoices = 8;
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kPending = 64;
 constexpr double kRampSeconds = 0.005;
-
-constexpr VstInt32 kMidiEventType = 1;
-struct EventHeader {
-    VstInt32 type;
-    VstInt32 byteSize;
-    VstInt32 deltaFrames;
-    VstInt32 flags;
-    VstInt32 noteLength;
-    VstInt32 noteOffset;
-    unsigned char midiData[4];
-};
-struct EventList {
-    VstInt32 numEvents;
-    VstIntPtr reserved;
-    EventHeader* events[2];  // numEvents of them, in truth
-};
 
 struct Voice {
     int key = -1;

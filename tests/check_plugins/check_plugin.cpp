@@ -48,17 +48,13 @@
 
 #include "aeffect.h"
 #include "opcodes.h"
-
-#if defined(_WIN32)
-#define CHECK_PLUGIN_EXPORT extern "C" __declspec(dllexport)
-#else
-#define CHECK_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "plugin_parts.h"
 
 namespace {
 
+using namespace check_plugin;
+
 constexpr int kParams = 3;
-constexpr double kPi = 3.14159265358979323846;
 constexpr int kPrograms = 2;
 constexpr int kChannels = 2;
 constexpr int kProgramNameBytes = 24;
@@ -108,23 +104,6 @@ constexpr const char* kLabels[kParams] = {"decibels", "fraction", "percent"};
 constexpr const char* kNames[kParams] = {"Gain", "Cutoff", "Mix"};
 constexpr const char* kLabels[kParams] = {"dB", "", "%"};
 #endif
-
-// The parts of the event records this plug-in reads; the host owns them.
-constexpr VstInt32 kMidiEventType = 1;
-struct EventHeader {
-    VstInt32 type;
-    VstInt32 byteSize;
-    VstInt32 deltaFrames;
-    VstInt32 flags;
-    VstInt32 noteLength;
-    VstInt32 noteOffset;
-    unsigned char midiData[4];
-};
-struct EventList {
-    VstInt32 numEvents;
-    VstIntPtr reserved;
-    EventHeader* events[2];  // numEvents of them, in truth
-};
 
 struct Instance {
     AEffect record{};
