@@ -20,6 +20,8 @@ constexpr VerdictNames kVerdictNames[] = {
     {Verdict::NotTested, "SKIP", "not tested: ", "not tested"},
 };
 
+constexpr const char* kSeverityNames[] = {"warning", "error"};
+
 const VerdictNames& namesOf(Verdict verdict) {
     for (const VerdictNames& names : kVerdictNames) {
         if (names.verdict == verdict) {
@@ -30,12 +32,32 @@ const VerdictNames& namesOf(Verdict verdict) {
 }
 
 constexpr const char* kIndent = "      ";
+// Findings shown per check in the text report; the JSON report has them all.
+constexpr std::size_t kFindingsShown = 3;
+
+// The first few findings, errors first, and how many more there are.
+std::string shortDetail(const CheckOutcome& outcome) {
+    const std::vector<Finding>& findings = outcome.findings;
+    if (findings.size() <= kFindingsShown) {
+        return outcome.detail;
+    }
+    std::string detail;
+    for (std::size_t i = 0; i < kFindingsShown; ++i) {
+        const bool firstWarning =
+            i > 0 && findings[i].severity == Severity::Warning && findings[i - 1].severity == Severity::Error;
+        detail += std::string(i == 0 ? "" : firstWarning ? "; warnings: " : "; ") + findings[i].text;
+    }
+    return detail + format(" (and %zu more; --json lists them all)", findings.size() - kFindingsShown);
+}
 
 }  // namespace
 
 void Tally::add(const CheckResult& result) {
     if (result.failed()) {
         ++failed;
+        return;
+    }
+    if (!result.counted()) {
         return;
     }
     switch (result.outcome.verdict) {
@@ -67,14 +89,20 @@ std::string Tally::summaryLine() const {
 std::string textReport(const CheckResult& result) {
     const CheckOutcome& outcome = result.outcome;
     const VerdictNames& names = namesOf(outcome.verdict);
-    std::string text = std::string(result.failed() ? "FAIL" : names.word) + "  " + result.name;
+    std::string text = std::string(result.failed() ? "FAIL" : names.word) + "  " + result.id + "  " + result.name;
     const std::string strictNote = result.failed() && outcome.verdict == Verdict::Warning ? "warning (--strict): " : "";
     if (outcome.verdict == Verdict::Pass) {
         text += outcome.detail.empty() ? "" : " (" + outcome.detail + ")";
     } else {
-        text += ": " + strictNote + names.prefix + outcome.detail;
+        text += ": " + strictNote + names.prefix + shortDetail(outcome);
+    }
+    if (!result.counted()) {
+        text += " [not selected: run because other checks need it, and not counted]";
     }
     text += "\n";
+    if (!outcome.call.empty()) {
+        text += std::string(kIndent) + "in: " + outcome.call + "\n";
+    }
     if (!outcome.step.empty()) {
         text += std::string(kIndent) + "during: " + outcome.step + "\n";
     }
@@ -91,16 +119,27 @@ nlohmann::json jsonReport(const RunDescription& run, const std::vector<CheckResu
                           int exitCode) {
     nlohmann::json checks = nlohmann::json::array();
     for (const CheckResult& result : results) {
-        nlohmann::json check = {{"name", result.name},
+        nlohmann::json findings = nlohmann::json::array();
+        for (const Finding& finding : result.outcome.findings) {
+            findings.push_back(
+                {{"severity", kSeverityNames[static_cast<int>(finding.severity)]}, {"text", finding.text}});
+        }
+        nlohmann::json check = {{"id", result.id},
+                                {"name", result.name},
                                 {"verdict", namesOf(result.outcome.verdict).json},
                                 {"failed", result.failed()},
+                                {"counted", result.counted()},
                                 {"detail", result.outcome.detail},
+                                {"findings", std::move(findings)},
                                 {"seconds", result.seconds}};
+        if (!result.outcome.call.empty()) {
+            check["call"] = result.outcome.call;
+        }
         if (!result.outcome.step.empty()) {
             check["step"] = result.outcome.step;
         }
         if (!result.outcome.pluginOutput.empty()) {
-            check["pluginOutput"] = result.outcome.pluginOutput;
+            check["plugin_output"] = result.outcome.pluginOutput;
         }
         checks.push_back(std::move(check));
     }
@@ -108,9 +147,9 @@ nlohmann::json jsonReport(const RunDescription& run, const std::vector<CheckResu
         {"plugin", run.plugin},
         {"settings",
          {{"strict", run.strict},
-          {"toleranceDb", run.toleranceDb},
-          {"timeoutSeconds", run.timeoutSeconds},
-          {"timeoutTotalSeconds", run.timeoutTotalSeconds},
+          {"tolerance_db", run.toleranceDb},
+          {"timeout_seconds", run.timeoutSeconds},
+          {"timeout_total_seconds", run.timeoutTotalSeconds},
           {"isolated", run.isolated}}},
         {"reproducible", run.reproducible},
         {"checks", std::move(checks)},
@@ -120,10 +159,10 @@ nlohmann::json jsonReport(const RunDescription& run, const std::vector<CheckResu
           {"warnings", tally.warnings},
           {"skipped", tally.skipped},
           {"line", tally.summaryLine()}}},
-        {"exitCode", exitCode},
+        {"exit_code", exitCode},
     };
     if (!run.reproducible) {
-        document["irreproducibleBecause"] = run.irreproducibleBecause;
+        document["irreproducible_because"] = run.irreproducibleBecause;
     }
     return document;
 }

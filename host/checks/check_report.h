@@ -1,6 +1,6 @@
 // How the verdicts of a check run are shown: a line (or a few) per check as
 // it finishes, a closing summary line that CI logs can grep, and the same as
-// one JSON document.
+// one JSON document, which carries every finding.
 #pragma once
 
 #include <string>
@@ -11,12 +11,17 @@
 #include "checks/check_support.h"
 
 struct CheckResult {
+    std::string id;
     std::string name;
     CheckOutcome outcome;
     bool strict = false;  // warnings count as errors
     double seconds = 0.0;
+    // A check that runs because others need it, though it was not selected,
+    // counts only when it fails.
+    bool selected = true;
 
     bool failed() const { return outcome.verdict == Verdict::Error || (strict && outcome.verdict == Verdict::Warning); }
+    bool counted() const { return selected || failed(); }
 };
 
 struct Tally {
@@ -30,9 +35,10 @@ struct Tally {
     std::string summaryLine() const;
 };
 
-// "PASS  name (detail)", "FAIL  name: detail" and so on, then the step the
-// check was in when it was cut short and the plug-in's last output lines,
-// each line ending in a newline.
+// "PASS  id  name (detail)", "FAIL  id  name: findings" and so on (the first
+// few findings), then the plug-in calls in progress and the step the check
+// was in when it was cut short, and the plug-in's last output lines, each
+// line ending in a newline.
 std::string textReport(const CheckResult& result);
 
 // The fields of the whole run that are not per check.

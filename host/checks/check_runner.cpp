@@ -4,6 +4,8 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 
 #include "checks/check_report.h"
 #include "checks/check_table.h"
@@ -21,23 +23,32 @@ std::string lowered(std::string text) {
     return text;
 }
 
-// Case does not matter: "--only chunk" finds "effGetChunk".
-bool nameContains(const CheckDefinition& check, const std::string& text) {
-    return lowered(check.name).find(lowered(text)) != std::string::npos;
+bool isId(const std::string& text) {
+    return std::any_of(std::begin(kChecks), std::end(kChecks),
+                       [&text](const CheckDefinition& check) { return text == check.id; });
+}
+
+// A check is named by its id or its whole name, case ignored; a text that
+// is no id picks the group of ids it starts ("thread" for every "thread-").
+bool names(const CheckDefinition& check, const std::string& text) {
+    const std::string wanted = lowered(text);
+    const std::string id = check.id;
+    return wanted == id || wanted == lowered(check.name) ||
+           (!isId(wanted) && id.compare(0, wanted.size() + 1, wanted + "-") == 0);
 }
 
 bool matchesAny(const CheckDefinition& check, const std::vector<std::string>& texts) {
-    return std::any_of(texts.begin(), texts.end(),
-                       [&check](const std::string& text) { return nameContains(check, text); });
+    return std::any_of(texts.begin(), texts.end(), [&check](const std::string& text) { return names(check, text); });
 }
 
 void expectEachMatches(const std::vector<std::string>& texts, const char* option) {
     for (const std::string& text : texts) {
         const bool matched = std::any_of(std::begin(kChecks), std::end(kChecks),
-                                         [&text](const CheckDefinition& check) { return nameContains(check, text); });
+                                         [&text](const CheckDefinition& check) { return names(check, text); });
         if (!matched) {
             throw CheckSelectionError(
-                format("%s '%s' matches no check; 'plughost check --list' shows their names", option, text.c_str()));
+                format("%s '%s' names no check or group of checks; 'plughost check --list' shows their ids and names",
+                       option, text.c_str()));
         }
     }
 }
@@ -51,10 +62,11 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 }
 
 // What to print should `name`, running inside the host, end it.
-std::string lastWordsFor(const std::string& name, const CheckOptions& options, const RunDescription& run,
+std::string lastWordsFor(const CheckDefinition& check, const CheckOptions& options, const RunDescription& run,
                          std::vector<CheckResult> results, Tally tally) {
-    CheckResult crashed{name, CheckOutcome::error(std::string(1, last_words::kCause)), options.strict, 0.0};
+    CheckResult crashed{check.id, check.name, CheckOutcome::error(std::string(1, last_words::kCause)), options.strict};
     crashed.outcome.step = std::string(1, last_words::kStep);
+    crashed.outcome.call = std::string(1, last_words::kCall);
     tally.add(crashed);
     if (!options.json) {
         return textReport(crashed) + tally.summaryLine() + "\n";
@@ -63,6 +75,7 @@ std::string lastWordsFor(const std::string& name, const CheckOptions& options, c
     // The placeholders come out of the JSON writer escaped.
     std::string text = jsonText(jsonReport(run, results, tally, kChecksFoundErrors));
     text = replaced(text, "\\u0001", std::string(1, last_words::kCause));
+    text = replaced(text, "\\u0003", std::string(1, last_words::kCall));
     return replaced(text, "\\u0002", std::string(1, last_words::kStep)) + "\n";
 }
 
@@ -82,8 +95,12 @@ std::vector<const CheckDefinition*> selectChecks(const std::vector<std::string>&
 }
 
 void listChecks(std::ostream& out) {
+    std::size_t width = 0;
     for (const CheckDefinition& check : kChecks) {
-        out << check.name << "\n";
+        width = std::max(width, std::strlen(check.id));
+    }
+    for (const CheckDefinition& check : kChecks) {
+        out << check.id << std::string(width + 2 - std::strlen(check.id), ' ') << check.name << "\n";
     }
 }
 
@@ -114,17 +131,17 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
     std::vector<CheckResult> results;
     Tally tally;
     bool unusable = false;
-    std::vector<std::string> notRun;
+    std::vector<std::string> notRun;  // ids
     for (const CheckDefinition& check : kChecks) {
-        const bool wanted = std::find(selected.begin(), selected.end(), &check) != selected.end() ||
-                            check.role == CheckRole::Essential ||
-                            (check.role == CheckRole::Reproducibility && comparing);
+        const bool chosen = std::find(selected.begin(), selected.end(), &check) != selected.end();
+        const bool wanted =
+            chosen || check.role == CheckRole::Essential || (check.role == CheckRole::Reproducibility && comparing);
         if (!wanted) {
             continue;
         }
         const double left = options.timeoutTotalSeconds - std::chrono::duration<double>(Clock::now() - start).count();
         if (left < 1.0) {
-            notRun.push_back(check.name);
+            notRun.push_back(check.id);
             continue;
         }
         settings.timeoutSeconds = std::min(options.timeoutSeconds, static_cast<int>(std::ceil(left)));
@@ -138,19 +155,22 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
         if (isolate) {
             outcome = runIsolated(work, settings.timeoutSeconds, options.verbose);
         } else {
-            last_words::prepare(lastWordsFor(check.name, options, run, results, tally), options.json);
+            last_words::prepare(lastWordsFor(check, options, run, results, tally), options.json);
             last_words::arm(settings.timeoutSeconds);
             outcome = runInProcess(work);
             last_words::disarm();
             last_words::clear();
         }
-        CheckResult result{check.name, std::move(outcome), options.strict,
-                           std::chrono::duration<double>(Clock::now() - checkStart).count()};
-        if (check.role == CheckRole::Reproducibility && result.outcome.verdict == Verdict::NotComparable) {
+        CheckResult result{check.id,
+                           check.name,
+                           std::move(outcome),
+                           options.strict,
+                           std::chrono::duration<double>(Clock::now() - checkStart).count(),
+                           chosen};
+        if (check.role == CheckRole::Reproducibility && result.outcome.outputsDiffer) {
             settings.reproducible = run.reproducible = false;
             run.irreproducibleBecause = result.outcome.detail;
-            settings.irreproducibleBecause =
-                format("the output differs between fresh instances (see \"%s\")", check.name);
+            settings.irreproducibleBecause = format("the output differs between fresh instances (see %s)", check.id);
         }
         tally.add(result);
         if (!options.json) {
@@ -166,9 +186,9 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
     if (!notRun.empty()) {
         std::string names;
         for (const std::string& name : notRun) {
-            names += (names.empty() ? "" : "; ") + name;
+            names += (names.empty() ? "" : ", ") + name;
         }
-        CheckResult timeUp{"overall time limit",
+        CheckResult timeUp{"time-total", "overall time limit",
                            CheckOutcome::error(format("--timeout-total %d s ran out before %zu checks: %s",
                                                       options.timeoutTotalSeconds, notRun.size(), names.c_str())),
                            options.strict, 0.0};

@@ -15,15 +15,17 @@ struct CheckOptions {
     bool isolate = true;  // a child process per check, where the platform can
     int timeoutSeconds = 120;
     int timeoutTotalSeconds = 900;
-    std::vector<std::string> only;  // run the checks whose names contain one of these
-    std::vector<std::string> skip;  // and leave out those whose names contain one of these
-    bool strict = false;            // warnings count as errors
+    // Run the checks named by one of these (an id, a whole name, or the
+    // first words of ids naming a group) and leave out those named by `skip`.
+    std::vector<std::string> only;
+    std::vector<std::string> skip;
+    bool strict = false;  // warnings count as errors
     double toleranceDb = -100.0;
     bool json = false;
     bool verbose = false;  // pass the plug-in's own output on as it comes
 };
 
-// An --only or --skip text that matches no check: a usage mistake.
+// An --only or --skip text that names no check: a usage mistake.
 class CheckSelectionError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -43,5 +45,5 @@ inline constexpr int kPluginUnusable = 2;
 // one JSON document. Throws CheckSelectionError before loading anything.
 int runChecks(const CheckOptions& options, std::ostream& out);
 
-// The names of all checks, one a line.
+// The ids and names of all checks, one check a line.
 void listChecks(std::ostream& out);

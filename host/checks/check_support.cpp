@@ -14,20 +14,19 @@
 
 namespace {
 
-constexpr std::size_t kFindingsShown = 3;
 // The share of a check's time limit that repetitions may fill, and the most
 // they may take whatever the limit, so that a slow plug-in still finishes
 // its checks in reasonable time.
 constexpr double kRepetitionShare = 0.25;
 constexpr double kRepetitionSecondsAtMost = 10.0;
+// The test signal peaks at -6 dBFS; an output 66 dB above it has blown up.
+constexpr double kCheckSignalPeak = 0.5;
+constexpr double kBlowUpPeak = 1000.0;  // +60 dBFS
 
-std::string listed(const std::vector<std::string>& findings) {
+std::string joined(const std::vector<std::string>& findings) {
     std::string detail;
-    for (std::size_t i = 0; i < findings.size() && i < kFindingsShown; ++i) {
-        detail += (i == 0 ? "" : "; ") + findings[i];
-    }
-    if (findings.size() > kFindingsShown) {
-        detail += format(" (and %zu more)", findings.size() - kFindingsShown);
+    for (const std::string& finding : findings) {
+        detail += (detail.empty() ? "" : "; ") + finding;
     }
     return detail;
 }
@@ -48,22 +47,48 @@ std::vector<VstInt32> blockSizes(const BlockPlan& plan, std::size_t frames) {
     return sizes;
 }
 
+// Records the markers in one block of one output channel: frames the
+// plug-in left unwritten (made silent in the run's output) and input from
+// outside the block that came out.
+template <typename Sample>
+void noteMarkers(ProcessRun& run, Sample* samples, std::size_t count, int channel, VstInt32 blockSize) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const Marker marker = markerOf(samples[i]);
+        if (marker == Marker::None) {
+            continue;
+        }
+        if (marker == Marker::Unwritten) {
+            run.unwritten[channel].insert(blockSize);
+            samples[i] = Sample(0);
+            continue;
+        }
+        MarkerSighting& sighting = marker == Marker::PastInput ? run.pastInput : run.beforeInput;
+        if (sighting.samples++ == 0) {
+            sighting.channel = channel;
+            sighting.blockSize = blockSize;
+        }
+    }
+}
+
 // One run through either processing path. `Process` is called with the
-// guarded input and output pointers and the frame count.
+// guarded input and output pointers and the frame count, `Send` with the
+// events of the block before it when there are any.
 // Stops early, between blocks, once `secondsAtMost` (when above 0) have
 // passed.
-template <typename Sample, typename Process>
-ProcessRun runBlocks(int inputs, int outputs, const AudioBuffer& input, const std::vector<VstInt32>& sizes,
-                     const BetweenBlocks& between, double secondsAtMost, Process&& process) {
+template <typename Sample, typename Send, typename Process>
+ProcessRun runBlocks(int inputs, int outputs, const Stimulus& stimulus, const std::vector<VstInt32>& sizes,
+                     const BetweenBlocks& between, double secondsAtMost, Send&& send, Process&& process) {
     const auto start = std::chrono::steady_clock::now();
+    const AudioBuffer& input = stimulus.audio;
     ProcessRun run;
     run.output = AudioBuffer(outputs, input.frameCount(), input.sampleRate);
     std::size_t capacity = 1;
     for (VstInt32 size : sizes) {
         capacity = std::max(capacity, static_cast<std::size_t>(size));
     }
-    GuardedChannels<Sample> in(inputs, capacity);
-    GuardedChannels<Sample> out(outputs, capacity);
+    GuardedChannels<Sample> in(inputs, capacity, ChannelRole::Input);
+    GuardedChannels<Sample> out(outputs, capacity, ChannelRole::Output);
+    MidiEventBatch batch;
 
     std::size_t offset = 0;
     for (std::size_t block = 0; block < sizes.size(); ++block) {
@@ -81,6 +106,10 @@ ProcessRun runBlocks(int inputs, int outputs, const AudioBuffer& input, const st
             const int source = sourceChannelFor(channel, input.channelCount());
             const float* from = input.channels[static_cast<std::size_t>(source)].data() + offset;
             std::copy(from, from + count, in.channel(channel));
+        }
+        collectBlockEvents(stimulus.midi, offset, count, batch);
+        if (!batch.empty()) {
+            send(batch);
         }
         {
             lock_counter::Scope watching;
@@ -101,7 +130,8 @@ ProcessRun runBlocks(int inputs, int outputs, const AudioBuffer& input, const st
             });
         }
         for (int channel = 0; channel < outputs; ++channel) {
-            const Sample* from = out.channel(channel);
+            Sample* from = out.channel(channel);
+            noteMarkers(run, from, count, channel, sizes[block]);
             std::transform(
                 from, from + count,
                 run.output.channels[static_cast<std::size_t>(channel)].begin() + static_cast<std::ptrdiff_t>(offset),
@@ -114,6 +144,47 @@ ProcessRun runBlocks(int inputs, int outputs, const AudioBuffer& input, const st
         run.stats.add(channel.data(), offset);
     }
     return run;
+}
+
+// "blocks of 1, 7 and 64", or "23 block sizes from 1 to 512" when there are
+// many.
+std::string blockSizesText(const std::set<VstInt32>& sizes) {
+    constexpr std::size_t kListed = 6;
+    if (sizes.size() > kListed) {
+        return format("%zu block sizes from %d to %d", sizes.size(), *sizes.begin(), *sizes.rbegin());
+    }
+    std::string text = "blocks of ";
+    std::size_t i = 0;
+    for (VstInt32 size : sizes) {
+        text += (i == 0 ? "" : i + 1 == sizes.size() ? " and " : ", ") + std::to_string(size);
+        ++i;
+    }
+    return text;
+}
+
+// One finding per set of block sizes: "output channels 1 to 63 not written
+// in blocks of 512".
+void expectWritten(Findings& findings, const ProcessRun& run, const std::string& when) {
+    std::map<std::set<VstInt32>, std::vector<int>> channelsBySizes;
+    for (const auto& [channel, sizes] : run.unwritten) {
+        channelsBySizes[sizes].push_back(channel);
+    }
+    for (const auto& [sizes, channels] : channelsBySizes) {
+        std::string which;
+        for (std::size_t i = 0; i < channels.size(); ++i) {
+            std::size_t last = i;
+            while (last + 1 < channels.size() && channels[last + 1] == channels[last] + 1) {
+                ++last;
+            }
+            which += (which.empty() ? "" : ", ") + std::to_string(channels[i]);
+            if (last > i) {
+                which += (last == i + 1 ? ", " : " to ") + std::to_string(channels[last]);
+            }
+            i = last;
+        }
+        findings.error(format("%s: output channel%s %s not written in %s", when.c_str(), channels.size() > 1 ? "s" : "",
+                              which.c_str(), blockSizesText(sizes).c_str()));
+    }
 }
 
 }  // namespace
@@ -139,15 +210,19 @@ void Findings::notTested(std::string why) {
 }
 
 CheckOutcome Findings::outcome(std::string passDetail) const {
-    if (!errors_.empty()) {
-        std::string detail = listed(errors_);
-        if (!warnings_.empty()) {
-            detail += "; warnings: " + listed(warnings_);
+    if (!errors_.empty() || !warnings_.empty()) {
+        CheckOutcome outcome =
+            errors_.empty() ? CheckOutcome::warning(joined(warnings_)) : CheckOutcome::error(joined(errors_));
+        if (!errors_.empty() && !warnings_.empty()) {
+            outcome.detail += "; warnings: " + joined(warnings_);
         }
-        return CheckOutcome::error(detail);
-    }
-    if (!warnings_.empty()) {
-        return CheckOutcome::warning(listed(warnings_));
+        for (const std::string& error : errors_) {
+            outcome.findings.push_back({Severity::Error, error});
+        }
+        for (const std::string& warning : warnings_) {
+            outcome.findings.push_back({Severity::Warning, warning});
+        }
+        return outcome;
     }
     if (!notTestedBecause_.empty()) {
         return CheckOutcome::notTested(notTestedBecause_);
@@ -183,6 +258,10 @@ void CheckContext::expectSameOutput(Findings& findings, const AudioBuffer& expec
         return;
     }
     const OutputComparison comparison = compareOutputs(expected, actual, settings_.toleranceDb);
+    if (comparison.silent) {
+        findings.notTested(what + ": both outputs were silent, so there was nothing to compare");
+        return;
+    }
     if (!comparison.agree) {
         findings.error(what + " " + comparison.describe());
     }
@@ -206,25 +285,48 @@ BlockPlan fixedBlocks(VstInt32 frames) {
     return [frames](std::size_t) { return frames; };
 }
 
-ProcessRun processAll(PluginInstance& instance, const AudioBuffer& input, const BlockPlan& plan,
+ProcessRun processAll(PluginInstance& instance, const Stimulus& stimulus, const BlockPlan& plan,
                       const BetweenBlocks& between, double secondsAtMost) {
     return runBlocks<float>(
-        instance.numInputs(), instance.numOutputs(), input, blockSizes(plan, input.frameCount()), between,
-        secondsAtMost, [&instance](float** in, float** out, VstInt32 frames) { instance.process(in, out, frames); });
+        instance.numInputs(), instance.numOutputs(), stimulus, blockSizes(plan, stimulus.audio.frameCount()), between,
+        secondsAtMost, [&instance](MidiEventBatch& batch) { instance.sendEvents(batch); },
+        [&instance](float** in, float** out, VstInt32 frames) { instance.process(in, out, frames); });
 }
 
-ProcessRun processAllDouble(PluginInstance& instance, const AudioBuffer& input, VstInt32 frames) {
+ProcessRun processAllDouble(PluginInstance& instance, const Stimulus& stimulus, VstInt32 frames) {
     return runBlocks<double>(
-        instance.numInputs(), instance.numOutputs(), input, blockSizes(fixedBlocks(frames), input.frameCount()), {},
-        0.0, [&instance](double** in, double** out, VstInt32 count) { processDouble(instance, in, out, count); });
+        instance.numInputs(), instance.numOutputs(), stimulus,
+        blockSizes(fixedBlocks(frames), stimulus.audio.frameCount()), {}, 0.0,
+        [&instance](MidiEventBatch& batch) { instance.sendEvents(batch); },
+        [&instance](double** in, double** out, VstInt32 count) { processDouble(instance, in, out, count); });
 }
 
 void expectClean(Findings& findings, const ProcessRun& run, const std::string& when) {
-    if (run.stats.nans > 0 || run.stats.infinities > 0) {
-        findings.error(format("%s: output held %s values", when.c_str(), run.stats.describeBadValues().c_str()));
+    struct InputSighting {
+        const MarkerSighting& sighting;
+        const char* where;
+    };
+    for (const InputSighting& input : {InputSighting{run.pastInput, "past the block end"},
+                                       InputSighting{run.beforeInput, "before the block start"}}) {
+        if (input.sighting.samples > 0) {
+            findings.error(format(
+                "%s: reads input %s (its marker came out in output channel %d in blocks of %d, "
+                "%zu samples)",
+                when.c_str(), input.where, input.sighting.channel, input.sighting.blockSize, input.sighting.samples));
+        }
     }
+    SignalStats own = run.stats;
+    own.nans -= std::min(own.nans, run.pastInput.samples + run.beforeInput.samples);
+    if (own.nans > 0 || own.infinities > 0) {
+        findings.error(format("%s: output held %s values", when.c_str(), own.describeBadValues().c_str()));
+    }
+    expectWritten(findings, run, when);
     if (!run.guardsIntact) {
         findings.error(when + ": the plug-in wrote outside the block it was given");
+    }
+    if (run.stats.finitePeak > kBlowUpPeak) {
+        findings.warning(format("%s: the output peaked at %+.1f dBFS for a signal peaking at -6 dBFS", when.c_str(),
+                                toDecibels(run.stats.finitePeak)));
     }
 }
 
@@ -233,8 +335,17 @@ AudioBuffer checkSignal(double rate, double seconds, double silenceSeconds) {
     const auto sounding = std::min(demo.frameCount(), static_cast<std::size_t>(seconds * rate));
     const auto silent = static_cast<std::size_t>(silenceSeconds * rate);
     AudioBuffer signal(2, sounding + silent, rate);
+    double peak = 0.0;
+    for (const auto& channel : demo.channels) {
+        for (float sample : channel) {
+            peak = std::max(peak, std::fabs(static_cast<double>(sample)));
+        }
+    }
+    const double gain = peak > 0.0 ? kCheckSignalPeak / peak : 1.0;
     for (std::size_t channel = 0; channel < 2; ++channel) {
-        std::copy_n(demo.channels[channel].begin(), sounding, signal.channels[channel].begin());
+        std::transform(demo.channels[channel].begin(), demo.channels[channel].begin() + static_cast<long>(sounding),
+                       signal.channels[channel].begin(),
+                       [gain](float sample) { return static_cast<float>(sample * gain); });
     }
     return signal;
 }

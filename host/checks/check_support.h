@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "audio/audio_buffer.h"
 #include "audio/statistics.h"
 #include "checks/output_comparison.h"
+#include "checks/stimulus.h"
 #include "plugin/guarded_channels.h"
 #include "plugin/plugin_instance.h"
 #include "plugin/plugin_module.h"
@@ -27,14 +30,29 @@ enum class Severity { Warning, Error };
 // the check applies, but the plug-in gave it nothing to judge.
 enum class Verdict { Pass, Warning, Error, Skip, NotComparable, NotTested };
 
+// One thing a check found, with its weight.
+struct Finding {
+    Severity severity = Severity::Error;
+    std::string text;
+};
+
 struct CheckOutcome {
     Verdict verdict = Verdict::Pass;
+    // What was found, all of it: the findings joined, or the reason for a
+    // pass, skip or interruption.
     std::string detail;
+    // Every finding on its own, errors first (empty for verdicts that are
+    // not made of findings).
+    std::vector<Finding> findings;
+    // Set by the reproducibility check when the output of fresh instances
+    // differs, so that later checks cannot compare outputs.
+    bool outputsDiffer = false;
     // Filled in by the runner: whether the check was cut short (crash, hang,
-    // exception), the sub-step it was in then, and the last lines the
-    // plug-in printed.
+    // exception), the sub-step it was in then, the plug-in calls in progress
+    // then, and the last lines the plug-in printed.
     bool interrupted = false;
     std::string step;
+    std::string call;
     std::vector<std::string> pluginOutput;
 
     static CheckOutcome with(Verdict verdict, std::string detail) {
@@ -52,7 +70,7 @@ struct CheckOutcome {
 };
 
 // Collects what went wrong during a check. The verdict is the worst severity
-// found; its detail lists the first few findings, errors first.
+// found; it carries every finding, errors first.
 class Findings {
 public:
     void error(std::string finding);
@@ -101,7 +119,8 @@ public:
 
     // Compares two outputs that should agree, within the run's tolerance;
     // a difference is an error named by `what`. Outputs that are not
-    // reproducible are not compared, which the findings remember.
+    // reproducible are not compared, and two silent outputs tell nothing;
+    // the findings remember either.
     void expectSameOutput(Findings& findings, const AudioBuffer& expected, const AudioBuffer& actual,
                           const std::string& what) const;
 
@@ -121,7 +140,15 @@ private:
     std::unique_ptr<PluginModule> module_;
 };
 
+// Where a plug-in's output first carried an input marker, and how often.
+struct MarkerSighting {
+    std::size_t samples = 0;
+    int channel = -1;
+    VstInt32 blockSize = 0;
+};
+
 struct ProcessRun {
+    // Frames the plug-in left unwritten are 0 here.
     AudioBuffer output;
     SignalStats stats;
     bool guardsIntact = true;
@@ -130,6 +157,12 @@ struct ProcessRun {
     // Mutexes locked inside the process calls, and how many made it wait.
     long locks = 0;
     long waitedLocks = 0;
+    // Output channels with frames left unwritten, and the block sizes in
+    // which that happened.
+    std::map<int, std::set<VstInt32>> unwritten;
+    // Input from outside the block that came out in the output.
+    MarkerSighting pastInput;
+    MarkerSighting beforeInput;
 };
 
 // Block sizes for one run; called with the block number, returns the frame
@@ -140,24 +173,27 @@ using BetweenBlocks = std::function<void(std::size_t block)>;
 
 BlockPlan fixedBlocks(VstInt32 frames);
 
-// Runs all of `input` through the instance (open, configured and switched
-// on), feeding input channels to the plug-in's inputs in turn. Checks that
-// no write lands outside the block and that separate input buffers are left
-// alone. With `secondsAtMost` above 0, stops between blocks once that time
-// has passed (the statistics cover what was processed).
-ProcessRun processAll(PluginInstance& instance, const AudioBuffer& input, const BlockPlan& plan,
+// Runs all of the stimulus through the instance (open, configured and
+// switched on), feeding input channels to the plug-in's inputs in turn and
+// its notes to the blocks they fall in. Checks that no write lands outside
+// the block, that every output frame is written and that separate input
+// buffers are left alone. With `secondsAtMost` above 0, stops between blocks
+// once that time has passed (the statistics cover what was processed).
+ProcessRun processAll(PluginInstance& instance, const Stimulus& stimulus, const BlockPlan& plan,
                       const BetweenBlocks& between = {}, double secondsAtMost = 0.0);
 // The same through the double-precision path, in blocks of `frames`; the
 // output is rounded to single precision for comparison.
-ProcessRun processAllDouble(PluginInstance& instance, const AudioBuffer& input, VstInt32 frames);
+ProcessRun processAllDouble(PluginInstance& instance, const Stimulus& stimulus, VstInt32 frames);
 
-// Errors for NaN or infinite output and for writes outside the block, named
-// by `when`.
+// Errors, named by `when`, for NaN or infinite output (or input read from
+// outside the block, when its marker is what came out), output left
+// unwritten and writes outside the block; a warning for a finite output
+// that blew up.
 void expectClean(Findings& findings, const ProcessRun& run, const std::string& when);
 
 // The test input for checks: the first `seconds` of the embedded signal at
-// `rate`, then `silenceSeconds` of silence, in which decaying filters show
-// subnormal numbers.
+// `rate`, peaking at -6 dBFS, then `silenceSeconds` of silence, in which
+// decaying filters show subnormal numbers.
 AudioBuffer checkSignal(double rate, double seconds, double silenceSeconds = 0.0);
 
 // A deterministic source of parameter values and block sizes.

@@ -15,6 +15,10 @@ enum class CheckRole {
 };
 
 struct CheckDefinition {
+    // A short stable identity for --only, --skip, the JSON report and
+    // scripts: lower-case words joined by '-', the first word naming the
+    // check's group.
+    const char* id;
     const char* name;
     CheckFunction run;
     CheckRole role;
@@ -46,6 +50,7 @@ CheckOutcome checkRatesAndBlockSizes(CheckContext& context);
 CheckOutcome checkVaryingBlockSizes(CheckContext& context);
 CheckOutcome checkInPlace(CheckContext& context);
 CheckOutcome checkInputsUntouched(CheckContext& context);
+CheckOutcome checkBufferBounds(CheckContext& context);
 CheckOutcome checkParameterExtremes(CheckContext& context);
 CheckOutcome checkRandomParameters(CheckContext& context);
 CheckOutcome checkOnlyNormalNumbers(CheckContext& context);

@@ -1,35 +1,43 @@
-// Outputs that must agree within the tolerance: two fresh instances (which
-// decides whether the other comparisons can be made at all), different block
-// sizes, and the two processing precisions.
+// Outputs that must agree within the tolerance: fresh instances (which
+// decides whether the other comparisons can be made at all, and tells
+// shared state from randomness), different block sizes, and the two
+// processing precisions.
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "checks/checks.h"
+#include "checks/fresh_process.h"
+#include "checks/time_shift.h"
 #include "plugin/double_processing.h"
 #include "support/text_format.h"
 
 namespace {
 
 constexpr double kSignalSeconds = 1.0;
-// Block sizes compared, the first being the reference, and the maximum the
-// host announces for all of them (a plug-in may size its buffers from it).
-constexpr VstInt32 kComparedBlocks[] = {1, 7, 64, 512, 4096};
+// Blocks of the size the host announces are the reference: a plug-in is
+// built and tried at that size more than at any other. Smaller blocks come
+// from hosts that split at automation points or run at low latency; sizes
+// that are no powers of two catch code that assumes them.
 constexpr VstInt32 kAnnouncedBlock = 4096;
+constexpr VstInt32 kSmallerBlocks[] = {1, 6, 7, 13, 64, 65, 100, 512, 1000};
 // Many plug-ins glide their parameters from a starting value towards the set
-// one, a step per block: the first moments then depend on the block size,
-// which is harmless. Differences after this time are real.
-constexpr double kSettleSeconds = 0.25;
+// one, a step per block, so that their first moments depend on the block
+// size, which is harmless. The signal starts after this much silence, when
+// the glides have settled; only what follows is compared.
+constexpr double kPreRollSeconds = 1.0;
 // Vectorised code rounds differently in blocks of different sizes (and the
 // two precisions round differently anyway); in recursive filters such
 // rounding grows to some -80 dB. Differences beyond the tolerance but no
 // larger than this are warnings; larger ones are errors.
 constexpr double kRoundingCeilingDb = -60.0;
-// Shares of the check's time limit for the reference run and for each other
-// block size.
-constexpr double kReferenceShare = 0.3;
-constexpr double kOtherShare = 0.15;
+// Shares of the check's time limit for the reference run and for all the
+// smaller sizes together, and for each fresh process.
+constexpr double kReferenceShare = 0.1;
+constexpr double kSmallerShare = 0.75;
+constexpr double kFreshProcessShare = 0.3;
 
 // The frames of `buffer` from `first` (inclusive) to `last` (exclusive).
 AudioBuffer framesOf(const AudioBuffer& buffer, std::size_t first, std::size_t last) {
@@ -51,80 +59,176 @@ void judgeDifference(Findings& findings, const OutputComparison& comparison, con
     }
 }
 
+// "1, 6 and 7".
+std::string listed(const std::vector<VstInt32>& sizes) {
+    std::string text;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == sizes.size() ? " and " : ", ") + std::to_string(sizes[i]);
+    }
+    return text;
+}
+
+std::string describeShift(const TimeShift& shift, VstInt32 size) {
+    const std::string amount =
+        shift.frames > 0 ? format("delayed by %ld frames", shift.frames) : format("%ld frames early", -shift.frames);
+    return format("%s %s in blocks of %d", shift.whole ? "output" : "part of the output (an echo, say)", amount.c_str(),
+                  size);
+}
+
+// Smaller block sizes whose output differs from the reference, grouped by
+// the sizes that agree with each other.
+struct Group {
+    std::vector<VstInt32> sizes;
+    OutputComparison comparison;  // of the first size against the reference
+    AudioBuffer output;           // of the first size
+};
+
+// Frames in the findings count from the end of the pre-roll.
+void reportGroups(Findings& findings, const std::vector<Group>& groups) {
+    for (const Group& group : groups) {
+        const bool several = group.sizes.size() > 1;
+        judgeDifference(
+            findings, group.comparison,
+            format("output in blocks of %s%s, against blocks of the announced %d after %.0f s of silence,%s",
+                   listed(group.sizes).c_str(), several ? " (which agree with each other)" : "", kAnnouncedBlock,
+                   kPreRollSeconds, several ? format(" in blocks of %d", group.sizes.front()).c_str() : ""));
+    }
+}
+
 }  // namespace
 
 CheckOutcome checkReproducible(CheckContext& context) {
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, kSignalSeconds);
     std::vector<ProcessRun> runs;
     Findings findings;
     for (const char* which : {"first instance", "second instance"}) {
         context.step(which);
         auto instance = context.playing();
-        runs.push_back(processAll(*instance, signal, fixedBlocks(CheckContext::kBlock)));
+        runs.push_back(reproducibilityRun(*instance));
         expectClean(findings, runs.back(), which);
     }
     if (!findings.empty()) {
         return findings.outcome();
     }
-    const OutputComparison comparison = compareOutputs(runs[0].output, runs[1].output, context.settings().toleranceDb);
-    if (!comparison.agree) {
-        return CheckOutcome::notComparable("two fresh instances given the same input differ: the second " +
-                                           comparison.describe());
+    const double tolerance = context.settings().toleranceDb;
+    const OutputComparison within = compareOutputs(runs[0].output, runs[1].output, tolerance);
+    if (within.silent) {
+        return CheckOutcome::notTested(
+            "fresh instances made no sound from the test signal, so there is nothing to "
+            "compare; the checks that compare will say the same");
     }
-    return CheckOutcome::pass("the second " + comparison.describe());
+    if (within.agree) {
+        return CheckOutcome::pass("the second " + within.describe());
+    }
+    // Randomness differs from process to process as well; state that
+    // instances share does not, as each process starts it afresh.
+    context.step("the first instance of each of two fresh processes");
+    const int timeout = std::max(1, static_cast<int>(context.timeShare(kFreshProcessShare)));
+    const FreshOutput first = freshProcessOutput(context.path(), timeout);
+    const FreshOutput second = freshProcessOutput(context.path(), timeout);
+    CheckOutcome outcome;
+    if (!first.ok || !second.ok) {
+        outcome = CheckOutcome::notComparable(
+            format("two fresh instances given the same input differ: the second %s; separate processes could not "
+                   "tell whether they share state (%s)",
+                   within.describe().c_str(), (first.ok ? second : first).problem.c_str()));
+    } else {
+        const OutputComparison across = compareOutputs(first.output, second.output, tolerance);
+        if (across.agree) {
+            outcome = CheckOutcome::error(
+                format("instances share state: a second instance in one process differs from the first (%s), while "
+                       "the first instances of two separate processes agree (%s); a global or static variable "
+                       "carries one instance's state into the next",
+                       within.describe().c_str(), across.describe().c_str()));
+            outcome.findings.push_back({Severity::Error, outcome.detail});
+        } else {
+            outcome = CheckOutcome::notComparable(
+                format("two fresh instances given the same input differ, in one process (the second %s) and in "
+                       "separate processes alike: the output is random",
+                       within.describe().c_str()));
+        }
+    }
+    outcome.outputsDiffer = true;
+    return outcome;
 }
 
 CheckOutcome checkBlockSizesAgree(CheckContext& context) {
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, kSignalSeconds);
+    Stimulus stimulus;
+    {
+        auto probe = context.playing(CheckContext::kRate, kAnnouncedBlock);
+        stimulus = checkStimulus(*probe, CheckContext::kRate, kSignalSeconds, kPreRollSeconds);
+    }
     Findings findings;
-    AudioBuffer reference;
-    std::size_t referenceFrames = 0;
-    std::size_t compared = signal.frameCount();
-    for (VstInt32 size : kComparedBlocks) {
+    auto runIn = [&](VstInt32 size, double seconds) {
         const std::string what = format("blocks of %d", size);
-        context.step(what);
+        context.step(what + format(", the announced maximum %d", kAnnouncedBlock));
         auto instance = context.playing(CheckContext::kRate, kAnnouncedBlock);
         // Plug-ins with a large cost per call are compared over the part of
         // the signal they get through in the time.
-        const bool first = size == kComparedBlocks[0];
-        const ProcessRun run = processAll(*instance, signal, fixedBlocks(size), {},
-                                          context.timeShare(first ? kReferenceShare : kOtherShare));
+        ProcessRun run = processAll(*instance, stimulus, fixedBlocks(size), {}, seconds);
         expectClean(findings, run, what);
-        if (first) {
-            reference = run.output;
-            referenceFrames = run.framesProcessed;
-            compared = referenceFrames;
-            continue;
-        }
+        return run;
+    };
+    const ProcessRun reference = runIn(kAnnouncedBlock, context.timeShare(kReferenceShare));
+    const std::size_t start = stimulus.preRollFrames;
+    const double tolerance = context.settings().toleranceDb;
+    const double smallerSeconds = context.timeShare(kSmallerShare) / static_cast<double>(std::size(kSmallerBlocks));
+    std::vector<Group> groups;
+    std::vector<VstInt32> tooSlow;  // sizes that did not get past the pre-roll in their time
+    std::size_t compared = stimulus.audio.frameCount();
+    int silent = 0;
+    int judged = 0;
+    for (VstInt32 size : kSmallerBlocks) {
+        const ProcessRun run = runIn(size, smallerSeconds);
         if (!context.settings().reproducible) {
-            context.expectSameOutput(findings, reference, run.output, what);  // notes why it is not compared
+            context.expectSameOutput(findings, reference.output, run.output, "");  // notes why it is not compared
             continue;
         }
-        const std::string against = format("output in %s, against blocks of %d,", what.c_str(), kComparedBlocks[0]);
-        const std::size_t end = std::min(referenceFrames, run.framesProcessed);
+        const std::size_t end = std::min(reference.framesProcessed, run.framesProcessed);
+        if (end <= start) {
+            tooSlow.push_back(size);
+            continue;
+        }
         compared = std::min(compared, end);
-        const std::size_t settled = std::min(end, static_cast<std::size_t>(kSettleSeconds * signal.sampleRate));
-        const double tolerance = context.settings().toleranceDb;
-        const OutputComparison later =
-            compareOutputs(framesOf(reference, settled, end), framesOf(run.output, settled, end), tolerance);
-        if (!later.agree) {
-            judgeDifference(
-                findings, later,
-                format("%s after the first %.2f s (frames counted from there)", against.c_str(), kSettleSeconds));
+        ++judged;
+        const AudioBuffer expected = framesOf(reference.output, start, end);
+        AudioBuffer actual = framesOf(run.output, start, end);
+        const OutputComparison comparison = compareOutputs(expected, actual, tolerance);
+        if (comparison.silent) {
+            ++silent;
             continue;
         }
-        const OutputComparison start =
-            compareOutputs(framesOf(reference, 0, settled), framesOf(run.output, 0, settled), tolerance);
-        if (!start.agree) {
-            findings.warning(
-                format("%s in the first %.2f s only, %s", against.c_str(), kSettleSeconds, start.describe().c_str()));
+        if (comparison.agree) {
+            continue;
         }
+        // A size that agrees with an earlier differing one differs the same
+        // way; the search for a move is made once per way.
+        const auto together = std::find_if(groups.begin(), groups.end(), [&](const Group& group) {
+            return compareOutputs(group.output, actual, tolerance).agree;
+        });
+        if (together != groups.end()) {
+            together->sizes.push_back(size);
+            continue;
+        }
+        const TimeShift shift =
+            findTimeShift(expected, actual, expected.frameCount(), std::max(tolerance, kRoundingCeilingDb));
+        if (shift.found) {
+            findings.error(describeShift(shift, size));
+            continue;
+        }
+        groups.push_back({{size}, comparison, std::move(actual)});
     }
-    if (compared < signal.frameCount()) {
-        return findings.outcome(format("%zu block sizes over the first %.2f s, as far as small blocks got in the time",
-                                       std::size(kComparedBlocks), static_cast<double>(compared) / signal.sampleRate));
+    reportGroups(findings, groups);
+    if (judged > 0 && silent == judged) {
+        findings.notTested("the output was silent in every block size, so there was nothing to compare");
     }
-    return findings.outcome(format("%zu block sizes", std::size(kComparedBlocks)));
+    const std::string what =
+        format("%zu smaller block sizes against blocks of the announced %d, after %.0f s of silence",
+               std::size(kSmallerBlocks), kAnnouncedBlock, kPreRollSeconds);
+    if (compared < stimulus.audio.frameCount()) {
+        return findings.outcome(format("%s, over the first %.2f s of signal, as far as small blocks got in the time",
+                                       what.c_str(), static_cast<double>(compared - start) / CheckContext::kRate));
+    }
+    return findings.outcome(what);
 }
 
 CheckOutcome checkDoublePrecision(CheckContext& context) {
@@ -132,9 +236,9 @@ CheckOutcome checkDoublePrecision(CheckContext& context) {
     if (!canProcessDouble(*single)) {
         return CheckOutcome::skip("the plug-in offers no double-precision processing");
     }
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, kSignalSeconds);
+    const Stimulus stimulus = checkStimulus(*single, CheckContext::kRate, kSignalSeconds);
     context.step("single precision");
-    const ProcessRun reference = processAll(*single, signal, fixedBlocks(CheckContext::kBlock));
+    const ProcessRun reference = processAll(*single, stimulus, fixedBlocks(CheckContext::kBlock));
     single.reset();
 
     context.step("double precision");
@@ -143,7 +247,7 @@ CheckOutcome checkDoublePrecision(CheckContext& context) {
     wide.openForPlayback(CheckContext::kRate, CheckContext::kBlock);
     setProcessPrecision(wide, true);
     wide.setMains(true);
-    const ProcessRun run = processAllDouble(wide, signal, CheckContext::kBlock);
+    const ProcessRun run = processAllDouble(wide, stimulus, CheckContext::kBlock);
     Findings findings;
     expectClean(findings, run, "double precision");
     if (!context.settings().reproducible) {
@@ -151,7 +255,9 @@ CheckOutcome checkDoublePrecision(CheckContext& context) {
         return findings.outcome();
     }
     const OutputComparison comparison = compareOutputs(reference.output, run.output, context.settings().toleranceDb);
-    if (!comparison.agree) {
+    if (comparison.silent) {
+        findings.notTested("both precisions gave silence, so there was nothing to compare");
+    } else if (!comparison.agree) {
         judgeDifference(findings, comparison, "double-precision output, against single precision,");
     }
     return findings.outcome();

@@ -48,17 +48,12 @@ std::string describe(const ScheduledMessage& message) {
                   message.frame);
 }
 
-bool says(PluginInstance& instance, const char* capability) {
-    return instance.dispatch(effCanDo, 0, 0, const_cast<char*>(capability)) > 0;
-}
-
 }  // namespace
 
 CheckOutcome checkMidiEvents(CheckContext& context) {
     auto instance = context.playing(CheckContext::kRate, kBlock);
-    const bool instrument =
-        (instance->effect()->flags & effFlagsIsSynth) != 0 || instance->dispatch(effGetPlugCategory) == kPlugCategSynth;
-    if (!instrument && !says(*instance, "receiveVstEvents") && !says(*instance, "receiveVstMidiEvent")) {
+    const bool instrument = isInstrument(*instance);
+    if (!takesEvents(*instance)) {
         return CheckOutcome::skip("neither an instrument nor an effect that receives events");
     }
     // An instrument plays into silence; an effect processes the test signal.

@@ -9,12 +9,15 @@
 #include <string>
 
 #include "checks/check_step.h"
+#include "checks/last_words.h"
+#include "plugin/plugin_calls.h"
 #include "support/text_format.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -60,11 +63,15 @@ CheckOutcome guarded(const std::function<CheckOutcome()>& work) {
 
 CheckOutcome runInProcess(const std::function<CheckOutcome()>& work) {
     stepText[0] = '\0';
+    clearPluginCalls(pluginCallBoard());
     setStepSink(keepStepInProcess);
     CheckOutcome outcome = guarded(work);
     setStepSink(nullptr);
     if (outcome.interrupted) {
         outcome.step = stepText;
+        char calls[kCallTextBytes];
+        describeCallsInProgress(pluginCallBoard(), calls, sizeof calls);
+        outcome.call = calls;
     }
     stepText[0] = '\0';
     return outcome;
@@ -84,16 +91,23 @@ CheckOutcome runIsolated(const std::function<CheckOutcome()>& work, int, bool) {
     return runInProcess(work);
 }
 
+void endCheckWithError(const char* detail) {
+    last_words::endWith(detail);
+}
+
 #else
 
 namespace {
 
-// The child reports on its channel in lines: "S<step>" as each step starts,
-// "V<letter><detail>" at the end, the letter standing for the verdict (in
-// the order of Verdict), or 'X' for an error that interrupted the check.
+// The child reports on its channel in lines: "S<step>" as each step starts;
+// at the end "F<severity letter><text>" for each finding, "D" when outputs
+// of fresh instances differ, and "V<letter><detail>", the letter standing
+// for the verdict (in the order of Verdict), or 'X' for an error that
+// interrupted the check.
 constexpr char kVerdictLetters[] = {'P', 'W', 'E', 'S', 'C', 'T'};
 constexpr std::size_t kVerdicts = sizeof kVerdictLetters;
 constexpr char kInterruptedLetter = 'X';
+constexpr char kSeverityLetters[] = {'W', 'E'};
 // Enough of the plug-in's output to hold its last lines.
 constexpr std::size_t kOutputKept = 16384;
 
@@ -120,7 +134,8 @@ void writeAll(int fd, const char* data, std::size_t size) {
 }
 
 // One line on the channel, newlines in the text turned into spaces. Steps
-// are short: one write, which the pipe keeps whole.
+// are short: one write, which the pipe keeps whole. Allocates nothing, for
+// steps and for signal handlers; longer texts are cut.
 void sendLine(char kind, const char* text, std::size_t length) {
     char line[4096];
     const std::size_t kept = std::min(length, sizeof line - 2);
@@ -130,6 +145,32 @@ void sendLine(char kind, const char* text, std::size_t length) {
     }
     line[kept + 1] = '\n';
     writeAll(childChannel, line, kept + 2);
+}
+
+// A line of any length, for the verdict and findings.
+void sendLongLine(char kind, const std::string& text) {
+    std::string line = kind + text + "\n";
+    std::replace(line.begin() + 1, line.end() - 1, '\n', ' ');
+    writeAll(childChannel, line.data(), line.size());
+}
+
+// Colour and cursor sequences in what a plug-in prints mean nothing in a
+// report: "ESC [ parameters letter" is left out.
+std::string withoutEscapes(const std::string& line) {
+    std::string plain;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '\x1b') {
+            plain += line[i];
+            continue;
+        }
+        if (i + 1 < line.size() && line[i + 1] == '[') {
+            i += 2;
+            while (i < line.size() && !(line[i] >= '@' && line[i] <= '~')) {
+                ++i;
+            }
+        }
+    }
+    return plain;
 }
 
 void sendStep(const char* text, std::size_t length) {
@@ -148,9 +189,14 @@ void sendStep(const char* text, std::size_t length) {
     setStepSink(nullptr);
     std::fflush(stdout);
     std::fflush(stderr);
+    for (const Finding& finding : outcome.findings) {
+        sendLongLine('F', kSeverityLetters[static_cast<int>(finding.severity)] + finding.text);
+    }
+    if (outcome.outputsDiffer) {
+        sendLongLine('D', "");
+    }
     const char letter = outcome.interrupted ? kInterruptedLetter : kVerdictLetters[static_cast<int>(outcome.verdict)];
-    const std::string message = std::string(1, letter) + outcome.detail;
-    sendLine('V', message.data(), message.size());
+    sendLongLine('V', letter + outcome.detail);
     // No exit handlers: the plug-in's static destructors are not ours to run.
     _exit(0);
 }
@@ -191,11 +237,31 @@ struct ChildReport {
         return step;
     }
 
+    // Every line of the channel that starts with `kind`, without it.
+    std::vector<std::string> lines(char kind) const {
+        std::vector<std::string> found;
+        std::size_t start = 0;
+        for (std::size_t end = channel.find('\n'); end != std::string::npos; end = channel.find('\n', start)) {
+            if (end > start && channel[start] == kind) {
+                found.push_back(channel.substr(start + 1, end - start - 1));
+            }
+            start = end + 1;
+        }
+        return found;
+    }
+
     bool verdict(CheckOutcome& outcome) const {
         std::string message;
         if (!lastLine('V', message) || message.empty()) {
             return false;
         }
+        for (const std::string& line : lines('F')) {
+            if (!line.empty()) {
+                outcome.findings.push_back(
+                    {line[0] == kSeverityLetters[0] ? Severity::Warning : Severity::Error, line.substr(1)});
+            }
+        }
+        outcome.outputsDiffer = !lines('D').empty();
         outcome.detail = message.substr(1);
         if (message[0] == kInterruptedLetter) {
             outcome.verdict = Verdict::Error;
@@ -227,7 +293,7 @@ struct ChildReport {
         while (end > 0 && lines.size() < kPluginOutputLines) {
             const std::size_t newline = output.rfind('\n', end - 1);
             const std::size_t start = newline == std::string::npos ? 0 : newline + 1;
-            std::string line = output.substr(start, end - start);
+            std::string line = withoutEscapes(output.substr(start, end - start));
             while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
                 line.pop_back();
             }
@@ -306,15 +372,44 @@ void drainOutput(int output, bool echo, ChildReport& report) {
     }
 }
 
+// The board on which a child records its calls into the plug-in, in memory
+// the parent still reads after the child has died.
+PluginCallBoard* sharedCallBoard() {
+    static PluginCallBoard* board = [] {
+        void* memory =
+            mmap(nullptr, sizeof(PluginCallBoard), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        return memory == MAP_FAILED ? nullptr : static_cast<PluginCallBoard*>(memory);
+    }();
+    return board;
+}
+
 }  // namespace
 
 bool isolationAvailable() {
     return true;
 }
 
+void endCheckWithError(const char* detail) {
+    if (childChannel < 0) {
+        last_words::endWith(detail);
+    }
+    char line[2048];
+    line[0] = kSeverityLetters[static_cast<int>(Severity::Error)];
+    const std::size_t length = std::min(std::strlen(detail), sizeof line - 1);
+    std::memcpy(line + 1, detail, length);
+    sendLine('F', line, length + 1);
+    sendLine('V', line, length + 1);
+    _exit(0);
+}
+
 CheckOutcome runIsolated(const std::function<CheckOutcome()>& work, int timeoutSeconds, bool echo) {
     std::fflush(stdout);
     std::fflush(stderr);
+    PluginCallBoard* board = sharedCallBoard();
+    if (board != nullptr) {
+        clearPluginCalls(*board);
+        recordPluginCallsOn(board);
+    }
     int channel[2];
     int output[2];
     if (pipe(channel) != 0) {
@@ -366,6 +461,11 @@ CheckOutcome runIsolated(const std::function<CheckOutcome()>& work, int timeoutS
     }
     if (outcome.interrupted) {
         outcome.step = report.lastStep();
+        if (board != nullptr) {
+            char calls[kCallTextBytes];
+            describeCallsInProgress(*board, calls, sizeof calls);
+            outcome.call = calls;
+        }
     }
     if (outcome.verdict == Verdict::Error) {
         outcome.pluginOutput = report.lastOutputLines();

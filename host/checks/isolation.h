@@ -11,6 +11,9 @@
 // child process per check on Linux; Windows has no fork).
 bool isolationAvailable();
 
+// Room for the text of the plug-in calls in progress.
+inline constexpr std::size_t kCallTextBytes = 512;
+
 // How many of the plug-in's last output lines a report shows.
 inline constexpr std::size_t kPluginOutputLines = 6;
 
@@ -28,3 +31,8 @@ CheckOutcome runInProcess(const std::function<CheckOutcome()>& work);
 // The step last announced by a check running in this process; empty text
 // when none. Safe to call from a signal or exception handler.
 const char* inProcessStep();
+
+// Ends the running check at once with an error of `detail`, from a signal or
+// exception handler: in a child process as its verdict, inside the host
+// through the last words. Allocates nothing.
+[[noreturn]] void endCheckWithError(const char* detail);

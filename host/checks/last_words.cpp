@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "checks/isolation.h"
+#include "plugin/plugin_calls.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -92,6 +93,8 @@ const char* numberText(unsigned long value, unsigned base, char (&buffer)[24]) {
     }
     if (ready.load()) {
         const char* step = inProcessStep();
+        static char calls[kCallTextBytes];
+        describeCallsInProgress(pluginCallBoard(), calls, sizeof calls);
         for (const char* c = words.c_str(); *c != '\0'; ++c) {
             if (*c == kCause) {
                 putEscaped(causeStart);
@@ -99,6 +102,8 @@ const char* numberText(unsigned long value, unsigned base, char (&buffer)[24]) {
                 putEscaped(causeEnd);
             } else if (*c == kStep) {
                 putEscaped(step[0] != '\0' ? step : "before its first step");
+            } else if (*c == kCall) {
+                putEscaped(calls[0] != '\0' ? calls : "no plug-in call");
             } else {
                 put(c, 1);
             }
@@ -156,6 +161,8 @@ void installCrashHandlers() {
 class Watchdog {
 public:
     Watchdog() : thread_([this] { watch(); }) { thread_.detach(); }
+    void endWith(const char* cause) { speak(cause, "", ""); }
+
     void arm(int seconds) {
         std::lock_guard<std::mutex> lock(mutex_);
         deadline_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -214,6 +221,10 @@ void prepare(std::string text, bool json) {
 
 void clear() {
     ready = false;
+}
+
+void endWith(const char* cause) {
+    speak(cause, "", "");
 }
 
 void arm(int seconds) {

@@ -11,10 +11,12 @@
 namespace last_words {
 
 // Placeholders in the prepared text: where the cause ("the plug-in crashed
-// the host: signal 11 (SIGSEGV)") and the step go. In JSON, both are
+// the host: signal 11 (SIGSEGV)"), the step and the plug-in calls in
+// progress go. In JSON, both are
 // written as the insides of a string, escaped.
 inline constexpr char kCause = '\x01';
 inline constexpr char kStep = '\x02';
+inline constexpr char kCall = '\x03';
 
 // Installs the crash handlers (Linux signals, the Windows unhandled
 // exception filter) and starts the watchdog thread. Once per process.
@@ -25,6 +27,10 @@ void install();
 void prepare(std::string text, bool json);
 // Nothing to print: between checks, or while the check runs in a child.
 void clear();
+
+// Prints the words with `cause` and ends the host with status 1, as a crash
+// does; for a handler that knows better than "crashed" what happened.
+[[noreturn]] void endWith(const char* cause);
 
 // The watchdog: if not disarmed within `seconds`, the words are printed with
 // "did not finish within N s" as the cause and the host ends.

@@ -111,10 +111,9 @@ CheckOutcome checkManyInstancesInTurn(CheckContext& context) {
 }
 
 CheckOutcome checkInstancesIndependent(CheckContext& context) {
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, 1.0);
-
     context.step("one instance alone");
     auto solo = context.playing();
+    const Stimulus signal = checkStimulus(*solo, CheckContext::kRate, 1.0);
     const ProcessRun reference = processAll(*solo, signal, fixedBlocks(CheckContext::kBlock));
     solo.reset();
 

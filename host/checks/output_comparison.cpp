@@ -20,6 +20,17 @@ double peakOf(const AudioBuffer& buffer) {
     return peak;
 }
 
+bool allZero(const AudioBuffer& buffer) {
+    for (const auto& channel : buffer.channels) {
+        for (float sample : channel) {
+            if (sample != 0.0f) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 double differenceOf(float expected, float actual) {
     if (std::isnan(expected) && std::isnan(actual)) {
         return 0.0;
@@ -42,6 +53,7 @@ OutputComparison compareOutputs(const AudioBuffer& expected, const AudioBuffer& 
         return result;
     }
     const double peak = std::max(peakOf(expected), peakOf(actual));
+    result.silent = peak == 0.0 && allZero(expected) && allZero(actual);
     const double allowed = peak * std::pow(10.0, toleranceDb / 20.0);
     double worst = 0.0;
     for (std::size_t channel = 0; channel < expected.channels.size(); ++channel) {

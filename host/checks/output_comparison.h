@@ -19,6 +19,8 @@ struct OutputComparison {
     double expected = 0.0;
     double actual = 0.0;
     std::string shapeMismatch;  // non-empty when the outputs differ in shape
+    // Both outputs hold nothing but zeros: they agree, and tell nothing.
+    bool silent = false;
 
     // "differs by -42.1 dB from the peak at channel 0 frame 256 (0.25 against 0)"
     std::string describe() const;

@@ -21,7 +21,7 @@ CheckOutcome checkParametersFromAnotherThread(CheckContext& context) {
     if (instance->numParams() == 0) {
         return CheckOutcome::pass("no parameters");
     }
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, 2.0);
+    const Stimulus signal = checkStimulus(*instance, CheckContext::kRate, 2.0);
     std::atomic<bool> done{false};
     long changes = 0;
     std::thread userInterface([&] {
@@ -44,7 +44,7 @@ CheckOutcome checkParametersFromAnotherThread(CheckContext& context) {
     userInterface.join();
     Findings findings;
     expectClean(findings, run, "processing");
-    return findings.outcome(format("%ld changes during %zu frames", changes, signal.frameCount()));
+    return findings.outcome(format("%ld changes during %zu frames", changes, signal.audio.frameCount()));
 }
 
 CheckOutcome checkRenderingOrderOnAudioThread(CheckContext& context) {
@@ -64,9 +64,9 @@ CheckOutcome checkRenderingOrderOnAudioThread(CheckContext& context) {
 }
 
 CheckOutcome checkSecondInstanceWhileProcessing(CheckContext& context) {
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, 3.0);
     context.step("one instance alone");
     auto solo = context.playing();
+    const Stimulus signal = checkStimulus(*solo, CheckContext::kRate, 3.0);
     const ProcessRun reference = processAll(*solo, signal, fixedBlocks(CheckContext::kBlock));
     solo.reset();
 

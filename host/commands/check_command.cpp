@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "checks/check_runner.h"
+#include "checks/fresh_process.h"
 #include "commands/exit_codes.h"
 #include "support/host_error.h"
 
@@ -14,6 +15,7 @@ namespace {
 struct CheckCommand {
     CheckOptions options;
     bool list = false;
+    bool freshOutput = false;
 };
 
 }  // namespace
@@ -46,18 +48,23 @@ void addCheckCommand(CLI::App& app, int& exitCode) {
         ->type_name("S")
         ->capture_default_str();
     // One value per --only or --skip, so that the plug-in may follow them.
-    check->add_option("--only", options.only, "Run only the checks whose name contains TEXT; repeatable")
-        ->type_name("TEXT")
+    check
+        ->add_option("--only", options.only,
+                     "Run only the check with this id (or whole name), or the group of checks whose ids start with "
+                     "ID- (e.g. 'thread'); repeatable")
+        ->type_name("ID")
         ->allow_extra_args(false);
-    check->add_option("--skip", options.skip, "Leave out the checks whose name contains TEXT; repeatable")
-        ->type_name("TEXT")
+    check->add_option("--skip", options.skip, "Leave out the check or group of checks named as for --only; repeatable")
+        ->type_name("ID")
         ->allow_extra_args(false);
     check->add_flag("--json", options.json, "Print one JSON document instead of the text report");
     check->add_flag("--no-fork{false}", options.isolate,
                     "Run the checks inside the host process (always so on Windows): the first crash or hang ends "
                     "the run, after its verdict and the summary");
     check->add_flag("--verbose", options.verbose, "Pass on what the plug-in prints as it comes");
-    check->add_flag("--list", command->list, "List the checks and exit");
+    check->add_flag("--list", command->list, "List the checks' ids and names and exit");
+    // The host runs itself in this mode to see a plug-in in a fresh process.
+    check->add_flag("--fresh-output", command->freshOutput)->group("");
     check->callback([command, &exitCode] {
         if (command->list) {
             listChecks(std::cout);
@@ -66,6 +73,10 @@ void addCheckCommand(CLI::App& app, int& exitCode) {
         }
         if (command->options.plugin.empty()) {
             throw UsageError("check needs a plug-in file (or --list)");
+        }
+        if (command->freshOutput) {
+            exitCode = writeFreshOutput(command->options.plugin);
+            return;
         }
         try {
             exitCode = runChecks(command->options, std::cout);

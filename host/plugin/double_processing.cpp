@@ -3,6 +3,7 @@
 #include "opcodes.h"
 #include "plugin/allocation_counter.h"
 #include "plugin/host_callback.h"
+#include "plugin/plugin_calls.h"
 #include "plugin/plugin_instance.h"
 
 namespace {
@@ -21,9 +22,15 @@ VstIntPtr setProcessPrecision(PluginInstance& instance, bool wide) {
 
 long processDouble(PluginInstance& instance, double** inputs, double** outputs, VstInt32 frames) {
     AEffect* effect = instance.effect();
+    PluginCall call;
+    call.kind = PluginCallKind::ProcessDouble;
+    call.frames = frames;
+    call.previousFrames = instance.previousFrames();
+    instance.notePreviousFrames(frames);
     setInsideProcess(true);
     long made = 0;
     {
+        const PluginCallScope scope(call);
         allocation_counter::Scope counting;
         effect->processDoubleReplacing(effect, inputs, outputs, frames);
         made = counting.count();

@@ -1,6 +1,8 @@
 // Buffers the host hands to a plug-in with guard areas before and after,
-// filled with a pattern that no plug-in writes by accident, so that a write
-// outside the buffer harms nothing and shows afterwards.
+// filled with markers that no plug-in writes by accident, so that a write
+// outside the buffer harms nothing and shows afterwards, output the plug-in
+// never wrote shows as such, and input read from outside the block shows in
+// the output by its own marker.
 #pragma once
 
 #include <algorithm>
@@ -9,22 +11,53 @@
 #include <cstring>
 #include <vector>
 
-// The guard pattern of one sample type: a quiet NaN with a payload that no
-// arithmetic produces.
+// What a marker in a buffer stands for.
+enum class Marker {
+    None,         // an ordinary sample
+    Unwritten,    // output the plug-in has not written
+    PastInput,    // input after the end of the block
+    BeforeInput,  // input before the start of the block
+};
+
+// The markers of one sample type: quiet NaNs with payloads that no
+// arithmetic produces. Arithmetic on a NaN passes its payload on, so a
+// marker the plug-in read comes out as itself (its sign may change).
 template <typename Sample>
-struct GuardPattern;
+struct MarkerBits;
 
 template <>
-struct GuardPattern<float> {
+struct MarkerBits<float> {
     using Bits = std::uint32_t;
-    static constexpr Bits kBits = 0x7FC0DEADu;
+    static constexpr Bits kSign = 0x80000000u;
+    static constexpr Bits kUnwritten = 0x7FC0DEADu;
+    static constexpr Bits kPastInput = 0x7FC1A57Eu;
+    static constexpr Bits kBeforeInput = 0x7FC1BEF0u;
 };
 
 template <>
-struct GuardPattern<double> {
+struct MarkerBits<double> {
     using Bits = std::uint64_t;
-    static constexpr Bits kBits = 0x7FF8DEADC0DEDEADull;
+    static constexpr Bits kSign = 0x8000000000000000ull;
+    static constexpr Bits kUnwritten = 0x7FF8DEADC0DEDEADull;
+    static constexpr Bits kPastInput = 0x7FF9A57EA57EA57Eull;
+    static constexpr Bits kBeforeInput = 0x7FF9BEF0BEF0BEF0ull;
 };
+
+template <typename Sample>
+Marker markerOf(Sample value) {
+    using Bits = typename MarkerBits<Sample>::Bits;
+    Bits bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    bits &= ~MarkerBits<Sample>::kSign;
+    return bits == MarkerBits<Sample>::kUnwritten     ? Marker::Unwritten
+           : bits == MarkerBits<Sample>::kPastInput   ? Marker::PastInput
+           : bits == MarkerBits<Sample>::kBeforeInput ? Marker::BeforeInput
+                                                      : Marker::None;
+}
+
+// Whether the channels are the plug-in's output or its input: output is
+// marked unwritten throughout, input as before and past the block.
+enum class ChannelRole { Output, Input };
 
 // Audio channels of `frames` samples each, with guard areas of
 // `kGuardFrames` samples on both sides of every channel.
@@ -33,51 +66,56 @@ class GuardedChannels {
 public:
     static constexpr std::size_t kGuardFrames = 64;
 
-    GuardedChannels(int channels, std::size_t frames) : frames_(frames) {
+    GuardedChannels(int channels, std::size_t frames, ChannelRole role = ChannelRole::Output)
+        : frames_(frames),
+          before_(role == ChannelRole::Output ? MarkerBits<Sample>::kUnwritten : MarkerBits<Sample>::kBeforeInput),
+          after_(role == ChannelRole::Output ? MarkerBits<Sample>::kUnwritten : MarkerBits<Sample>::kPastInput) {
         const auto count = static_cast<std::size_t>(std::max(channels, 1));
-        storage_.assign(count, std::vector<Sample>(frames + 2 * kGuardFrames, guardValue()));
+        storage_.assign(count, std::vector<Sample>(frames + 2 * kGuardFrames));
         for (auto& channel : storage_) {
             pointers_.push_back(channel.data() + kGuardFrames);
         }
+        poison();
     }
 
     Sample** pointers() { return pointers_.data(); }
     Sample* channel(int index) { return pointers_[static_cast<std::size_t>(index)]; }
     std::size_t frames() const { return frames_; }
 
-    // Fills the usable part of every channel with the guard pattern too, so
-    // that any write at all shows.
+    // Marks the usable part of every channel too, so that any write at all
+    // shows, and input read past a shorter block reads as past its end.
     void poison() {
         for (auto& channel : storage_) {
-            std::fill(channel.begin(), channel.end(), guardValue());
+            fill(channel.data(), kGuardFrames, before_);
+            fill(channel.data() + kGuardFrames, channel.size() - kGuardFrames, after_);
         }
     }
     bool guardsIntact() const {
         return std::all_of(storage_.begin(), storage_.end(), [this](const std::vector<Sample>& channel) {
-            return holdsGuard(channel.data(), kGuardFrames) &&
-                   holdsGuard(channel.data() + kGuardFrames + frames_, kGuardFrames);
+            return holds(channel.data(), kGuardFrames, before_) &&
+                   holds(channel.data() + kGuardFrames + frames_, kGuardFrames, after_);
         });
     }
-    // The whole storage still holds the pattern.
+    // The whole storage still holds the markers.
     bool untouched() const {
-        return std::all_of(storage_.begin(), storage_.end(), [](const std::vector<Sample>& channel) {
-            return holdsGuard(channel.data(), channel.size());
+        return std::all_of(storage_.begin(), storage_.end(), [this](const std::vector<Sample>& channel) {
+            return holds(channel.data(), kGuardFrames, before_) &&
+                   holds(channel.data() + kGuardFrames, channel.size() - kGuardFrames, after_);
         });
     }
 
 private:
-    using Bits = typename GuardPattern<Sample>::Bits;
-    static Sample guardValue() {
+    using Bits = typename MarkerBits<Sample>::Bits;
+    static void fill(Sample* first, std::size_t count, Bits bits) {
         Sample value;
-        const Bits bits = GuardPattern<Sample>::kBits;
         std::memcpy(&value, &bits, sizeof value);
-        return value;
+        std::fill(first, first + count, value);
     }
-    static bool holdsGuard(const Sample* first, std::size_t count) {
+    static bool holds(const Sample* first, std::size_t count, Bits want) {
         for (std::size_t i = 0; i < count; ++i) {
             Bits bits;
             std::memcpy(&bits, first + i, sizeof bits);
-            if (bits != GuardPattern<Sample>::kBits) {
+            if (bits != want) {
                 return false;
             }
         }
@@ -85,6 +123,8 @@ private:
     }
 
     std::size_t frames_;
+    Bits before_;
+    Bits after_;
     std::vector<std::vector<Sample>> storage_;
     std::vector<Sample*> pointers_;
 };

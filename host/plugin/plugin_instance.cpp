@@ -7,6 +7,7 @@
 #include "plugin/allocation_counter.h"
 #include "plugin/guarded_text.h"
 #include "plugin/midi_events.h"
+#include "plugin/plugin_calls.h"
 #include "plugin/plugin_module.h"
 #include "support/host_error.h"
 
@@ -69,6 +70,15 @@ PluginInstance::~PluginInstance() {
 }
 
 VstIntPtr PluginInstance::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    PluginCall call;
+    call.opcode = opcode;
+    call.index = index;
+    call.value = value;
+    call.opt = opt;
+    if (opcode == effCanDo && ptr != nullptr) {
+        std::strncpy(call.text, static_cast<const char*>(ptr), sizeof call.text - 1);
+    }
+    const PluginCallScope scope(call);
     return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
 }
 
@@ -125,11 +135,23 @@ void PluginInstance::selectProgram(VstInt32 program) {
 }
 
 float PluginInstance::parameter(VstInt32 index) const {
-    return effect_->getParameter != nullptr ? effect_->getParameter(effect_, index) : 0.0f;
+    if (effect_->getParameter == nullptr) {
+        return 0.0f;
+    }
+    PluginCall call;
+    call.kind = PluginCallKind::GetParameter;
+    call.index = index;
+    const PluginCallScope scope(call);
+    return effect_->getParameter(effect_, index);
 }
 
 void PluginInstance::setParameter(VstInt32 index, float value) {
     if (effect_->setParameter != nullptr) {
+        PluginCall call;
+        call.kind = PluginCallKind::SetParameter;
+        call.index = index;
+        call.opt = value;
+        const PluginCallScope scope(call);
         effect_->setParameter(effect_, index, value);
     }
 }
@@ -145,9 +167,15 @@ void PluginInstance::process(float** inputs, float** outputs, VstInt32 frames) {
             std::memset(outputs[channel], 0, sizeof(float) * static_cast<std::size_t>(frames > 0 ? frames : 0));
         }
     }
+    PluginCall call;
+    call.kind = replacing ? PluginCallKind::ProcessReplacing : PluginCallKind::ProcessAccumulating;
+    call.frames = frames;
+    call.previousFrames = previousFrames_;
+    previousFrames_ = frames;
     setInsideProcess(true);
     long made = 0;
     {
+        const PluginCallScope scope(call);
         allocation_counter::Scope counting;
         if (replacing) {
             effect_->processReplacing(effect_, inputs, outputs, frames);

@@ -71,6 +71,10 @@ public:
     // unchanged until that call returns, as plug-ins may keep the pointers.
     void sendEvents(MidiEventBatch& batch);
     long processAllocations() const { return processAllocations_; }
+    // The frame count of the last process call, in either precision, -1
+    // before the first; for naming the next call.
+    VstInt32 previousFrames() const { return previousFrames_; }
+    void notePreviousFrames(VstInt32 frames) { previousFrames_ = frames; }
 
     // An instrument by its flags or its category: it plays MIDI, not audio.
     bool isInstrument();
@@ -92,6 +96,7 @@ private:
     bool mainsOn_ = false;
     bool closed_ = false;
     long processAllocations_ = 0;
+    VstInt32 previousFrames_ = -1;
     std::string warning_;
 };
 

@@ -9,6 +9,7 @@
 #include "plugin/allocation_counter.h"
 #include "plugin/host_callback.h"
 #include "plugin/library_probe.h"
+#include "plugin/plugin_calls.h"
 #include "support/host_error.h"
 
 PluginModule::PluginModule(const std::string& path) : path_(path) {
@@ -33,5 +34,8 @@ PluginModule::PluginModule(const std::string& path) : path_(path) {
 
 AEffect* PluginModule::create(HostState& state) const {
     HostState::Creating scope(state);
+    PluginCall call;
+    call.kind = PluginCallKind::Entry;
+    const PluginCallScope calling(call);
     return entry_(hostCallback);
 }

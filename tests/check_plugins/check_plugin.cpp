@@ -10,17 +10,37 @@
 //   KD_FAULT_CHUNK_CRASH       restoring state from a chunk crashes
 //   KD_FAULT_BROKEN_DOUBLE     the double-precision path skips the filter
 //   KD_FAULT_MIDI_CRASH        a note-on event crashes
-//   KD_FAULT_INFINITE          peaks above 0.5 leave as infinities
+//   KD_FAULT_INFINITE          peaks above 0.25 leave as infinities
 //   KD_FAULT_OVERRUN           writes one sample past the block
+//   KD_FAULT_UNWRITTEN_CHANNEL never writes its second output channel
+//   KD_FAULT_READS_PAST_INPUT  interpolates towards the input frame after
+//                              the block's end
+//   KD_FAULT_PEEKS_PAST_INPUT  reads the input frame after the block's end,
+//                              only to test it
+//   KD_FAULT_ECHO_PER_BLOCK    adds an echo whose delay is rounded up to
+//                              whole blocks
+//   KD_FAULT_DRY_BELOW_ANNOUNCED passes the input through unfiltered in
+//                              blocks shorter than the announced size
+//   KD_FAULT_SHARED_STATE      a tremolo whose phase lives in a global
+//   KD_FAULT_BLOW_UP           a gain of 1e17 at gain values from 0.999
+//   KD_FAULT_ZERO_FRAME_CRASH  a 0-frame process call crashes
+//   KD_FAULT_ALLOCATES_AFTER_CHANGE allocates in the first process call
+//                              after a parameter change
 //   KD_TRAIT_SLOW              clean, but each instance takes long to create
 //   KD_TRAIT_RANDOM            clean, but adds noise seeded differently in
 //                              every instance
 //   KD_TRAIT_LONG_TEXTS        clean, but its texts are longer than the
 //                              conventional 8 characters (within 64 bytes)
+//   KD_TRAIT_GLIDE             clean, but a reverb whose level glides up from
+//                              silence a step per block after it is switched
+//                              on
+// The crashing variants print a coloured line first, as some plug-ins'
+// loggers do.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -28,14 +48,11 @@
 
 #include "aeffect.h"
 #include "opcodes.h"
-
-#if defined(_WIN32)
-#define CHECK_PLUGIN_EXPORT extern "C" __declspec(dllexport)
-#else
-#define CHECK_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "plugin_parts.h"
 
 namespace {
+
+using namespace check_plugin;
 
 constexpr int kParams = 3;
 constexpr int kPrograms = 2;
@@ -44,6 +61,35 @@ constexpr int kProgramNameBytes = 24;
 #ifdef KD_TRAIT_SLOW
 constexpr int kCreationMilliseconds = KD_TRAIT_SLOW;
 #endif
+#ifdef KD_FAULT_ECHO_PER_BLOCK
+constexpr int kEchoFrames = 100;
+constexpr int kEchoCapacity = 8192;
+#endif
+#ifdef KD_FAULT_SHARED_STATE
+// One phase for every instance in the process.
+double tremoloPhase = 0.0;
+#endif
+#ifdef KD_TRAIT_GLIDE
+constexpr int kCombs = 4;
+constexpr int kCombFrames[kCombs] = {1117, 1277, 1423, 1559};
+constexpr float kCombFeedback = 0.8f;
+constexpr double kGlideSeconds = 0.6;
+#endif
+
+// Variants whose trait lives in the single-precision path alone offer no
+// double-precision path, which would differ from it as a second fault.
+#if defined(KD_FAULT_SILENT_PAST_256) || defined(KD_FAULT_UNWRITTEN_CHANNEL) || defined(KD_FAULT_ECHO_PER_BLOCK) || \
+    defined(KD_FAULT_DRY_BELOW_ANNOUNCED) || defined(KD_TRAIT_GLIDE)
+constexpr bool kDoublePath = false;
+#else
+constexpr bool kDoublePath = true;
+#endif
+
+// As some plug-ins' loggers print before they fail.
+[[maybe_unused]] void complainInColour(const char* what) {
+    std::fprintf(stderr, "\x1b[1;31merror:\x1b[0m %s\n", what);
+    std::fflush(stderr);
+}
 
 struct Program {
     const char* name;
@@ -59,23 +105,6 @@ constexpr const char* kNames[kParams] = {"Gain", "Cutoff", "Mix"};
 constexpr const char* kLabels[kParams] = {"dB", "", "%"};
 #endif
 
-// The parts of the event records this plug-in reads; the host owns them.
-constexpr VstInt32 kMidiEventType = 1;
-struct EventHeader {
-    VstInt32 type;
-    VstInt32 byteSize;
-    VstInt32 deltaFrames;
-    VstInt32 flags;
-    VstInt32 noteLength;
-    VstInt32 noteOffset;
-    unsigned char midiData[4];
-};
-struct EventList {
-    VstInt32 numEvents;
-    VstIntPtr reserved;
-    EventHeader* events[2];  // numEvents of them, in truth
-};
-
 struct Instance {
     AEffect record{};
     float values[kParams] = {};
@@ -85,6 +114,20 @@ struct Instance {
     float memory[kChannels] = {};
     double memoryDouble[kChannels] = {};
     int notesHeard = 0;
+    VstInt32 announcedBlock = 512;
+#ifdef KD_FAULT_ECHO_PER_BLOCK
+    float echo[kChannels][kEchoCapacity] = {};
+    long written = 0;
+#endif
+#ifdef KD_FAULT_ALLOCATES_AFTER_CHANGE
+    bool changed = false;
+#endif
+#ifdef KD_TRAIT_GLIDE
+    float combs[kChannels][kCombs][1600] = {};
+    long combAt = 0;
+    float level = 0.0f;
+    float sampleRate = 44100.0f;
+#endif
 #ifdef KD_FAULT_SILENT_PAST_256
     float scratch[256] = {};
 #endif
@@ -112,6 +155,8 @@ void loadProgram(Instance& instance, int program) {
 double gainOf(float value) {
 #ifdef KD_FAULT_INFINITE_AT_ONE
     return static_cast<double>(value) / (1.0 - static_cast<double>(value)) * 2.0;
+#elif defined(KD_FAULT_BLOW_UP)
+    return value >= 0.999f ? 1e17 : 2.0 * static_cast<double>(value);
 #else
     return 2.0 * static_cast<double>(value);
 #endif
@@ -133,6 +178,7 @@ VstIntPtr processEvents(Instance& instance, const EventList* list) {
         }
         if ((event->midiData[0] & 0xF0) == 0x90 && event->midiData[2] > 0) {
 #ifdef KD_FAULT_MIDI_CRASH
+            complainInColour("note-on arrived");
             volatile int* nowhere = nullptr;
             *nowhere = event->midiData[1];
 #endif
@@ -151,6 +197,7 @@ VstIntPtr getChunk(Instance& instance, void* ptr) {
 
 VstIntPtr setChunk(Instance& instance, VstIntPtr size, const void* data) {
 #ifdef KD_FAULT_CHUNK_CRASH
+    complainInColour("restoring a chunk");
     // Takes the chunk for a pointer to the chunk, as if it were the
     // address argument of effGetChunk.
     const float* values = *static_cast<const float* const*>(data);
@@ -182,7 +229,9 @@ void display(const Instance& instance, VstInt32 index, char* text) {
     copyText(text, formatted, kLimit);
 }
 
-VstIntPtr VSTCALLBACK dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float) {
+VstIntPtr VSTCALLBACK dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                               float opt) {
+    (void)opt;
     Instance& instance = *self(effect);
     const bool parameterIndex = index >= 0 && index < kParams;
     switch (opcode) {
@@ -224,8 +273,19 @@ VstIntPtr VSTCALLBACK dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index,
             if (value != 0) {
                 instance.memory[0] = instance.memory[1] = 0.0f;
                 instance.memoryDouble[0] = instance.memoryDouble[1] = 0.0;
+#ifdef KD_TRAIT_GLIDE
+                instance.level = 0.0f;
+#endif
             }
             return 0;
+        case effSetBlockSize:
+            instance.announcedBlock = static_cast<VstInt32>(value);
+            return 0;
+#ifdef KD_TRAIT_GLIDE
+        case effSetSampleRate:
+            instance.sampleRate = opt > 0.0f ? opt : instance.sampleRate;
+            return 0;
+#endif
         case effGetChunk:
             return ptr != nullptr ? getChunk(instance, ptr) : 0;
         case effSetChunk:
@@ -268,7 +328,13 @@ void filterChannel(Instance& instance, const Sample* in, Sample* out, VstInt32 f
     const auto wet = static_cast<Sample>(instance.values[2]);
     Sample state = memory;
     for (VstInt32 i = 0; i < frames; ++i) {
+#ifdef KD_FAULT_READS_PAST_INPUT
+        // Half-way between this frame and the next, the next of the last
+        // frame lying past the block.
+        const Sample x = (in[i] + in[i + 1]) / Sample(2);
+#else
         const Sample x = in[i];
+#endif
         state += coefficient * (x - state);
         // Keeps the decaying tail out of the subnormal range.
         if (std::fabs(state) < Sample(1e-30)) {
@@ -276,21 +342,107 @@ void filterChannel(Instance& instance, const Sample* in, Sample* out, VstInt32 f
         }
         Sample y = gain * (wet * state + (Sample(1) - wet) * x);
 #ifdef KD_FAULT_INFINITE
-        if (std::fabs(y) > Sample(0.5)) {
+        if (std::fabs(y) > Sample(0.25)) {
             y = std::copysign(std::numeric_limits<Sample>::infinity(), y);
         }
 #endif
 #ifdef KD_TRAIT_RANDOM
         y += Sample(0.01) * (static_cast<Sample>(instance.noise() % 2001u) / Sample(1000) - Sample(1));
 #endif
+#ifdef KD_FAULT_SHARED_STATE
+        y *= static_cast<Sample>(0.75 + 0.25 * std::sin(tremoloPhase));
+        tremoloPhase += 2.0 * kPi * 3.7 / 44100.0 / kChannels;
+#endif
         out[i] = y;
     }
+#ifdef KD_FAULT_PEEKS_PAST_INPUT
+    // A look at the frame after the block, whose value decides nothing.
+    if (frames > 0) {
+        const volatile Sample* past = in + frames;
+        if (*past > Sample(1e30)) {
+            state = 0;
+        }
+    }
+#endif
     memory = state;
 }
 
+#ifdef KD_FAULT_ECHO_PER_BLOCK
+// The echo is read a whole number of blocks back: its delay depends on the
+// block size.
+void addEcho(Instance& instance, float** outputs, VstInt32 frames) {
+    if (frames <= 0) {
+        return;
+    }
+    const long delay = (kEchoFrames + frames - 1) / frames * frames;
+    for (int channel = 0; channel < kChannels; ++channel) {
+        float* line = instance.echo[channel];
+        for (VstInt32 i = 0; i < frames; ++i) {
+            const long at = instance.written + i;
+            const float dry = outputs[channel][i];
+            outputs[channel][i] = dry + 0.5f * line[(at - delay + kEchoCapacity * 4) % kEchoCapacity];
+            line[at % kEchoCapacity] = dry;
+        }
+    }
+    instance.written += frames;
+}
+#endif
+
+#ifdef KD_TRAIT_GLIDE
+// Four combs in parallel; the wet level rises from 0 to 0.5 a step per
+// block, the steps sized so that the rise takes kGlideSeconds whatever the
+// block size, as plug-ins that smooth a parameter once per block do.
+void addReverb(Instance& instance, float** outputs, VstInt32 frames) {
+    const float step = static_cast<float>(frames / (kGlideSeconds * instance.sampleRate)) * 0.5f;
+    instance.level = std::min(0.5f, instance.level + step);
+    for (VstInt32 i = 0; i < frames; ++i) {
+        for (int channel = 0; channel < kChannels; ++channel) {
+            float sum = 0.0f;
+            for (int comb = 0; comb < kCombs; ++comb) {
+                float& cell = instance.combs[channel][comb][(instance.combAt + i) % kCombFrames[comb]];
+                const float delayed = cell;
+                cell = outputs[channel][i] + kCombFeedback * delayed;
+                if (std::fabs(cell) < 1e-20f) {
+                    cell = 0.0f;
+                }
+                sum += delayed;
+            }
+            outputs[channel][i] += instance.level * 0.25f * sum;
+        }
+    }
+    instance.combAt += frames;
+}
+#endif
+
 void VSTCALLBACK processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
     Instance& instance = *self(effect);
+#ifdef KD_FAULT_ZERO_FRAME_CRASH
+    if (frames == 0) {
+        complainInColour("nothing to process");
+        volatile float* nowhere = nullptr;
+        *nowhere = 0.0f;
+    }
+#endif
+#ifdef KD_FAULT_ALLOCATES_AFTER_CHANGE
+    if (instance.changed) {
+        // Rebuilds its coefficient table on the heap.
+        void* volatile table = std::malloc(4096);
+        std::free(table);
+        instance.changed = false;
+    }
+#endif
     for (int channel = 0; channel < kChannels; ++channel) {
+#ifdef KD_FAULT_UNWRITTEN_CHANNEL
+        if (channel == 1) {
+            continue;
+        }
+#endif
+#ifdef KD_FAULT_DRY_BELOW_ANNOUNCED
+        if (frames < instance.announcedBlock) {
+            std::memcpy(outputs[channel], inputs[channel], sizeof(float) * static_cast<std::size_t>(frames));
+            continue;
+        }
+#endif
 #ifdef KD_FAULT_SILENT_PAST_256
         // The channel goes through a scratch area that holds only 256
         // frames; the rest of a longer block is left silent.
@@ -306,6 +458,12 @@ void VSTCALLBACK processReplacing(AEffect* effect, float** inputs, float** outpu
         filterChannel<float>(instance, inputs[channel], outputs[channel], frames, instance.memory[channel]);
 #endif
     }
+#ifdef KD_FAULT_ECHO_PER_BLOCK
+    addEcho(instance, outputs, frames);
+#endif
+#ifdef KD_TRAIT_GLIDE
+    addReverb(instance, outputs, frames);
+#endif
 #ifdef KD_FAULT_OVERRUN
     if (frames > 0) {
         outputs[kChannels - 1][frames] = outputs[kChannels - 1][frames - 1];
@@ -332,6 +490,9 @@ void VSTCALLBACK processDoubleReplacing(AEffect* effect, double** inputs, double
 void VSTCALLBACK setParameter(AEffect* effect, VstInt32 index, float value) {
     if (index >= 0 && index < kParams) {
         self(effect)->values[index] = value;
+#ifdef KD_FAULT_ALLOCATES_AFTER_CHANGE
+        self(effect)->changed = true;
+#endif
     }
 }
 
@@ -359,12 +520,12 @@ CHECK_PLUGIN_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host)
     record.setParameter = setParameter;
     record.getParameter = getParameter;
     record.processReplacing = processReplacing;
-    record.processDoubleReplacing = processDoubleReplacing;
+    record.processDoubleReplacing = kDoublePath ? processDoubleReplacing : nullptr;
     record.numPrograms = kPrograms;
     record.numParams = kParams;
     record.numInputs = kChannels;
     record.numOutputs = kChannels;
-    record.flags = effFlagsCanReplacing | effFlagsCanDoubleReplacing | effFlagsProgramChunks;
+    record.flags = effFlagsCanReplacing | (kDoublePath ? effFlagsCanDoubleReplacing : 0) | effFlagsProgramChunks;
     record.object = instance;
     record.uniqueID = fourCharCode('K', 'd', 'C', 'k');
     record.version = 1;

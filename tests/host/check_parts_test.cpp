@@ -16,6 +16,9 @@
 #include "checks/check_step.h"
 #include "checks/isolation.h"
 #include "checks/output_comparison.h"
+#include "checks/time_shift.h"
+#include "opcodes.h"
+#include "plugin/plugin_calls.h"
 
 namespace {
 
@@ -68,7 +71,100 @@ TEST(OutputComparison, ReportsTheWorstDifferenceInDecibelsAndMismatchedShapes) {
     EXPECT_EQ(shapes.describe(), "differs in shape: 1 channels of 1 frames against 1 of 2");
 }
 
-TEST(Findings, TheWorstSeverityDecidesAndTheDetailListsErrorsFirst) {
+// A decaying noise burst every 3000 frames: no two stretches alike.
+AudioBuffer bursts(std::size_t frames) {
+    AudioBuffer buffer(2, frames, 44100.0);
+    unsigned state = 12345;
+    for (std::size_t i = 0; i < frames; ++i) {
+        state = state * 1103515245u + 12345u;
+        const double noise = static_cast<double>(state >> 9) / static_cast<double>(1u << 23) - 1.0;
+        const double envelope = std::exp(-static_cast<double>(i % 3000) / 400.0);
+        buffer.channels[0][i] = buffer.channels[1][i] = static_cast<float>(0.5 * noise * envelope);
+    }
+    return buffer;
+}
+
+// `dry` plus `gain` times `source` delayed by `delay` frames.
+AudioBuffer withEcho(const AudioBuffer& dry, const AudioBuffer& source, std::size_t delay, float gain) {
+    AudioBuffer result = dry;
+    for (std::size_t channel = 0; channel < 2; ++channel) {
+        for (std::size_t i = delay; i < dry.frameCount(); ++i) {
+            result.channels[channel][i] += gain * source.channels[channel][i - delay];
+        }
+    }
+    return result;
+}
+
+TEST(TimeShift, FindsAWholeOrPartlyMovedOutputAndNothingInOtherDifferences) {
+    const AudioBuffer dry = bursts(16000);
+    const AudioBuffer silence(2, 16000, 44100.0);
+    AudioBuffer louder = dry;
+    for (float& sample : louder.channels[0]) {
+        sample *= 1.5f;
+    }
+    const struct {
+        const char* what;
+        AudioBuffer expected;
+        AudioBuffer actual;
+        bool found;
+        long frames;
+        bool whole;
+    } kCases[] = {
+        {"the whole output 64 frames late", dry, withEcho(silence, dry, 64, 1.0f), true, 64, true},
+        {"an echo 4031 frames early", withEcho(dry, dry, 4096, 0.5f), withEcho(dry, dry, 65, 0.5f), true, -4031, false},
+        {"an echo 300 frames late", withEcho(dry, dry, 1000, 0.3f), withEcho(dry, dry, 1300, 0.3f), true, 300, false},
+        {"one channel louder", dry, louder, false, 0, false},
+        {"an echo added", dry, withEcho(dry, dry, 700, 0.5f), false, 0, false},
+    };
+    for (const auto& entry : kCases) {
+        const TimeShift shift = findTimeShift(entry.expected, entry.actual, 8000, -60.0);
+        EXPECT_EQ(shift.found, entry.found) << entry.what << ": " << shift.frames;
+        EXPECT_EQ(shift.frames, entry.frames) << entry.what;
+        EXPECT_EQ(shift.whole, entry.whole) << entry.what;
+    }
+}
+
+PluginCall callOf(PluginCallKind kind, VstInt32 opcode, VstInt32 index, VstIntPtr value, float opt, VstInt32 frames,
+                  VstInt32 previousFrames) {
+    PluginCall call;
+    call.kind = kind;
+    call.opcode = opcode;
+    call.index = index;
+    call.value = value;
+    call.opt = opt;
+    call.frames = frames;
+    call.previousFrames = previousFrames;
+    return call;
+}
+
+TEST(PluginCalls, AreNamedAsTheirDeveloperLooksThemUp) {
+    using Kind = PluginCallKind;
+    const struct {
+        PluginCall call;
+        const char* name;
+    } kCases[] = {
+        {callOf(Kind::Dispatch, effSetBlockSize, 0, 1, 0.0f, 0, -1), "effSetBlockSize 1"},
+        {callOf(Kind::Dispatch, effSetSampleRate, 0, 0, 22050.0f, 0, -1), "effSetSampleRate 22050"},
+        {callOf(Kind::Dispatch, effGetParamDisplay, 7, 0, 0.0f, 0, -1), "effGetParamDisplay 7"},
+        {callOf(Kind::Dispatch, effSetChunk, 0, 16, 0.0f, 0, -1), "effSetChunk of 16 bytes"},
+        {callOf(Kind::Dispatch, 99, 3, -2, 0.0f, 0, -1), "opcode 99 (index 3, value -2)"},
+        {callOf(Kind::ProcessReplacing, 0, 0, 0, 0.0f, 0, 64), "a 0-frame processReplacing after 64-frame calls"},
+        {callOf(Kind::ProcessReplacing, 0, 0, 0, 0.0f, 512, 512), "a 512-frame processReplacing"},
+        {callOf(Kind::ProcessDouble, 0, 0, 0, 0.0f, 7, -1), "a 7-frame processDoubleReplacing, the instance's first"},
+        {callOf(Kind::SetParameter, 0, 2, 0, -0.53125f, 0, -1), "setParameter 2 to -0.531"},
+        {callOf(Kind::Entry, 0, 0, 0, 0.0f, 0, -1), "the entry point"},
+    };
+    for (const auto& entry : kCases) {
+        char text[kCallTextBytes];
+        describePluginCall(entry.call, text, sizeof text);
+        EXPECT_STREQ(text, entry.name);
+    }
+    char cut[12];
+    EXPECT_EQ(describePluginCall(kCases[3].call, cut, sizeof cut), 11u);
+    EXPECT_STREQ(cut, "effSetChunk");
+}
+
+TEST(Findings, TheWorstSeverityDecidesAndTheTextReportShowsTheFirstFewOfAllFindings) {
     Findings findings;
     findings.notCompared("not reproducible");
     EXPECT_EQ(findings.outcome().verdict, Verdict::NotComparable);
@@ -81,30 +177,58 @@ TEST(Findings, TheWorstSeverityDecidesAndTheDetailListsErrorsFirst) {
     }
     const CheckOutcome outcome = findings.outcome();
     EXPECT_EQ(outcome.verdict, Verdict::Error);
-    EXPECT_EQ(outcome.detail, "e1; e2; e3 (and 1 more); warnings: w1");
+    EXPECT_EQ(outcome.detail, "e1; e2; e3; e4; warnings: w1");
+    ASSERT_EQ(outcome.findings.size(), 5u);
+    EXPECT_EQ(outcome.findings[4].severity, Severity::Warning);
+    EXPECT_EQ(textReport(CheckResult{"id", "name", outcome}),
+              "FAIL  id  name: e1; e2; e3 (and 2 more; --json lists them all)\n");
 }
 
-TEST(Tally, UnderStrictAWarningFailsAndTheSummaryCountsEveryVerdict) {
+TEST(Tally, UnderStrictAWarningFailsAndACheckThatRanUnselectedCountsOnlyWhenItFails) {
     Tally tally;
     for (Verdict verdict :
          {Verdict::Pass, Verdict::Warning, Verdict::Error, Verdict::Skip, Verdict::NotComparable, Verdict::NotTested}) {
-        tally.add(CheckResult{"c", CheckOutcome::with(verdict, "d"), false, 0.0});
+        tally.add(CheckResult{"c", "check", CheckOutcome::with(verdict, "d")});
     }
     EXPECT_EQ(tally.summaryLine(), "1 passed, 1 failed, 1 warnings, 3 skipped");
-    const CheckResult strictWarning{"texts", CheckOutcome::warning("long"), true, 0.0};
+    const CheckResult strictWarning{"texts", "long texts", CheckOutcome::warning("long"), true};
     tally.add(strictWarning);
     EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 skipped");
-    EXPECT_EQ(textReport(strictWarning), "FAIL  texts: warning (--strict): long\n");
+    EXPECT_EQ(textReport(strictWarning), "FAIL  texts  long texts: warning (--strict): long\n");
+    tally.add(CheckResult{"reproducible", "r", CheckOutcome::pass(), false, 0.0, false});
+    tally.add(CheckResult{"reproducible", "r", CheckOutcome::notComparable("random"), false, 0.0, false});
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 skipped");
+    tally.add(CheckResult{"reproducible", "r", CheckOutcome::error("shared state"), false, 0.0, false});
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 3 failed, 1 warnings, 3 skipped");
 }
 
-TEST(CheckSelection, NamesMatchWithoutRegardToCaseAndATextMatchingNothingIsRefused) {
-    const auto chunkOnly = selectChecks({"CHUNK"}, {});
-    ASSERT_EQ(chunkOnly.size(), 1u);
-    EXPECT_STREQ(chunkOnly[0]->name, "state restore through effGetChunk and effSetChunk");
+std::vector<std::string> idsOf(const std::vector<const CheckDefinition*>& checks) {
+    std::vector<std::string> ids;
+    for (const CheckDefinition* check : checks) {
+        ids.push_back(check->id);
+    }
+    return ids;
+}
+
+TEST(CheckSelection, AnIdOrWholeNameNamesOneCheckAndTheFirstWordsOfIdsAGroup) {
+    const struct {
+        std::vector<std::string> only;
+        std::vector<std::string> expected;
+    } kCases[] = {
+        {{"block-sizes"}, {"block-sizes"}},
+        {{"BLOCK"}, {"block-sizes", "block-sizes-varying"}},
+        {{"state restore through effGetChunk and effSetChunk"}, {"state-chunk"}},
+        {{"thread", "midi"}, {"midi", "thread-parameters", "thread-rendering-order", "thread-second-instance"}},
+    };
+    for (const auto& entry : kCases) {
+        EXPECT_EQ(idsOf(selectChecks(entry.only, {})), entry.expected) << entry.only.front();
+    }
     const auto all = selectChecks({}, {});
-    EXPECT_EQ(selectChecks({}, {"state restore"}).size(), all.size() - 2);
-    EXPECT_THROW(selectChecks({"chunk", "no such check"}, {}), CheckSelectionError);
-    EXPECT_THROW(selectChecks({}, {"no such check"}), CheckSelectionError);
+    EXPECT_EQ(selectChecks({}, {"state"}).size(), all.size() - 2);
+    for (const char* mistake : {"chunk", "block-size", "blocks"}) {
+        EXPECT_THROW(selectChecks({mistake}, {}), CheckSelectionError) << mistake;
+        EXPECT_THROW(selectChecks({}, {mistake}), CheckSelectionError) << mistake;
+    }
 }
 
 TEST(Repetitions, ScaleDownToAQuarterOfTheTimeLimitAndNoFurtherThanTheMinimum) {
@@ -120,13 +244,17 @@ TEST(Repetitions, ScaleDownToAQuarterOfTheTimeLimitAndNoFurtherThanTheMinimum) {
 
 #ifndef _WIN32
 
-TEST(Isolation, ACrashBecomesAnErrorWithItsStepAndThePluginsLastLines) {
+TEST(Isolation, ACrashBecomesAnErrorWithItsCallItsStepAndThePluginsLastLinesWithoutColours) {
     const CheckOutcome outcome = runIsolated(
         [] {
+            PluginCall call;
+            call.opcode = effSetBlockSize;
+            call.value = 1;
+            const PluginCallScope calling(call);
             for (int i = 0; i < 5; ++i) {
                 std::fprintf(stderr, "same line\n");
             }
-            std::printf("last words\n");
+            std::printf("\x1b[1;31mlast\x1b[0m words\n");
             std::fflush(stdout);
             announceStep("44100 Hz, blocks of 17");
             // As glibc ends a process whose heap is corrupt; sanitizer
@@ -139,6 +267,7 @@ TEST(Isolation, ACrashBecomesAnErrorWithItsStepAndThePluginsLastLines) {
     EXPECT_TRUE(outcome.interrupted);
     EXPECT_NE(outcome.detail.find("signal 6"), std::string::npos) << outcome.detail;
     EXPECT_EQ(outcome.step, "44100 Hz, blocks of 17");
+    EXPECT_EQ(outcome.call, "effSetBlockSize 1");
     EXPECT_EQ(outcome.pluginOutput, (std::vector<std::string>{"same line (5 times)", "last words"}));
 }
 
