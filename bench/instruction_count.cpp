@@ -56,9 +56,9 @@ int main(int argc, char** argv) {
 
     DistortionK effect(nullptr);
     effect.setProgram(program);
-    std::array<float, 17> values{};
+    std::array<float, kParameterCount> values{};
     reference::SignalPath path;
-    for (int index = 0; index < 17; ++index) {
+    for (int index = 0; index < kParameterCount; ++index) {
         values[static_cast<std::size_t>(index)] = effect.getParameter(index);
         path.set(index, values[static_cast<std::size_t>(index)]);
     }

@@ -24,16 +24,14 @@ constexpr std::size_t kNoiseLength = 16384;
 constexpr std::size_t kStandardBlock = 512;
 constexpr std::size_t kTenSeconds = 441000;  // at 44.1 kHz
 
-constexpr int kMultibandSwitch = 10;
-
-std::array<float, 17> programValues(int program, bool equaliserOnly) {
+std::array<float, kParameterCount> programValues(int program, bool equaliserOnly) {
     DistortionK effect(nullptr);
     effect.setProgram(program);
     if (equaliserOnly) {
-        effect.setParameter(kMultibandSwitch, 0.0f);
+        effect.setParameter(kMultiDistOn, 0.0f);
     }
-    std::array<float, 17> values{};
-    for (int index = 0; index < 17; ++index) {
+    std::array<float, kParameterCount> values{};
+    for (int index = 0; index < kParameterCount; ++index) {
         values[static_cast<std::size_t>(index)] = effect.getParameter(index);
     }
     return values;
@@ -43,15 +41,15 @@ std::unique_ptr<DistortionK> pluginAt(int program, bool equaliserOnly) {
     auto effect = std::make_unique<DistortionK>(nullptr);
     effect->setProgram(program);
     if (equaliserOnly) {
-        effect->setParameter(kMultibandSwitch, 0.0f);
+        effect->setParameter(kMultiDistOn, 0.0f);
     }
     return effect;
 }
 
 std::unique_ptr<reference::SignalPath> referenceAt(int program, bool equaliserOnly) {
     auto path = std::make_unique<reference::SignalPath>();
-    const std::array<float, 17> values = programValues(program, equaliserOnly);
-    for (int index = 0; index < 17; ++index) {
+    const std::array<float, kParameterCount> values = programValues(program, equaliserOnly);
+    for (int index = 0; index < kParameterCount; ++index) {
         path->set(index, values[static_cast<std::size_t>(index)]);
     }
     return path;

@@ -36,7 +36,7 @@ const double kMidHighHz = kMidHighFrequencyLaw(0.2f);
 // path chooses from; each must give the same values.
 template <typename Narrowing>
 class CrossoverStep : public ::testing::Test {};
-using Narrowings = ::testing::Types<PlainNarrowing, CarefulNearestNarrowing, CarefulNarrowing>;
+using Narrowings = ::testing::Types<PlainNarrowing, CarefulNarrowing>;
 TYPED_TEST_SUITE(CrossoverStep, Narrowings);
 
 }  // namespace

@@ -74,11 +74,14 @@ struct Twins {
 };
 
 // Noise, an impulse, and a silence long enough for the filter memories to
-// decay below the float normal range.
+// decay below the float normal range and settle there; then a constant
+// level, on which they settle again, and a step back to silence.
 std::vector<float> noiseImpulseAndTail(std::uint64_t seed) {
     std::vector<float> signal = perf::whiteNoise(3000, 0.9f, seed);
     const std::vector<float> tail = perf::impulseThenSilence(9000, 0.7f);
     signal.insert(signal.end(), tail.begin(), tail.end());
+    signal.insert(signal.end(), 6000, 0.25f);
+    signal.insert(signal.end(), 3000, 0.0f);
     return signal;
 }
 
