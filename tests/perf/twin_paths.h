@@ -5,20 +5,12 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "distortion_k.h"
 #include "reference_signal_path.h"
 
 namespace perf {
-
-inline std::uint32_t bitsOf(float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
 
 // Gives the reference every parameter value the effect holds.
 inline void mirrorParameters(DistortionK& effect, reference::SignalPath& path) {
