@@ -7,11 +7,12 @@
 // Usage: kd_time PLUGIN OLD_PLUGIN [--rounds N] [--summary FILE]
 //
 // Before anything is timed, every subject's output is compared with the
-// plain reference's (tests/perf), sample for sample. Times are wall clock:
-// the best of N rounds (15; a third as many for the ten-second silence tail
+// plain reference's (tests/perf), sample for sample. Times are wall clock
+// (under Wine the thread's CPU time is only counted in 10 ms steps): the
+// best of N rounds (31; a third as many for the ten-second silence tail
 // cases), each round running every subject once in a shuffled order for at
-// least 20 ms, so that a busy machine slows a subject in some rounds but not
-// in all. --summary writes the figures as lines of text for bench/tables.
+// least 2 ms, short enough that on a busy machine some measurements of each
+// subject run without being interrupted. --summary writes the figures as lines of text for bench/tables.
 //
 // Exit status: 0 figures printed; 1 an output differs from the reference;
 // 2 bad arguments, or a library that does not load.
@@ -40,8 +41,8 @@ constexpr int kPrograms = 9;
 constexpr int kFirstBandProgram = 4;  // programs 4 to 8 run the band split
 constexpr std::size_t kBlock = 512;
 constexpr std::size_t kNoiseLength = 16384;
-constexpr double kShortestMeasurement = 0.02;  // seconds
-constexpr std::size_t kTenSeconds = 441000;    // at 44.1 kHz
+constexpr double kShortestMeasurement = 0.002;  // seconds
+constexpr std::size_t kTenSeconds = 441000;     // at 44.1 kHz
 
 #if defined(_WIN32) && defined(__i386__)
 const char* const kBuildName = "32-bit DLL";
@@ -54,7 +55,7 @@ const char* const kBuildName = "Linux";
 struct Options {
     std::string plugin;
     std::string oldPlugin;
-    int rounds = 15;
+    int rounds = 31;
     std::string summary;
 };
 

@@ -43,6 +43,21 @@ inline void setMxcsr(std::uint32_t word) {
     __asm__ volatile("ldmxcsr %0" : : "m"(word) : "memory");
 }
 
+// Precision control (bits 8 and 9) and rounding control (bits 10 and 11);
+// precision 10b (53-bit significand), rounding 00b (to nearest).
+constexpr std::uint16_t kPrecisionAndRounding = 0x0F00;
+constexpr std::uint16_t kDoubleToNearest = 0x0200;
+
+inline std::uint16_t x87ControlWord() {
+    std::uint16_t word;
+    __asm__ volatile("fnstcw %0" : "=m"(word) : : "memory");
+    return word;
+}
+
+inline void setX87ControlWord(std::uint16_t word) {
+    __asm__ volatile("fldcw %0" : : "m"(word) : "memory");
+}
+
 // MXCSR for the length of one call.
 class SseState {
 public:
@@ -67,25 +82,19 @@ private:
 
 #if defined(__i386__) || defined(_M_IX86)
 
-// Precision control (bits 8 and 9) and rounding control (bits 10 and 11);
-// precision 10b (53-bit significand), rounding 00b (to nearest).
-constexpr std::uint16_t kPrecisionAndRounding = 0x0F00;
-constexpr std::uint16_t kDoubleToNearest = 0x0200;
-
 // The x87 control word for the length of one call.
 class X87State {
 public:
-    X87State() {
-        __asm__ volatile("fnstcw %0" : "=m"(host_) : : "memory");
+    X87State() : host_(x87ControlWord()) {
         const auto wanted = static_cast<std::uint16_t>((host_ & ~kPrecisionAndRounding) | kDoubleToNearest);
         if (wanted != host_) {
-            __asm__ volatile("fldcw %0" : : "m"(wanted) : "memory");
+            setX87ControlWord(wanted);
             changed_ = true;
         }
     }
     ~X87State() {
         if (changed_) {
-            __asm__ volatile("fldcw %0" : : "m"(host_) : "memory");
+            setX87ControlWord(host_);
         }
     }
     X87State(const X87State&) = delete;

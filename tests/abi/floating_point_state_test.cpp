@@ -9,53 +9,32 @@
 #include <cstring>
 #include <sstream>
 
+#include "floating_point_guard.h"
 #include "loaded_distortion.h"
 
 namespace {
 
-std::uint32_t mxcsr() {
-    std::uint32_t word;
-    __asm__ volatile("stmxcsr %0" : "=m"(word) : : "memory");
-    return word;
-}
+using floating_point_guard::kMxcsrControl;
+using floating_point_guard::mxcsr;
+using floating_point_guard::setMxcsr;
 
-void setMxcsr(std::uint32_t word) {
-    __asm__ volatile("ldmxcsr %0" : : "m"(word) : "memory");
-}
-
-// Everything but the six sticky exception flags, which any arithmetic sets.
-constexpr std::uint32_t kMxcsrControl = 0xFFC0;
 constexpr std::uint32_t kFlushToZero = 0x8000;
 constexpr std::uint32_t kDenormalsAreZero = 0x0040;
 constexpr std::uint32_t kTowardZero = 0x6000;
 constexpr std::uint32_t kUp = 0x4000;
 constexpr std::uint32_t kDown = 0x2000;
 
+using floating_point_guard::kDoubleToNearest;
+using floating_point_guard::kPrecisionAndRounding;
+using floating_point_guard::setX87ControlWord;
+using floating_point_guard::x87ControlWord;
+
+// Only the 32-bit build computes on the x87 unit; the others leave it alone.
 #if defined(__i386__)
 constexpr bool kComputesOnX87 = true;
-
-std::uint16_t x87ControlWord() {
-    std::uint16_t word;
-    __asm__ volatile("fnstcw %0" : "=m"(word) : : "memory");
-    return word;
-}
-
-void setX87ControlWord(std::uint16_t word) {
-    __asm__ volatile("fldcw %0" : : "m"(word) : "memory");
-}
 #else
-// Builds whose arithmetic never runs on the x87 unit leave it alone.
 constexpr bool kComputesOnX87 = false;
-
-std::uint16_t x87ControlWord() {
-    return 0;
-}
-void setX87ControlWord(std::uint16_t) {}
 #endif
-
-// Precision control is bits 8 and 9, rounding control bits 10 and 11.
-constexpr std::uint16_t kPrecisionAndRounding = 0x0F00;
-constexpr std::uint16_t kDoubleToNearest = 0x0200;
 
 struct HostState {
     const char* what;
@@ -101,7 +80,7 @@ protected:
     }
 
     std::uint32_t hostMxcsr(const HostState& state) const {
-        return (testMxcsr & ~kMxcsrControl) | 0x1F80 | state.mxcsrBits;
+        return (testMxcsr & ~kMxcsrControl) | floating_point_guard::kWantedMxcsr | state.mxcsrBits;
     }
     std::uint16_t hostX87(std::uint16_t bits) const {
         return static_cast<std::uint16_t>((testX87 & ~kPrecisionAndRounding) | bits);

@@ -14,7 +14,7 @@ namespace perf {
 
 // Gives the reference every parameter value the effect holds.
 inline void mirrorParameters(DistortionK& effect, reference::SignalPath& path) {
-    for (int index = 0; index < reference::kParameterCount; ++index) {
+    for (int index = 0; index < kParameterCount; ++index) {
         path.set(index, effect.getParameter(index));
     }
 }
