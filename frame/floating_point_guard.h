@@ -58,55 +58,56 @@ inline void setX87ControlWord(std::uint16_t word) {
     __asm__ volatile("fldcw %0" : : "m"(word) : "memory");
 }
 
-// MXCSR for the length of one call.
-class SseState {
+// One control register for the length of one call: Register::read() and
+// write(word) reach it, Register::wanted(host) is the word the effect runs
+// with when the host left `host` there.
+template <typename Register>
+class SavedRegister {
 public:
-    SseState() : host_(mxcsr()) {
-        if ((host_ & kMxcsrControl) != kWantedMxcsr) {
-            setMxcsr(kWantedMxcsr);
+    SavedRegister() : host_(Register::read()) {
+        const auto wanted = Register::wanted(host_);
+        if (wanted != host_) {
+            Register::write(wanted);
             changed_ = true;
         }
     }
-    ~SseState() {
+    ~SavedRegister() {
         if (changed_) {
-            setMxcsr(host_);
+            Register::write(host_);
         }
     }
-    SseState(const SseState&) = delete;
-    SseState& operator=(const SseState&) = delete;
+    SavedRegister(const SavedRegister&) = delete;
+    SavedRegister& operator=(const SavedRegister&) = delete;
 
 private:
-    std::uint32_t host_;
+    decltype(Register::read()) host_;
     bool changed_ = false;
 };
+
+struct Mxcsr {
+    static std::uint32_t read() { return mxcsr(); }
+    static void write(std::uint32_t word) { setMxcsr(word); }
+    // The host's word as it is when its control bits are already right, so
+    // that its exception flags stay.
+    static std::uint32_t wanted(std::uint32_t host) {
+        return (host & kMxcsrControl) == kWantedMxcsr ? host : kWantedMxcsr;
+    }
+};
+
+struct X87ControlWord {
+    static std::uint16_t read() { return x87ControlWord(); }
+    static void write(std::uint16_t word) { setX87ControlWord(word); }
+    // The host's exception masks kept.
+    static std::uint16_t wanted(std::uint16_t host) {
+        return static_cast<std::uint16_t>((host & ~kPrecisionAndRounding) | kDoubleToNearest);
+    }
+};
+
+using SseState = SavedRegister<Mxcsr>;
 
 #if defined(__i386__) || defined(_M_IX86)
-
-// The x87 control word for the length of one call.
-class X87State {
-public:
-    X87State() : host_(x87ControlWord()) {
-        const auto wanted = static_cast<std::uint16_t>((host_ & ~kPrecisionAndRounding) | kDoubleToNearest);
-        if (wanted != host_) {
-            setX87ControlWord(wanted);
-            changed_ = true;
-        }
-    }
-    ~X87State() {
-        if (changed_) {
-            setX87ControlWord(host_);
-        }
-    }
-    X87State(const X87State&) = delete;
-    X87State& operator=(const X87State&) = delete;
-
-private:
-    std::uint16_t host_;
-    bool changed_ = false;
-};
-
+using X87State = SavedRegister<X87ControlWord>;
 #else
-
 // Other x86 builds do all their double arithmetic in SSE registers.
 class X87State {
 public:
@@ -114,7 +115,6 @@ public:
     X87State(const X87State&) = delete;
     X87State& operator=(const X87State&) = delete;
 };
-
 #endif
 
 }  // namespace floating_point_guard
