@@ -48,9 +48,10 @@ bool startsNearBottom(const FilterState& filter, float firstInput) {
 // audio thread: no allocation, no locks
 template <typename Narrowing>
 void runPasses(const BlockSettings& block, SignalPathState& state, const float* in, float* out, std::size_t frames) {
-    float shaped[kChunk];
-    double gained[kChunk];
-    BandValues bands;
+    // Aligned for the widest vectors the power law may use.
+    alignas(32) float shaped[kChunk];
+    alignas(32) double gained[kChunk];
+    alignas(32) BandValues bands;
     for (std::size_t start = 0; start < frames; start += kChunk) {
         const std::size_t count = frames - start < kChunk ? frames - start : kChunk;
         if (repeatsSettled(state.settled, in + start, count)) {
