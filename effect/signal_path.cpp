@@ -12,9 +12,10 @@
 //
 // Work whose result is known exactly is skipped: a power law with exponent
 // 1, a factor of exactly 1, and every run of samples that repeats a sample
-// which left the filter state as it was (signal_path_state.h). Near the bottom of the float range, where memories end
-// up once the input stops, the plain conversions would be many times slower; blocks that start there round with
-// float_narrowing.h's careful helpers.
+// which left the filter state as it was (signal_path_state.h). Near the
+// bottom of the float range, where memories end up once the input stops, the
+// plain conversions would be many times slower; blocks that start there
+// round with float_narrowing.h's careful helpers.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
