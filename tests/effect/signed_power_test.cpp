@@ -109,6 +109,7 @@ constexpr Edge kEdges[] = {
     {-0x1.19d698p-8f, 0x1.014502p-1f, -0x1.0900f6p-4f},
     {0x1.18f19p-92f, 0x1.15f8a2p-2f, 0x1.0b5274p-25f},
     {0x1.a07fc4p-60f, 0x1.ebe71ap-1f, 0x1.0555b4p-57f},
+    {0x1.a254cp-14f, 0.58f, 0x1.3932aep-8f},  // the fast path's double is the midpoint itself
     // Within half a double's last place of a float midpoint: rounding the
     // power straight to a float would give the other neighbour.
     {0x1.897ee6p-12f, 0x1.dcec14p-3f, 0x1.46476cp-3f},
@@ -199,6 +200,19 @@ TEST(SignedPowers, EveryArrayPathGivesTheScalarBitsOnEveryKindOfValue) {
             power_law::signedPowers(in.data(), chosen.data(), length, e);
             EXPECT_EQ(std::memcmp(chosen.data(), expected.data(), length * sizeof(float)), 0)
                 << "the path signedPowers chooses, e " << describe(e);
+        }
+    }
+    // The edges in every lane: the array paths hand the hard ones on.
+    for (const Edge& edge : kEdges) {
+        const std::vector<float> in(9, edge.v);
+        const float expected = power_law::signedPower(edge.v, edge.e);
+        for (const ArrayPath path : usablePaths()) {
+            std::vector<float> out(in.size());
+            power_law::paths::signedPowersOn(path, in.data(), out.data(), in.size(), edge.e);
+            for (std::size_t i = 0; i < in.size(); ++i) {
+                ASSERT_EQ(bitsOf(out[i]), bitsOf(expected))
+                    << nameOf(path) << ", v " << describe(edge.v) << ", e " << describe(edge.e) << ", lane " << i;
+            }
         }
     }
     if (!power_law::paths::avx2Usable()) {
