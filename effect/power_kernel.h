@@ -28,37 +28,58 @@ struct Approximation {
     typename Pack::Doubles exponent;  // t = e * log2 x, absolute error below 2^-45.6
 };
 
-// x^e for lanes holding the bits of a double x, a positive finite float
-// value, and an exponent e with |e| <= 1. The power is meaningful where
-// t lies in [-1000, 1000]; docs/power-law.md derives the bounds.
-template <typename Pack>
-inline Approximation<Pack> approximatePower(typename Pack::Bits x, typename Pack::Doubles e) {
+// x^e for kPacks packs of lanes holding the bits of a double x, a positive
+// finite float value, and an exponent e with |e| <= 1. The power is
+// meaningful where t lies in [-1000, 1000]; docs/power-law.md derives the
+// bounds. Each step runs on all packs before the next, so that the
+// processor overlaps their long chains of dependent operations.
+template <typename Pack, int kPacks>
+inline void approximatePowers(const typename Pack::Bits (&x)[kPacks], typename Pack::Doubles e,
+                              Approximation<Pack> (&result)[kPacks]) {
     using Doubles = typename Pack::Doubles;
     using Bits = typename Pack::Bits;
+    Doubles r[kPacks];
+    Doubles minusLog2OfC[kPacks];
+    Doubles k[kPacks];
 
-    // x = 2^k * z with z in [0.709, 1.418), and the interval j of z.
-    const Bits offset = x - kLogOffset;
-    const Bits j = (offset >> (52 - kTableBits)) & (kTableSize - 1);
-    const Doubles k = Pack::exponentOf(offset);
-    const Doubles z = Pack::asDoubles(x - (offset & 0xFFF0000000000000ull));
+    // x = 2^k * z with z in [0.709, 1.418), and the interval j of z;
+    // r = z c - 1 is exact and |r| <= 2^-8.
+#pragma GCC unroll 8
+    for (int p = 0; p < kPacks; ++p) {
+        const Bits offset = x[p] - kLogOffset;
+        const Bits j = (offset >> (52 - kTableBits)) & (kTableSize - 1);
+        k[p] = Pack::exponentOf(offset);
+        const Doubles z = Pack::asDoubles(x[p] - (offset & 0xFFF0000000000000ull));
+        r[p] = z * Pack::lookup(kLogTable.reciprocal, j) - 1.0;
+        minusLog2OfC[p] = Pack::lookup(kLogTable.minusLog2Hi, j);
+    }
 
-    // log2 x = k - log2 c + log2(1 + r), r = z c - 1 exact, |r| <= 2^-8.
-    const Doubles r = z * Pack::lookup(kLogTable.reciprocal, j) - 1.0;
-    const Doubles log2OfOnePlusR =
-        r * (kFastLog2.c[0] + r * (kFastLog2.c[1] + r * (kFastLog2.c[2] + r * (kFastLog2.c[3] + r * kFastLog2.c[4]))));
-    // e * k is exact: e has 24 significant bits, k at most 8.
-    const Doubles t = e * k + e * (Pack::lookup(kLogTable.minusLog2Hi, j) + log2OfOnePlusR);
+    // log2 x = k - log2 c + log2(1 + r), the polynomial in Estrin's form;
+    // t = e * log2 x, where e * k is exact (e has 24 significant bits, k 8).
+    Doubles t[kPacks];
+#pragma GCC unroll 8
+    for (int p = 0; p < kPacks; ++p) {
+        const Doubles r2 = r[p] * r[p];
+        const Doubles log2OfOnePlusR = r[p] * ((kFastLog2.c[0] + kFastLog2.c[1] * r[p]) +
+                                               r2 * ((kFastLog2.c[2] + kFastLog2.c[3] * r[p]) + r2 * kFastLog2.c[4]));
+        t[p] = e * k[p] + e * (minusLog2OfC[p] + log2OfOnePlusR);
+    }
 
     // 2^t = 2^n * 2^(i / 128) * 2^u, u = t - (n + i / 128) exact, |u| <= 2^-8.
-    const Doubles shifted = t + kRoundToTableStep;
-    const Bits steps = Pack::asBits(shifted);  // low bits: 128 n + i
-    const Doubles u = t - (shifted - kRoundToTableStep);
-    const Doubles tableValue = Pack::lookup(kExp2Table.hi, steps & (kTableSize - 1));
-    const Doubles expm1OfU = u * (kFastExp2.c[0] + u * (kFastExp2.c[1] + u * (kFastExp2.c[2] + u * kFastExp2.c[3])));
-    const Doubles unscaled = tableValue + tableValue * expm1OfU;
-    // n into the exponent field: the high bits of steps fall off the top.
-    const Bits scale = (steps >> kTableBits) << 52;
-    return {Pack::asDoubles(Pack::asBits(unscaled) + scale), t};
+#pragma GCC unroll 8
+    for (int p = 0; p < kPacks; ++p) {
+        const Doubles shifted = t[p] + kRoundToTableStep;
+        const Bits steps = Pack::asBits(shifted);  // low bits: 128 n + i
+        const Doubles u = t[p] - (shifted - kRoundToTableStep);
+        const Doubles u2 = u * u;
+        const Doubles tableValue = Pack::lookup(kExp2Table.hi, steps & (kTableSize - 1));
+        const Doubles expm1OfU =
+            u * ((kFastExp2.c[0] + kFastExp2.c[1] * u) + u2 * (kFastExp2.c[2] + kFastExp2.c[3] * u));
+        const Doubles unscaled = tableValue + tableValue * expm1OfU;
+        // n into the exponent field: the high bits of steps fall off the top.
+        const Bits scale = (steps >> kTableBits) << 52;
+        result[p] = {Pack::asDoubles(Pack::asBits(unscaled) + scale), t[p]};
+    }
 }
 
 }  // namespace kernel

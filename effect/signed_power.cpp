@@ -57,6 +57,13 @@ struct ScalarPack {
     static double lookup(const double* table, std::uint64_t index) { return table[index]; }
 };
 
+kernel::Approximation<ScalarPack> approximateOne(std::uint64_t x, double e) {
+    const std::uint64_t packs[1] = {x};
+    kernel::Approximation<ScalarPack> result[1];
+    kernel::approximatePowers<ScalarPack, 1>(packs, e, result);
+    return result[0];
+}
+
 // The bits of the double equal to a positive finite float. A subnormal float
 // goes through its integer mantissa: converting it directly takes the
 // processor's slow path on many machines.
@@ -86,7 +93,7 @@ Traced powerOfMagnitude(std::uint32_t magnitude, float exponent) {
     const double e = exponent;
     const bool moderate = e >= -1.0 && e <= 1.0;
     if (moderate) {
-        const auto approximation = kernel::approximatePower<ScalarPack>(x, e);
+        const auto approximation = approximateOne(x, e);
         // Beyond these the power is surely above 2^128 or below 2^-151.
         if (approximation.exponent > 129.0) {
             return {infinity, Decision::kDefined};
@@ -161,7 +168,7 @@ Traced tracedSignedPower(float v, float exponent) {
 }
 
 FastApproximation fastPower(float x, float e) {
-    const auto approximation = kernel::approximatePower<ScalarPack>(doubleBitsOf(bitsOf(x)), e);
+    const auto approximation = approximateOne(doubleBitsOf(bitsOf(x)), e);
     return {approximation.power, approximation.exponent};
 }
 

@@ -31,7 +31,14 @@ struct Avx2Pack {
         const __m256i packed = _mm256_permutevar8x32_epi32(high, _mm256_setr_epi32(1, 3, 5, 7, 1, 3, 5, 7));
         return _mm256_cvtepi32_pd(_mm256_castsi256_si128(packed));
     }
-    static Doubles lookup(const double* table, Bits index) { return _mm256_i64gather_pd(table, (__m256i)index, 8); }
+    static Doubles lookup(const double* table, Bits index) {
+        const __m256i i = (__m256i)index;
+        const __m128i lo = _mm256_castsi256_si128(i);
+        const __m128i hi = _mm256_extracti128_si256(i, 1);
+        const __m128d a = _mm_loadh_pd(_mm_load_sd(table + _mm_cvtsi128_si32(lo)), table + _mm_extract_epi32(lo, 2));
+        const __m128d b = _mm_loadh_pd(_mm_load_sd(table + _mm_cvtsi128_si32(hi)), table + _mm_extract_epi32(hi, 2));
+        return _mm256_set_m128d(b, a);
+    }
 };
 
 constexpr int kLanes = 8;
@@ -47,33 +54,49 @@ inline __v4du widen(__m128i m, __m128i subnormal) {
     return (__v4du)_mm256_blendv_epi8(normal, fromMantissa, _mm256_cvtepi32_epi64(subnormal));
 }
 
-inline int eightPowers(__m256i v, float* out, __m256d e) {
+// Eight values on their way through the kernel: the doubles of their
+// magnitudes in two packs, and what the results need besides.
+struct Eight {
+    __m256i v;
+    __m256i sign;
+    __m256i zero;     // lanes holding +-0
+    __m256i special;  // lanes holding infinity or NaN
+    __v4du packs[2];
+};
+
+inline Eight prepare(const float* in) {
+    Eight eight;
+    eight.v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
     const __m256i magnitudeMask = _mm256_set1_epi32(0x7FFFFFFF);
-    const __m256i magnitude = _mm256_and_si256(v, magnitudeMask);
-    const __m256i sign = _mm256_andnot_si256(magnitudeMask, v);
+    const __m256i magnitude = _mm256_and_si256(eight.v, magnitudeMask);
+    eight.sign = _mm256_andnot_si256(magnitudeMask, eight.v);
     const __m256i tiny = _mm256_cmpgt_epi32(_mm256_set1_epi32(0x00800000), magnitude);
-    const __m256i special = _mm256_cmpgt_epi32(magnitude, _mm256_set1_epi32(0x7F7FFFFF));
-
-    __m256i zero = _mm256_setzero_si256();
-    __v4du low;
-    __v4du high;
-    const __m256i unusual = _mm256_or_si256(tiny, special);
+    eight.special = _mm256_cmpgt_epi32(magnitude, _mm256_set1_epi32(0x7F7FFFFF));
+    eight.zero = _mm256_setzero_si256();
+    const __m256i unusual = _mm256_or_si256(tiny, eight.special);
     if (_mm256_testz_si256(unusual, unusual) != 0) {
-        low = widenNormal(_mm256_castsi256_si128(magnitude));
-        high = widenNormal(_mm256_extracti128_si256(magnitude, 1));
+        eight.packs[0] = widenNormal(_mm256_castsi256_si128(magnitude));
+        eight.packs[1] = widenNormal(_mm256_extracti128_si256(magnitude, 1));
     } else {
-        zero = _mm256_cmpeq_epi32(magnitude, _mm256_setzero_si256());
-        const __m256i x = _mm256_blendv_epi8(magnitude, _mm256_set1_epi32(0x3F800000), _mm256_or_si256(zero, special));
-        const __m256i subnormal = _mm256_andnot_si256(zero, tiny);
-        low = widen(_mm256_castsi256_si128(x), _mm256_castsi256_si128(subnormal));
-        high = widen(_mm256_extracti128_si256(x, 1), _mm256_extracti128_si256(subnormal, 1));
+        // Zeros and specials compute on 1.0 instead, and are replaced below.
+        eight.zero = _mm256_cmpeq_epi32(magnitude, _mm256_setzero_si256());
+        const __m256i x =
+            _mm256_blendv_epi8(magnitude, _mm256_set1_epi32(0x3F800000), _mm256_or_si256(eight.zero, eight.special));
+        const __m256i subnormal = _mm256_andnot_si256(eight.zero, tiny);
+        eight.packs[0] = widen(_mm256_castsi256_si128(x), _mm256_castsi256_si128(subnormal));
+        eight.packs[1] = widen(_mm256_extracti128_si256(x, 1), _mm256_extracti128_si256(subnormal, 1));
     }
-    const kernel::Approximation<Avx2Pack> a = kernel::approximatePower<Avx2Pack>(low, e);
-    const kernel::Approximation<Avx2Pack> b = kernel::approximatePower<Avx2Pack>(high, e);
+    return eight;
+}
 
+// Stores the eight results; returns the lanes (bit i for value i) whose
+// result the scalar route must give instead.
+inline int finish(const Eight& eight, const kernel::Approximation<Avx2Pack>& a,
+                  const kernel::Approximation<Avx2Pack>& b, float* out) {
     const __m256 powers = _mm256_set_m128(_mm256_cvtpd_ps(b.power), _mm256_cvtpd_ps(a.power));
-    const __m256i result = _mm256_blendv_epi8(_mm256_or_si256(_mm256_castps_si256(powers), sign),
-                                              _mm256_set1_epi32(static_cast<int>(0x80000000u)), zero);
+    // v = +-0 gives -((-v)^e) = -0.
+    const __m256i result = _mm256_blendv_epi8(_mm256_or_si256(_mm256_castps_si256(powers), eight.sign),
+                                              _mm256_set1_epi32(static_cast<int>(0x80000000u)), eight.zero);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), result);
 
     // Low 32 bits of the powers: a0 a1 b0 b1 | a2 a3 b2 b3, then in order.
@@ -87,7 +110,7 @@ inline int eightPowers(__m256i v, float* out, __m256d e) {
     const __m256d smallest = _mm256_set1_pd(kSmallestExponent);
     const int small = _mm256_movemask_pd(_mm256_cmp_pd(a.exponent, smallest, _CMP_LT_OQ)) |
                       _mm256_movemask_pd(_mm256_cmp_pd(b.exponent, smallest, _CMP_LT_OQ)) << 4;
-    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(nearMidpoint, special))) | small;
+    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(nearMidpoint, eight.special))) | small;
 }
 
 void redo(__m256i v, float* out, int lanes, float exponent) {
@@ -100,28 +123,47 @@ void redo(__m256i v, float* out, int lanes, float exponent) {
     }
 }
 
+// kEights times eight values from in to out, all read before any is written
+// (out may be in).
+template <int kEights>
+inline void powers(const float* in, float* out, __m256d e, float exponent) {
+    Eight eights[kEights];
+    __v4du packs[2 * kEights];
+#pragma GCC unroll 4
+    for (int g = 0; g < kEights; ++g) {
+        eights[g] = prepare(in + kLanes * g);
+        packs[2 * g] = eights[g].packs[0];
+        packs[2 * g + 1] = eights[g].packs[1];
+    }
+    kernel::Approximation<Avx2Pack> approximations[2 * kEights];
+    kernel::approximatePowers<Avx2Pack, 2 * kEights>(packs, e, approximations);
+#pragma GCC unroll 4
+    for (int g = 0; g < kEights; ++g) {
+        float* to = out + kLanes * g;
+        const int lanes = finish(eights[g], approximations[2 * g], approximations[2 * g + 1], to);
+        if (lanes != 0) {
+            redo(eights[g].v, to, lanes, exponent);
+        }
+    }
+}
+
 }  // namespace
 
 void signedPowersAvx2(const float* in, float* out, std::size_t count, float exponent) {
     const __m256d e = _mm256_set1_pd(exponent);
+    constexpr int kEightsAtOnce = 4;
     std::size_t i = 0;
+    for (; i + kEightsAtOnce * kLanes <= count; i += kEightsAtOnce * kLanes) {
+        powers<kEightsAtOnce>(in + i, out + i, e, exponent);
+    }
     for (; i + kLanes <= count; i += kLanes) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
-        const int lanes = eightPowers(v, out + i, e);
-        if (lanes != 0) {
-            redo(v, out + i, lanes, exponent);
-        }
+        powers<1>(in + i, out + i, e, exponent);
     }
     if (i < count) {
         float values[kLanes] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
-        float results[kLanes];
         std::memcpy(values, in + i, (count - i) * sizeof(float));
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(values));
-        const int lanes = eightPowers(v, results, e);
-        if (lanes != 0) {
-            redo(v, results, lanes, exponent);
-        }
-        std::memcpy(out + i, results, (count - i) * sizeof(float));
+        powers<1>(values, values, e, exponent);
+        std::memcpy(out + i, values, (count - i) * sizeof(float));
     }
 }
 

@@ -55,36 +55,47 @@ inline __m128i select(__m128i mask, __m128i ifSet, __m128i otherwise) {
     return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, otherwise));
 }
 
-// The powers of the four values v into out, for 0 < e < 1. Returns the
-// lanes (bit i for value i) whose result the scalar route must give instead.
-inline int fourPowers(__m128i v, float* out, __m128d e) {
-    const __m128i magnitudeMask = _mm_set1_epi32(0x7FFFFFFF);
-    const __m128i magnitude = _mm_and_si128(v, magnitudeMask);
-    const __m128i sign = _mm_andnot_si128(magnitudeMask, v);
-    const __m128i tiny = _mm_cmplt_epi32(magnitude, _mm_set1_epi32(0x00800000));     // zero or subnormal
-    const __m128i special = _mm_cmpgt_epi32(magnitude, _mm_set1_epi32(0x7F7FFFFF));  // infinity or NaN
+// Four values on their way through the kernel: the doubles of their
+// magnitudes in two packs, and what the results need besides.
+struct Four {
+    __m128i v;
+    __m128i sign;
+    __m128i zero;     // lanes holding +-0
+    __m128i special;  // lanes holding infinity or NaN
+    __v2du packs[2];
+};
 
-    __m128i zero = _mm_setzero_si128();
-    __v2du low;
-    __v2du high;
-    if (_mm_movemask_epi8(_mm_or_si128(tiny, special)) == 0) {
-        low = widenNormal(magnitude);
-        high = widenNormal(_mm_srli_si128(magnitude, 8));
+inline Four prepare(const float* in) {
+    Four four;
+    four.v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    const __m128i magnitudeMask = _mm_set1_epi32(0x7FFFFFFF);
+    const __m128i magnitude = _mm_and_si128(four.v, magnitudeMask);
+    four.sign = _mm_andnot_si128(magnitudeMask, four.v);
+    const __m128i tiny = _mm_cmplt_epi32(magnitude, _mm_set1_epi32(0x00800000));
+    four.special = _mm_cmpgt_epi32(magnitude, _mm_set1_epi32(0x7F7FFFFF));
+    four.zero = _mm_setzero_si128();
+    if (_mm_movemask_epi8(_mm_or_si128(tiny, four.special)) == 0) {
+        four.packs[0] = widenNormal(magnitude);
+        four.packs[1] = widenNormal(_mm_srli_si128(magnitude, 8));
     } else {
         // Zeros and specials compute on 1.0 instead, and are replaced below.
-        zero = _mm_cmpeq_epi32(magnitude, _mm_setzero_si128());
-        const __m128i x = select(_mm_or_si128(zero, special), _mm_set1_epi32(0x3F800000), magnitude);
-        const __m128i subnormal = _mm_andnot_si128(zero, tiny);
-        low = widen(x, subnormal);
-        high = widen(_mm_srli_si128(x, 8), _mm_srli_si128(subnormal, 8));
+        four.zero = _mm_cmpeq_epi32(magnitude, _mm_setzero_si128());
+        const __m128i x = select(_mm_or_si128(four.zero, four.special), _mm_set1_epi32(0x3F800000), magnitude);
+        const __m128i subnormal = _mm_andnot_si128(four.zero, tiny);
+        four.packs[0] = widen(x, subnormal);
+        four.packs[1] = widen(_mm_srli_si128(x, 8), _mm_srli_si128(subnormal, 8));
     }
-    const kernel::Approximation<Sse2Pack> a = kernel::approximatePower<Sse2Pack>(low, e);
-    const kernel::Approximation<Sse2Pack> b = kernel::approximatePower<Sse2Pack>(high, e);
+    return four;
+}
 
+// Stores the four results; returns the lanes (bit i for value i) whose
+// result the scalar route must give instead.
+inline int finish(const Four& four, const kernel::Approximation<Sse2Pack>& a, const kernel::Approximation<Sse2Pack>& b,
+                  float* out) {
     const __m128 powers = _mm_movelh_ps(_mm_cvtpd_ps(a.power), _mm_cvtpd_ps(b.power));
     // v = +-0 gives -((-v)^e) = -0.
-    const __m128i result =
-        select(zero, _mm_set1_epi32(static_cast<int>(0x80000000u)), _mm_or_si128(_mm_castps_si128(powers), sign));
+    const __m128i result = select(four.zero, _mm_set1_epi32(static_cast<int>(0x80000000u)),
+                                  _mm_or_si128(_mm_castps_si128(powers), four.sign));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), result);
 
     // The low 32 bits of each power, for the test of rounding::nearMidpoint.
@@ -96,7 +107,7 @@ inline int fourPowers(__m128i v, float* out, __m128d e) {
     const __m128d smallest = _mm_set1_pd(kSmallestExponent);
     const int small =
         _mm_movemask_pd(_mm_cmplt_pd(a.exponent, smallest)) | _mm_movemask_pd(_mm_cmplt_pd(b.exponent, smallest)) << 2;
-    return _mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(nearMidpoint, special))) | small;
+    return _mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(nearMidpoint, four.special))) | small;
 }
 
 void redo(__m128i v, float* out, int lanes, float exponent) {
@@ -109,29 +120,47 @@ void redo(__m128i v, float* out, int lanes, float exponent) {
     }
 }
 
+// kFours times four values from in to out, all read before any is written
+// (out may be in).
+template <int kFours>
+inline void powers(const float* in, float* out, __m128d e, float exponent) {
+    Four fours[kFours];
+    __v2du packs[2 * kFours];
+#pragma GCC unroll 4
+    for (int g = 0; g < kFours; ++g) {
+        fours[g] = prepare(in + kLanes * g);
+        packs[2 * g] = fours[g].packs[0];
+        packs[2 * g + 1] = fours[g].packs[1];
+    }
+    kernel::Approximation<Sse2Pack> approximations[2 * kFours];
+    kernel::approximatePowers<Sse2Pack, 2 * kFours>(packs, e, approximations);
+#pragma GCC unroll 4
+    for (int g = 0; g < kFours; ++g) {
+        float* to = out + kLanes * g;
+        const int lanes = finish(fours[g], approximations[2 * g], approximations[2 * g + 1], to);
+        if (lanes != 0) {
+            redo(fours[g].v, to, lanes, exponent);
+        }
+    }
+}
+
 }  // namespace
 
 void signedPowersSse2(const float* in, float* out, std::size_t count, float exponent) {
     const __m128d e = _mm_set1_pd(exponent);
+    constexpr int kFoursAtOnce = 4;
     std::size_t i = 0;
+    for (; i + kFoursAtOnce * kLanes <= count; i += kFoursAtOnce * kLanes) {
+        powers<kFoursAtOnce>(in + i, out + i, e, exponent);
+    }
     for (; i + kLanes <= count; i += kLanes) {
-        // Loaded before the results are stored: out may be in.
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        const int lanes = fourPowers(v, out + i, e);
-        if (lanes != 0) {
-            redo(v, out + i, lanes, exponent);
-        }
+        powers<1>(in + i, out + i, e, exponent);
     }
     if (i < count) {
         float values[kLanes] = {1.0f, 1.0f, 1.0f, 1.0f};
-        float results[kLanes];
         std::memcpy(values, in + i, (count - i) * sizeof(float));
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(values));
-        const int lanes = fourPowers(v, results, e);
-        if (lanes != 0) {
-            redo(v, results, lanes, exponent);
-        }
-        std::memcpy(out + i, results, (count - i) * sizeof(float));
+        powers<1>(values, values, e, exponent);
+        std::memcpy(out + i, values, (count - i) * sizeof(float));
     }
 }
 
