@@ -1,9 +1,8 @@
 // The array path on SSE2, the baseline of every build: groups of four values,
 // each as two packs of two doubles, four groups at once through the kernel so
 // that their chains of dependent operations overlap. Values the fast path
-// leaves undecided,
-// results below 2^-125 and infinities or NaN go through signedPower one by
-// one (a few in a million on audio).
+// leaves undecided, results below 2^-125 and infinities or NaN go through
+// signedPower one by one (a few in a million on audio).
 #include <emmintrin.h>
 
 #include <cstring>
