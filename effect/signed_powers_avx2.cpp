@@ -2,8 +2,8 @@
 // system offer it: groups of eight values, each as two packs of four doubles,
 // four groups at once through the kernel. It runs the very operations of the
 // SSE2 path, lane for lane, so the results are the same bits. Its table
-// lookups are plain loads: on the processors measured, AVX2 gathers were
-// slower.
+// lookups are plain loads: AVX2 gathers were slower on the machine measured
+// (BENCHMARKS.md).
 //
 // Built with -mavx2 and nothing more (no FMA: a fused multiply-add rounds
 // once where the other paths round twice). Everything this file defines has
