@@ -14,7 +14,8 @@ enum class ArrayPath { kSse2, kAvx2 };
 // Whether this processor and its operating system run the AVX2 path.
 bool avx2Usable();
 
-// The path signedPowers takes: AVX2 where usable, SSE2 otherwise.
+// AVX2 where usable, SSE2 otherwise: the path signedPowers takes, except
+// for arrays of fewer than 96 values in the 32-bit build (SSE2).
 ArrayPath fastestPath();
 
 // signedPowers through the given path; kAvx2 must be usable.

@@ -10,8 +10,15 @@
 // internal linkage or depends on its own pack type, so no copy of a shared
 // inline function built with AVX2 instructions can end up called by the
 // SSE2 path.
+//
+// Every call leaves the upper halves of the vector registers in their
+// initial state, so that the SSE2 code after it (the other passes, and the
+// host's code once the block is done) runs at full speed; see
+// releaseUpperHalves.
 #include <immintrin.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "power_kernel.h"
@@ -149,6 +156,36 @@ inline void powers(const float* in, float* out, __m256d e, float exponent) {
     }
 }
 
+// Legacy SSE instructions (everything not built for AVX) run several times
+// slower while the upper halves of the YMM registers count as in use: a
+// scalar SSE loop took 8 times as long on the machine measured
+// (BENCHMARKS.md). VZEROUPPER, which GCC puts at the end of every function
+// built for AVX, ends that in 64-bit mode. In 32-bit mode it zeroes the
+// upper halves of YMM0 to YMM7 only, and SSE code after it stays that slow:
+// the rest of the block, and the host's code after the call. XRSTOR with
+// the AVX state component requested but absent from the header puts that
+// component in its initial configuration, every upper half zero, and SSE
+// code runs at full speed again. It costs about 90 ns, once per call.
+//
+// XRSTOR (standard form) loads MXCSR from the area whenever SSE or AVX state
+// is requested, so the area holds the current MXCSR; x87 and XMM state are
+// not requested and stay as they are.
+void releaseUpperHalves() {
+#if defined(__i386__)
+    struct alignas(64) XsaveArea {
+        std::uint8_t legacy[24];
+        std::uint32_t mxcsr;
+        std::uint8_t legacyRest[484];
+        std::uint64_t header[8];  // XSTATE_BV, XCOMP_BV (standard form), reserved: all zero
+    };
+    static_assert(offsetof(XsaveArea, header) == 512 && sizeof(XsaveArea) == 576, "XSAVE legacy region, then header");
+    XsaveArea area{};
+    __asm__ volatile("stmxcsr %0" : "=m"(area.mxcsr));
+    constexpr std::uint32_t kAvxState = 1u << 2;
+    __asm__ volatile("xrstor %0" : : "m"(area), "a"(kAvxState), "d"(0u) : "memory");
+#endif
+}
+
 }  // namespace
 
 void signedPowersAvx2(const float* in, float* out, std::size_t count, float exponent) {
@@ -167,6 +204,7 @@ void signedPowersAvx2(const float* in, float* out, std::size_t count, float expo
         powers<1>(values, values, e, exponent);
         std::memcpy(out + i, values, (count - i) * sizeof(float));
     }
+    releaseUpperHalves();
 }
 
 }  // namespace power_law
