@@ -5,7 +5,8 @@
 // only serial pass: each sample needs the memories the one before left.
 #pragma once
 
-#include <cmath>
+#include <emmintrin.h>
+
 #include <cstddef>
 #include <cstring>
 
@@ -15,26 +16,37 @@
 
 namespace signal_path {
 
+// The two sections side by side (crossover_section.h): the low-mid section
+// in lane 0, the mid-high section in lane 1.
+inline SectionPair crossoverSections(const DerivedParameters& derived) {
+    return sectionPair(derived.lowMid.coefficients, derived.midHigh.coefficients);
+}
+
+inline SectionPairMemory sectionMemories(const FilterState& state) {
+    return memoryPair(state.lowMid, state.midHigh);
+}
+
 // audio thread: no allocation, no locks
 template <typename Narrowing>
 inline void crossoverPass(const DerivedParameters& derived, const double* gained, std::size_t count, FilterState& state,
                           BandValues& bands) {
     // Local copies, so that the loop keeps them in registers.
-    SectionMemory lowMid = state.lowMid;
-    SectionMemory midHigh = state.midHigh;
+    const SectionPair sections = crossoverSections(derived);
+    SectionPairMemory memories = sectionMemories(state);
     double midHighOut = state.midHighOut;
     for (std::size_t i = 0; i < count; ++i) {
         const double x = gained[i];
-        const double low = crossoverStep<Narrowing>(derived.lowMid.coefficients, x, lowMid);
-        midHighOut = crossoverStep<Narrowing>(derived.midHigh.coefficients, x, midHigh);
+        const __m128d outputs = crossoverStep<Narrowing>(sections, x, memories);
+        const double low = outputs[0];
+        midHighOut = outputs[1];
         const double high = Narrowing::round(x - midHighOut);
         const double mid = Narrowing::round(x - (low + high));
         bands[kLowBand][i] = Narrowing::store(low);
         bands[kMidBand][i] = Narrowing::store(mid);
         bands[kHighBand][i] = Narrowing::store(high);
     }
-    state.lowMid = lowMid;
-    state.midHigh = midHigh;
+    state.lowMid = sectionMemory(memories, 0);
+    state.midHigh = sectionMemory(memories, 1);
     state.midHighOut = midHighOut;
 }
 
@@ -43,12 +55,10 @@ inline void crossoverPass(const DerivedParameters& derived, const double* gained
 // settled for that input.
 template <typename Narrowing>
 inline bool restsAt(const DerivedParameters& derived, double x, const FilterState& state) {
-    SectionMemory lowMid = state.lowMid;
-    SectionMemory midHigh = state.midHigh;
-    const bool finite = std::isfinite(crossoverStep<Narrowing>(derived.lowMid.coefficients, x, lowMid)) &&
-                        std::isfinite(crossoverStep<Narrowing>(derived.midHigh.coefficients, x, midHigh));
-    return finite && std::memcmp(&lowMid, &state.lowMid, sizeof lowMid) == 0 &&
-           std::memcmp(&midHigh, &state.midHigh, sizeof midHigh) == 0;
+    const SectionPairMemory before = sectionMemories(state);
+    SectionPairMemory after = before;
+    const __m128d outputs = crossoverStep<Narrowing>(crossoverSections(derived), x, after);
+    return _mm_movemask_pd(finiteLanes(outputs)) == 3 && std::memcmp(&after, &before, sizeof after) == 0;
 }
 
 }  // namespace signal_path

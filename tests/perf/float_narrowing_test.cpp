@@ -2,11 +2,13 @@
 // conversions, so those helpers must give exactly what the conversions
 // give, rounding to nearest as the entry points set it, most of all below
 // the float normal range where they take their own way.
+#include <emmintrin.h>
 #include <gtest/gtest.h>
 
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,12 @@ std::string hexDouble(double v) {
     char text[48];
     std::snprintf(text, sizeof text, "%a", v);
     return text;
+}
+
+// The same bits as the float's value held in a double, or both NaN.
+bool sameDouble(double actual, float expected) {
+    const double wanted = static_cast<double>(expected);
+    return std::memcmp(&actual, &wanted, sizeof actual) == 0 || (std::isnan(actual) && std::isnan(wanted));
 }
 
 // Doubles around and below the float normal range, exact ties between two
@@ -45,7 +53,9 @@ std::vector<double> narrowingCases() {
 
 TEST(NarrowingToFloat, GivesThePlainConversion) {
     std::string failure;
-    for (const double value : narrowingCases()) {
+    const std::vector<double> cases = narrowingCases();
+    for (std::size_t i = 0; i < cases.size() && failure.empty(); ++i) {
+        const double value = cases[i];
         const volatile double v = value;
         const float plain = static_cast<float>(v);
         const float viaDouble = toFloat(roundToFloat(v));
@@ -53,7 +63,19 @@ TEST(NarrowingToFloat, GivesThePlainConversion) {
         if (!perf::sameSample(viaDouble, plain) || !perf::sameSample(direct, plain)) {
             failure = hexDouble(value) + ": plain " + perf::describeSample(plain) + ", roundToFloat " +
                       perf::describeSample(viaDouble) + ", narrowToFloat " + perf::describeSample(direct);
-            break;
+        }
+        // Two at once, each lane as one alone; the other lane holds the next case.
+        const double next = cases[(i + 1) % cases.size()];
+        const __m128d pair = _mm_set_pd(next, value);
+        const __m128d plainPair = PlainNarrowing::round(pair);
+        const __m128d carefulPair = CarefulNarrowing::round(pair);
+        const volatile double nextValue = next;
+        const float plainNext = static_cast<float>(nextValue);
+        for (const __m128d rounded : {plainPair, carefulPair}) {
+            if (!sameDouble(rounded[0], plain) || !sameDouble(rounded[1], plainNext)) {
+                failure = hexDouble(value) + ", " + hexDouble(next) + " rounded two at once: " + hexDouble(rounded[0]) +
+                          ", " + hexDouble(rounded[1]);
+            }
         }
     }
     EXPECT_EQ(failure, "");
