@@ -8,8 +8,14 @@
 // Then it interleaves the subjects for a number of rounds and keeps the best
 // time of each, so that a busy machine does not decide the ratios.
 //
+// A last table shows what a host's own SSE code costs right after a call of
+// each array path, against the same code alone: the AVX2 path must leave
+// the vector registers as fast for it as it found them (in the 32-bit build
+// VZEROUPPER alone does not, signed_powers_avx2.cpp).
+//
 // Usage: kd_power_timing [--rounds N]   (default 100, about 2 s)
 // Exit codes: 0 done, 1 an array path differs from the law, 2 bad usage.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +46,34 @@ double measure(Subject s, const std::vector<float>& in, std::vector<float>& out,
         now = Clock::now();
     } while (now - start < std::chrono::microseconds(250));
     return std::chrono::duration<double, std::nano>(now - start).count() / (static_cast<double>(passes) * in.size());
+}
+
+// A host's own code between two calls, built without AVX as most hosts'
+// is: a gain over a block of samples, in double precision, a few times over.
+constexpr int kHostPasses = 8;
+
+void hostGain(std::vector<float>& block, double gain) {
+    for (int pass = 0; pass < kHostPasses; ++pass) {
+        for (float& v : block) {
+            v = static_cast<float>(static_cast<double>(v) * gain);
+        }
+    }
+}
+
+// Nanoseconds per pass of `work`, over enough passes for a quarter of a
+// millisecond.
+template <typename Work>
+double perPass(Work work) {
+    using Clock = std::chrono::steady_clock;
+    int passes = 0;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point now = start;
+    do {
+        work();
+        ++passes;
+        now = Clock::now();
+    } while (now - start < std::chrono::microseconds(250));
+    return std::chrono::duration<double, std::nano>(now - start).count() / passes;
 }
 
 }  // namespace
@@ -91,6 +125,35 @@ int main(int argc, char** argv) {
         }
     }
 
+    // The host's gain over one block alone, and after one call of each array
+    // path on another block (minus that call alone).
+    const std::vector<float> noise(inputs[Input::kNoise].begin(), inputs[Input::kNoise].begin() + kBlock);
+    std::vector<float> powers(kBlock);
+    std::vector<float> hostBlock = noise;
+    const volatile double hostFactor = 1.0;
+    const double gain = hostFactor;
+    const auto call = [&noise, &powers](Subject s) {
+        power_law::paths::signedPowersOn(
+            s == Subject::kAvx2 ? power_law::paths::ArrayPath::kAvx2 : power_law::paths::ArrayPath::kSse2, noise.data(),
+            powers.data(), kBlock, kExponents[0]);
+    };
+    double hostAlone = 1e30;
+    std::map<Subject, std::pair<double, double>> callAndHost;  // the call alone, the call and the host's gain
+    for (int round = 0; round < rounds; ++round) {
+        hostAlone = std::min(hostAlone, perPass([&] { hostGain(hostBlock, gain); }));
+        for (const Subject s : {Subject::kSse2, Subject::kAvx2}) {
+            if (!available(s)) {
+                continue;
+            }
+            auto& [alone, withHost] = callAndHost.try_emplace(s, 1e30, 1e30).first->second;
+            alone = std::min(alone, perPass([&] { call(s); }));
+            withHost = std::min(withHost, perPass([&] {
+                                    call(s);
+                                    hostGain(hostBlock, gain);
+                                }));
+        }
+    }
+
     const auto ns = [&best](Subject s, Input input, float e) {
         const auto found = best.find(Key{s, input, e});
         return found == best.end() ? 0.0 : found->second;
@@ -115,6 +178,13 @@ int main(int argc, char** argv) {
         std::printf("| %g | %.3f | %.3f |\n", e,
                     ratio(ns(Subject::kSse2, Input::kSilenceTail, e), ns(Subject::kSse2, Input::kNoise, e)),
                     ratio(ns(Subject::kAvx2, Input::kSilenceTail, e), ns(Subject::kAvx2, Input::kNoise, e)));
+    }
+    const double hostSamples = static_cast<double>(kHostPasses * kBlock);
+    std::printf("\n| the host's SSE code (a gain, %d times over %zu samples) | ns per sample |\n|---|---|\n",
+                kHostPasses, kBlock);
+    std::printf("| alone | %.2f |\n", hostAlone / hostSamples);
+    for (const auto& [s, times] : callAndHost) {
+        std::printf("| right after %s | %.2f |\n", nameOf(s), (times.second - times.first) / hostSamples);
     }
     return 0;
 }
