@@ -15,7 +15,8 @@
 //   N random pairs (default 10^6), on T threads (default 1).
 // Exit codes: 0 the law is within its allowance (at most one pair in 10^8
 // differs from MPFR, by one float ulp at most; the array paths agree with the
-// scalar; the measured error bounds hold), 1 it is not, 2 bad usage.
+// scalar; the tables and the measured error bounds hold), 1 it is not, 2 bad
+// usage.
 #include <mpfr.h>
 
 #include <atomic>
@@ -31,6 +32,7 @@
 #include <vector>
 
 #include "power_law.h"
+#include "power_tables.h"
 #include "program_table.h"
 #include "signed_power.h"
 #include "signed_power_paths.h"
@@ -217,6 +219,60 @@ void checkEdges(Mpfr& mpfr, Tally& tally) {
     }
 }
 
+// The kernel's tables against MPFR: the largest relative error of the
+// double-double entries, the reciprocals' size in bits and their reach, the
+// largest |z c - 1| over their intervals (the fast path's bound takes 2^-8).
+struct TableCheck {
+    double logError = 0.0;
+    double exp2Error = 0.0;
+    int reciprocalBits = 0;
+    double reach = 0.0;
+};
+
+TableCheck checkTables() {
+    using namespace power_law;
+    mpfr_t exact;
+    mpfr_t entry;
+    mpfr_inits2(320, exact, entry, static_cast<mpfr_ptr>(nullptr));
+    const auto relativeError = [&](double hi, double lo) {
+        mpfr_set_d(entry, hi, MPFR_RNDN);
+        mpfr_add_d(entry, entry, lo, MPFR_RNDN);
+        if (mpfr_zero_p(exact)) {
+            return mpfr_zero_p(entry) ? 0.0 : 1.0;
+        }
+        mpfr_sub(entry, entry, exact, MPFR_RNDN);
+        mpfr_div(entry, entry, exact, MPFR_RNDN);
+        return std::fabs(mpfr_get_d(entry, MPFR_RNDN));
+    };
+    TableCheck check;
+    for (int j = 0; j < kTableSize; ++j) {
+        const double c = kLogTable.reciprocal[j];
+        mpfr_set_d(exact, c, MPFR_RNDN);
+        mpfr_log2(exact, exact, MPFR_RNDN);
+        mpfr_neg(exact, exact, MPFR_RNDN);
+        check.logError = std::fmax(check.logError, relativeError(kLogTable.minusLog2Hi[j], kLogTable.minusLog2Lo[j]));
+
+        int bits = 0;
+        for (auto m = static_cast<std::uint64_t>(c * 0x1p21); m != 0; m >>= 1) {
+            ++bits;
+        }
+        check.reciprocalBits = bits > check.reciprocalBits ? bits : check.reciprocalBits;
+        const double start = j == kUnitInterval ? 1.0 - 0x1p-9 : tables::intervalStart(j);
+        const double end = j == kUnitInterval  ? 1.0 + 0x1p-8
+                           : j < kUnitInterval ? tables::intervalStart(j) + 0x1p-8
+                                               : tables::intervalStart(j) + 0x1p-7;
+        check.reach = std::fmax(check.reach, std::fmax(std::fabs(start * c - 1.0), std::fabs(end * c - 1.0)));
+    }
+    for (int i = 0; i < kTableSize; ++i) {
+        mpfr_set_si(exact, i, MPFR_RNDN);
+        mpfr_div_ui(exact, exact, kTableSize, MPFR_RNDN);
+        mpfr_exp2(exact, exact, MPFR_RNDN);
+        check.exp2Error = std::fmax(check.exp2Error, relativeError(kExp2Table.hi[i], kExp2Table.lo[i]));
+    }
+    mpfr_clears(exact, entry, static_cast<mpfr_ptr>(nullptr));
+    return check;
+}
+
 // Exponents of the nine factory programs (main and band amounts).
 std::vector<float> programExponents() {
     constexpr int kAmountColumns[] = {2, 11, 12, 13};  // L.Dist, DistLow, DistMid, DistHigh
@@ -346,6 +402,7 @@ int main(int argc, char** argv) {
     }
 
     const auto start = std::chrono::steady_clock::now();
+    const TableCheck tables = checkTables();
     std::vector<Tally> tallies(threads);
     std::vector<std::thread> workers;
     for (std::uint64_t t = 0; t < threads; ++t) {
@@ -369,6 +426,9 @@ int main(int argc, char** argv) {
 
     const double allowed = std::floor(static_cast<double>(total.pairs) / 1e8);
     const bool avx2 = power_law::paths::avx2Usable();
+    std::printf("tables: -log2 c within 2^%.2f, 2^(i/128) within 2^%.2f, reciprocals of %d bits reaching 2^%.4f\n",
+                std::log2(tables.logError), std::log2(tables.exp2Error), tables.reciprocalBits,
+                std::log2(tables.reach));
     std::printf("pairs checked: %" PRIu64 " (edges and %" PRIu64 " random), %.0f s on %" PRIu64 " threads\n",
                 total.pairs, pairs, seconds, threads);
     std::printf("differing from MPFR: %" PRIu64 ", by more than one ulp: %" PRIu64 " (allowed: %.0f, by one ulp)\n",
@@ -387,8 +447,10 @@ int main(int argc, char** argv) {
                 std::log2(total.slowError[0]), std::log2(total.slowError[1]), total.slowSamples,
                 std::log2(kSlowBound[0]), std::log2(kSlowBound[1]));
 
-    const bool pass = total.differing <= allowed && total.beyondOneUlp == 0 && total.arrayMismatches[0] == 0 &&
-                      total.arrayMismatches[1] == 0 && total.fastError <= kFastBound &&
+    const bool tablesHold = tables.logError <= 0x1p-103 && tables.exp2Error <= 0x1p-103 &&
+                            tables.reciprocalBits <= 22 && tables.reach <= 0x1p-8;
+    const bool pass = tablesHold && total.differing <= allowed && total.beyondOneUlp == 0 &&
+                      total.arrayMismatches[0] == 0 && total.arrayMismatches[1] == 0 && total.fastError <= kFastBound &&
                       total.slowError[0] <= kSlowBound[0] && total.slowError[1] <= kSlowBound[1];
     std::printf("%s\n", pass ? "PASS" : "FAIL");
     return pass ? 0 : 1;
