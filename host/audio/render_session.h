@@ -46,6 +46,7 @@ struct RenderJob {
     std::vector<ParameterSetting> settings;  // applied after the program, in order
     std::vector<ParameterRamp> automation;
     const MidiSequence* midi = nullptr;
+    TempoMap tempoMap;  // what the plug-in's clock reports, from position 0 at the first block
     VstInt32 blockSize = 512;
     std::optional<double> tailSeconds;  // none: automatic
     bool compensateLatency = true;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "plugin/tempo_map.h"
+
 namespace CLI {
 class App;
 }
@@ -18,6 +20,7 @@ struct AnalyzeOptions {
     int program = -1;                   // -1: not given
     std::vector<std::string> settings;  // INDEX=VALUE, in order
     double sampleRate = 44100.0;
+    TempoSettings tempo;
     bool json = false;
     bool plots = true;
     bool cost = true;

@@ -20,11 +20,6 @@ namespace {
 
 constexpr double kDefaultSampleRate = 44100.0;
 
-bool isInstrument(PluginInstance& instance) {
-    return (instance.effect()->flags & effFlagsIsSynth) != 0 ||
-           instance.dispatch(effGetPlugCategory) == kPlugCategSynth;
-}
-
 std::string seconds(std::size_t frames, double rate) {
     return format("%.2f s", static_cast<double>(frames) / rate);
 }
@@ -113,14 +108,17 @@ FileRenderOutcome renderToFile(const PluginModule& module, const FileRenderReque
     }
 
     MidiSequence midi;
-    const bool instrument = isInstrument(instance);
+    const bool instrument = instance.isInstrument();
     if (!options.midi.empty()) {
-        midi = readMidiFile(options.midi, rate);
+        midi = readMidiFile(options.midi, rate, options.tempo);
         outcome.midi = format("%s, %zu events, %s", options.midi.c_str(), midi.events.size(),
                               seconds(midi.endFrame, rate).c_str());
-        if (midi.skipped > 0) {
+        outcome.warnings.insert(outcome.warnings.end(), midi.warnings.begin(), midi.warnings.end());
+        if (!instance.takesEvents()) {
             outcome.warnings.push_back(
-                format("%zu system exclusive messages in %s were not sent", midi.skipped, options.midi.c_str()));
+                format("the plug-in takes no MIDI (neither an instrument nor an effect that "
+                       "receives events), yet %s was sent to it",
+                       options.midi.c_str()));
         }
     } else if (instrument) {
         midi = builtInPhrase(rate);
@@ -163,6 +161,7 @@ FileRenderOutcome renderToFile(const PluginModule& module, const FileRenderReque
         job.automation.emplace_back(findParameter(instance, automation.parameter), automation.points, rate);
     }
     job.midi = midi.events.empty() ? nullptr : &midi;
+    job.tempoMap = options.midi.empty() ? options.tempo.map() : midi.tempoMap;
     job.blockSize = options.blockSize;
     if (options.tailSeconds >= 0.0) {
         job.tailSeconds = options.tailSeconds;

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "audio/output_format.h"
+#include "commands/tempo_options.h"
 #include "plugin/parameter_lookup.h"
 
 namespace {
@@ -22,6 +23,7 @@ void addRenderingOptions(CLI::App& command, RenderingOptions& options) {
     command.add_option("--sidechain", options.sidechain, "Audio file for the inputs past the main ones")
         ->type_name("FILE");
     command.add_option("--midi", options.midi, "Standard MIDI File to play into the plug-in")->type_name("FILE.mid");
+    addTempoOptions(command, options.tempo, true);
     command.add_option("--set", options.settings, "Set a parameter (normalised 0..1) after the program; repeatable")
         ->check(CLI::Validator(settingProblem, ""))
         ->type_name("NAME=VALUE|INDEX=VALUE");

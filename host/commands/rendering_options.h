@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "plugin/tempo_map.h"
+
 namespace CLI {
 class App;
 }
@@ -22,6 +24,7 @@ struct RenderingOptions {
     bool compensateLatency = true;
     std::string channels;  // empty: every output
     std::vector<std::string> settings;
+    TempoSettings tempo;
     bool json = false;
 };
 
