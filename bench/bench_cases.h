@@ -8,7 +8,10 @@
 
 namespace bench {
 
-enum class Runner { kPlugin, kReference, kIdeal };
+// The current build's plug-in and the old scalar one, both loaded from their
+// files and driven through their records; the plain reference and the ideal
+// loop, compiled in.
+enum class Runner { kPlugin, kOldPlugin, kReference, kIdeal };
 enum class Signal { kNoise, kSilenceTail };
 
 struct BenchCase {
@@ -22,7 +25,7 @@ struct BenchCase {
 };
 
 // Registers every benchmark with Google Benchmark and returns their
-// descriptions.
-std::vector<BenchCase> registerSignalPathBenchmarks();
+// descriptions. The two libraries: the current build's and the old one.
+std::vector<BenchCase> registerSignalPathBenchmarks(const std::string& plugin, const std::string& oldPlugin);
 
 }  // namespace bench

@@ -5,26 +5,6 @@
 namespace bench {
 namespace {
 
-enum {
-    kGain,
-    kMainOn,
-    kMainAmount,
-    kMix,
-    kEqOn,
-    kLowMid,
-    kMidHigh,
-    kLowLevel,
-    kMidLevel,
-    kHighLevel,
-    kMultiOn,
-    kLowAmount,
-    kMidAmount,
-    kHighAmount,
-    kLowGain,
-    kMidGain,
-    kHighGain
-};
-
 double gainOf(float level) {
     const float t = static_cast<float>(2.0 * static_cast<double>(level) - 1.0);
     return static_cast<float>(std::pow(10.0, static_cast<double>(t)));
@@ -64,23 +44,23 @@ inline float section(const double c[5], float m[4], float x) {
 
 }  // namespace
 
-IdealLoop::IdealLoop(const std::array<float, 17>& v) {
-    mainOn_ = v[kMainOn] >= 0.5f;
-    mainExponent_ = exponentOf(v[kMainAmount]);
+IdealLoop::IdealLoop(const std::array<float, kParameterCount>& v) {
+    mainOn_ = v[kMainDistOn] >= 0.5f;
+    mainExponent_ = exponentOf(v[kMainDistAmount]);
     mainShaped_ = mainExponent_ != 1.0;
-    mix_ = v[kMix];
+    mix_ = v[kMainDistMix];
     gain_ = gainOf(v[kGain]);
     eqOn_ = v[kEqOn] >= 0.5f;
-    multiOn_ = v[kMultiOn] >= 0.5f;
-    sectionCoefficients(static_cast<double>(v[kLowMid]) * 1980.0 + 20.0, lowMid_);
-    sectionCoefficients(static_cast<double>(v[kMidHigh]) * 18875.0 + 125.0, midHigh_);
-    const auto band = [&](int amount, int distGain, int level) {
+    multiOn_ = v[kMultiDistOn] >= 0.5f;
+    sectionCoefficients(static_cast<double>(v[kLowMidCrossover]) * 1980.0 + 20.0, lowMid_);
+    sectionCoefficients(static_cast<double>(v[kMidHighCrossover]) * 18875.0 + 125.0, midHigh_);
+    const auto band = [&](ParameterIndex amount, ParameterIndex distGain, ParameterIndex level) {
         const double e = exponentOf(v[amount]);
         return Band{e != 1.0, e, gainOf(v[distGain]), gainOf(v[level])};
     };
-    low_ = band(kLowAmount, kLowGain, kLowLevel);
-    mid_ = band(kMidAmount, kMidGain, kMidLevel);
-    high_ = band(kHighAmount, kHighGain, kHighLevel);
+    low_ = band(kLowDistAmount, kLowDistGain, kLowLevel);
+    mid_ = band(kMidDistAmount, kMidDistGain, kMidLevel);
+    high_ = band(kHighDistAmount, kHighDistGain, kHighLevel);
 }
 
 void IdealLoop::process(const float* in, float* out, std::size_t count) {

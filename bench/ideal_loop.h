@@ -9,12 +9,14 @@
 #include <array>
 #include <cstddef>
 
+#include "parameter_index.h"
+
 namespace bench {
 
 class IdealLoop {
 public:
     // values: the seventeen parameter values, by host index. Memories start at 0.
-    explicit IdealLoop(const std::array<float, 17>& values);
+    explicit IdealLoop(const std::array<float, kParameterCount>& values);
 
     void process(const float* in, float* out, std::size_t count);
 

@@ -1,34 +1,27 @@
 // kd_count: runs one subject of the benchmarks once over its input, for
 // counting instructions under callgrind, where timings are too slow to mean
 // anything but instruction counts are exact and do not depend on the load
-// of the machine. bench/count runs it for every program and prints the
+// of the machine. bench/run --count runs it for every program and prints the
 // counts per sample. kd_bench checks the outputs; this only runs them.
 //
-// Usage: kd_count plugin|reference|ideal PROGRAM noise|silence SAMPLES [BLOCK]
-#include <array>
+// Usage: kd_count plugin|old-plugin|reference|ideal PROGRAM noise|silence SAMPLES [OLD_PLUGIN]
+// The plug-in is this build's library; old-plugin needs OLD_PLUGIN.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "distortion_k.h"
 #include "ideal_loop.h"
+#include "plugin_subject.h"
 #include "reference_signal_path.h"
 #include "test_signals.h"
-#include "twin_paths.h"
 
-// The three subjects, each kept out of line so that callgrind can count the
+// The subjects, each kept out of line so that callgrind can count the
 // instructions inside them alone (--toggle-collect=kd_count_*).
 extern "C" {
-[[gnu::noinline]] void kd_count_plugin(DistortionK& effect, const std::vector<float>& in, std::vector<float>& out,
-                                       std::size_t block) {
-    for (std::size_t start = 0; start < in.size(); start += block) {
-        const std::size_t count = std::min(block, in.size() - start);
-        float* inputs[2] = {const_cast<float*>(in.data() + start), nullptr};
-        float* outputs[2] = {out.data() + start, nullptr};
-        effect.processReplacing(inputs, outputs, static_cast<VstInt32>(count));
-    }
+[[gnu::noinline]] void kd_count_plugin(AEffect* effect, const std::vector<float>& in, std::vector<float>& out) {
+    bench::PluginSubject::process(effect, in.data(), out.data(), in.size(), 512);
 }
 [[gnu::noinline]] void kd_count_reference(reference::SignalPath& path, const std::vector<float>& in,
                                           std::vector<float>& out) {
@@ -41,31 +34,34 @@ extern "C" {
 
 int main(int argc, char** argv) {
     if (argc < 5) {
-        std::fprintf(stderr, "usage: kd_count plugin|reference|ideal PROGRAM noise|silence SAMPLES [BLOCK]\n");
+        std::fprintf(stderr,
+                     "usage: kd_count plugin|old-plugin|reference|ideal PROGRAM noise|silence SAMPLES [OLD_PLUGIN]\n");
         return 2;
     }
     const std::string subject = argv[1];
     const int program = std::atoi(argv[2]);
     const bool silence = std::strcmp(argv[3], "silence") == 0;
     const auto samples = static_cast<std::size_t>(std::atol(argv[4]));
-    const auto block = static_cast<std::size_t>(argc > 5 ? std::atol(argv[5]) : 512);
 
     const std::vector<float> in =
         silence ? perf::impulseThenSilence(samples, 1.0f) : perf::whiteNoise(samples, 0.9f, 42);
     std::vector<float> out(in.size());
 
-    DistortionK effect(nullptr);
-    effect.setProgram(program);
-    std::array<float, 17> values{};
-    reference::SignalPath path;
-    for (int index = 0; index < 17; ++index) {
-        values[static_cast<std::size_t>(index)] = effect.getParameter(index);
-        path.set(index, values[static_cast<std::size_t>(index)]);
+    const bench::PluginSubject plugin(subject == "old-plugin" && argc > 5 ? argv[5] : KD_DISTORTION_PATH);
+    if (!plugin.loaded()) {
+        std::fprintf(stderr, "kd_count: %s\n", plugin.error().c_str());
+        return 2;
     }
-    bench::IdealLoop ideal(values);
+    bench::PluginSubject::Instance effect = plugin.open(program);
+    const bench::Settings settings = bench::PluginSubject::settingsOf(effect.get());
+    reference::SignalPath path;
+    for (int index = 0; index < kParameterCount; ++index) {
+        path.set(index, settings[static_cast<std::size_t>(index)]);
+    }
+    bench::IdealLoop ideal(settings);
 
-    if (subject == "plugin") {
-        kd_count_plugin(effect, in, out, block);
+    if (subject == "plugin" || subject == "old-plugin") {
+        kd_count_plugin(effect.get(), in, out);
     } else if (subject == "reference") {
         kd_count_reference(path, in, out);
     } else if (subject == "ideal") {

@@ -3,18 +3,16 @@
 // unless every output sample agrees bit for bit; only then is it timed.
 #include <benchmark/benchmark.h>
 
-#include <array>
 #include <memory>
 #include <set>
 #include <vector>
 
 #include "bench_cases.h"
-#include "distortion_k.h"
 #include "ideal_loop.h"
+#include "plugin_subject.h"
 #include "reference_signal_path.h"
 #include "sample_comparison.h"
 #include "test_signals.h"
-#include "twin_paths.h"
 
 namespace bench {
 namespace {
@@ -24,35 +22,25 @@ constexpr std::size_t kNoiseLength = 16384;
 constexpr std::size_t kStandardBlock = 512;
 constexpr std::size_t kTenSeconds = 441000;  // at 44.1 kHz
 
-constexpr int kMultibandSwitch = 10;
+// The two libraries, loaded once for the whole run.
+const PluginSubject* plugins[2] = {nullptr, nullptr};
 
-std::array<float, 17> programValues(int program, bool equaliserOnly) {
-    DistortionK effect(nullptr);
-    effect.setProgram(program);
-    if (equaliserOnly) {
-        effect.setParameter(kMultibandSwitch, 0.0f);
-    }
-    std::array<float, 17> values{};
-    for (int index = 0; index < 17; ++index) {
-        values[static_cast<std::size_t>(index)] = effect.getParameter(index);
-    }
-    return values;
+const PluginSubject& subjectOf(Runner runner) {
+    return *plugins[runner == Runner::kOldPlugin ? 1 : 0];
 }
 
-std::unique_ptr<DistortionK> pluginAt(int program, bool equaliserOnly) {
-    auto effect = std::make_unique<DistortionK>(nullptr);
-    effect->setProgram(program);
-    if (equaliserOnly) {
-        effect->setParameter(kMultibandSwitch, 0.0f);
-    }
-    return effect;
+bool isPlugin(Runner runner) {
+    return runner == Runner::kPlugin || runner == Runner::kOldPlugin;
 }
 
-std::unique_ptr<reference::SignalPath> referenceAt(int program, bool equaliserOnly) {
+Settings settingsOf(const BenchCase& c) {
+    return PluginSubject::settingsOf(subjectOf(Runner::kPlugin).open(c.program, c.equaliserOnly).get());
+}
+
+std::unique_ptr<reference::SignalPath> referenceAt(const Settings& settings) {
     auto path = std::make_unique<reference::SignalPath>();
-    const std::array<float, 17> values = programValues(program, equaliserOnly);
-    for (int index = 0; index < 17; ++index) {
-        path->set(index, values[static_cast<std::size_t>(index)]);
+    for (int index = 0; index < kParameterCount; ++index) {
+        path->set(index, settings[static_cast<std::size_t>(index)]);
     }
     return path;
 }
@@ -70,15 +58,13 @@ const std::vector<float>& inputFor(const BenchCase& c) {
 // Runs the subject of c on input from a fresh start, in c's blocks.
 std::vector<float> runFresh(const BenchCase& c, const std::vector<float>& input) {
     std::vector<float> out(input.size());
-    switch (c.runner) {
-        case Runner::kPlugin:
-            return perf::processInBlocks(*pluginAt(c.program, c.equaliserOnly), input, c.block);
-        case Runner::kReference:
-            referenceAt(c.program, c.equaliserOnly)->process(input.data(), out.data(), input.size());
-            return out;
-        case Runner::kIdeal:
-            IdealLoop(programValues(c.program, c.equaliserOnly)).process(input.data(), out.data(), input.size());
-            return out;
+    if (isPlugin(c.runner)) {
+        PluginSubject::process(subjectOf(c.runner).open(c.program, c.equaliserOnly).get(), input.data(), out.data(),
+                               input.size(), c.block);
+    } else if (c.runner == Runner::kReference) {
+        referenceAt(settingsOf(c))->process(input.data(), out.data(), input.size());
+    } else {
+        IdealLoop(settingsOf(c)).process(input.data(), out.data(), input.size());
     }
     return out;
 }
@@ -91,21 +77,12 @@ std::string verify(const BenchCase& c) {
     }
     const std::vector<float>& input = inputFor(c);
     std::vector<float> expected(input.size());
-    referenceAt(c.program, c.equaliserOnly)->process(input.data(), expected.data(), input.size());
+    referenceAt(settingsOf(c))->process(input.data(), expected.data(), input.size());
     const std::string difference = perf::firstDifference(runFresh(c, input), expected);
     if (difference.empty()) {
         verified.insert(c.name);
     }
     return difference;
-}
-
-void runPluginBlocks(DistortionK& effect, const std::vector<float>& input, std::vector<float>& out, std::size_t block) {
-    for (std::size_t start = 0; start < input.size(); start += block) {
-        const std::size_t count = std::min(block, input.size() - start);
-        float* inputs[2] = {const_cast<float*>(input.data() + start), nullptr};
-        float* outputs[2] = {out.data() + start, nullptr};
-        effect.processReplacing(inputs, outputs, static_cast<VstInt32>(count));
-    }
 }
 
 void measure(benchmark::State& state, const BenchCase& c) {
@@ -116,29 +93,34 @@ void measure(benchmark::State& state, const BenchCase& c) {
     }
     const std::vector<float>& input = inputFor(c);
     std::vector<float> out(input.size());
-    // The silence tail starts each pass from a fresh instance, so that every
-    // pass is an impulse decaying through ten seconds of silence.
-    const bool freshEachPass = c.signal == Signal::kSilenceTail || input.size() == kTenSeconds;
+    // The ten-second cases start each pass from a fresh instance, so that
+    // every silence tail pass is an impulse decaying through ten seconds.
+    const bool freshEachPass = input.size() == kTenSeconds;
 
-    std::unique_ptr<DistortionK> plugin = pluginAt(c.program, c.equaliserOnly);
-    std::unique_ptr<reference::SignalPath> path = referenceAt(c.program, c.equaliserOnly);
-    std::unique_ptr<IdealLoop> ideal = std::make_unique<IdealLoop>(programValues(c.program, c.equaliserOnly));
+    const Settings settings = settingsOf(c);
+    PluginSubject::Instance plugin =
+        isPlugin(c.runner) ? subjectOf(c.runner).open(c.program, c.equaliserOnly) : PluginSubject::Instance();
+    std::unique_ptr<reference::SignalPath> path = referenceAt(settings);
+    IdealLoop ideal(settings);
     for (auto _ : state) {
         if (freshEachPass) {
             state.PauseTiming();
-            plugin = pluginAt(c.program, c.equaliserOnly);
-            path = referenceAt(c.program, c.equaliserOnly);
+            if (isPlugin(c.runner)) {
+                plugin = subjectOf(c.runner).open(c.program, c.equaliserOnly);
+            }
+            path = referenceAt(settings);
             state.ResumeTiming();
         }
         switch (c.runner) {
             case Runner::kPlugin:
-                runPluginBlocks(*plugin, input, out, c.block);
+            case Runner::kOldPlugin:
+                PluginSubject::process(plugin.get(), input.data(), out.data(), input.size(), c.block);
                 break;
             case Runner::kReference:
                 path->process(input.data(), out.data(), input.size());
                 break;
             case Runner::kIdeal:
-                ideal->process(input.data(), out.data(), input.size());
+                ideal.process(input.data(), out.data(), input.size());
                 break;
         }
         benchmark::DoNotOptimize(out.data());
@@ -159,6 +141,8 @@ const char* runnerName(Runner r) {
     switch (r) {
         case Runner::kPlugin:
             return "plugin";
+        case Runner::kOldPlugin:
+            return "old-plugin";
         case Runner::kReference:
             return "reference";
         case Runner::kIdeal:
@@ -169,7 +153,18 @@ const char* runnerName(Runner r) {
 
 }  // namespace
 
-std::vector<BenchCase> registerSignalPathBenchmarks() {
+std::vector<BenchCase> registerSignalPathBenchmarks(const std::string& plugin, const std::string& oldPlugin) {
+    static const PluginSubject current(plugin);
+    static const PluginSubject old(oldPlugin);
+    plugins[0] = &current;
+    plugins[1] = &old;
+    for (const PluginSubject* subject : plugins) {
+        if (!subject->loaded()) {
+            std::fprintf(stderr, "kd_bench: %s\n", subject->error().c_str());
+            return {};
+        }
+    }
+
     std::vector<BenchCase> cases;
     const auto add = [&cases](Runner runner, Signal signal, int program, std::size_t block, std::size_t length,
                               bool equaliserOnly = false) {
@@ -179,14 +174,14 @@ std::vector<BenchCase> registerSignalPathBenchmarks() {
         cases.push_back(BenchCase{name, runner, signal, program, equaliserOnly, block, length});
     };
     for (int program = 0; program < kPrograms; ++program) {
-        for (const Runner runner : {Runner::kPlugin, Runner::kReference, Runner::kIdeal}) {
+        for (const Runner runner : {Runner::kPlugin, Runner::kOldPlugin, Runner::kReference, Runner::kIdeal}) {
             add(runner, Signal::kNoise, program, kStandardBlock, kNoiseLength);
         }
         add(Runner::kPlugin, Signal::kNoise, program, 32, kNoiseLength);
         add(Runner::kPlugin, Signal::kNoise, program, 4096, kNoiseLength);
     }
     for (int program = 4; program < kPrograms; ++program) {
-        for (const Runner runner : {Runner::kPlugin, Runner::kReference}) {
+        for (const Runner runner : {Runner::kPlugin, Runner::kOldPlugin}) {
             for (const bool equaliserOnly : {false, true}) {
                 add(runner, Signal::kSilenceTail, program, kStandardBlock, kTenSeconds, equaliserOnly);
                 add(runner, Signal::kNoise, program, kStandardBlock, kTenSeconds, equaliserOnly);

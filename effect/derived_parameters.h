@@ -1,9 +1,8 @@
 // Values the signal path derives from parameters alone: the gains, the power
 // law exponents and the crossover coefficients. Each keeps the exact bits of
-// the stored parameter value it was derived from. The signal path compares
-// those bits with the stored value at every sample and derives the value
-// again when they differ, so a change takes effect from the next sample and
-// every result is the one a fresh derivation would give.
+// the parameter value it came from; at the start of every block the values
+// whose parameter differs from that are derived again
+// (parameter_derivation.h), so each is the one a fresh derivation would give.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +19,10 @@ struct DerivedGain {
 };
 
 // A power law exponent, for one amount parameter. `identity` is true when the
-// exponent is 1: the law then returns its input (when rounding to nearest,
-// see rounding_mode.h) and is skipped.
+// exponent is 1: the law then returns its input, and is skipped.
 struct DerivedExponent {
     std::uint32_t from;
-    double exponent;
+    float exponent;
     bool identity;
 };
 
@@ -34,20 +32,28 @@ struct DerivedSection {
     CrossoverCoefficients coefficients;
 };
 
+enum Band { kLowBand, kMidBand, kHighBand, kBandCount };
+
+// One band's distortion stage (its power law and the gain after it) and its
+// level in the sum.
+struct DerivedBand {
+    DerivedExponent exponent;
+    DerivedGain distGain;
+    DerivedGain level;
+};
+
 struct DerivedParameters {
     bool ready = false;  // false until the first block derives everything
     DerivedGain inputGain;
     DerivedExponent mainExponent;
     DerivedSection lowMid;
     DerivedSection midHigh;
-    DerivedExponent lowExponent;
-    DerivedExponent midExponent;
-    DerivedExponent highExponent;
-    DerivedGain lowDistGain;
-    DerivedGain midDistGain;
-    DerivedGain highDistGain;
-    DerivedGain lowLevel;
-    DerivedGain midLevel;
-    DerivedGain highLevel;
-    bool unityLevels;  // all three level factors are exactly 1
+    DerivedBand bands[kBandCount];
 };
+
+// A float value times a gain, rounded to a float by a Narrowing of
+// float_narrowing.h; a factor of exactly 1 changes nothing and is skipped.
+template <typename Narrowing>
+inline double applyGain(double value, const DerivedGain& gain) {
+    return gain.unity ? value : Narrowing::round(value * gain.factor);
+}

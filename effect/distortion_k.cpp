@@ -12,12 +12,9 @@ DistortionK::DistortionK(audioMasterCallback audioMaster)
     canProcessReplacing(true);
 
     for (const ParameterRow& row : ParameterTable::rows) {
-        this->*(row.field) = row.constructorValue;
+        (this->*(row.field)).store(row.constructorValue, std::memory_order_relaxed);
     }
-    lowMidIn1 = lowMidIn2 = lowMidOut1 = lowMidOut2 = 0.0f;
-    lowBand = highBand = 0.0f;
-    midHighIn1 = midHighIn2 = midHighOut1 = midHighOut2 = 0.0f;
-    midHighOut = midBand = 0.0f;
+    // The filter memories start at 0: signal's own initialisers.
 
     programs = new EffectProgram[kDistortionNumPrograms];
     // Hosts list the programs by index, often on an instance that has never

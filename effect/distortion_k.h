@@ -4,9 +4,12 @@
 // programs, no editor.
 #pragma once
 
+#include <atomic>
+
 #include "audio_effect_x.h"
-#include "derived_parameters.h"
+#include "parameter_snapshot.h"
 #include "program_record.h"
+#include "signal_path_state.h"
 
 class DistortionK : public AudioEffectX {
 public:
@@ -23,8 +26,9 @@ public:
     // null; the first output may be the input block itself.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
 
-    // any thread, the audio thread included: constant time, no allocation.
-    // An index outside 0..16 stores nothing and reads 0.
+    // any thread, the audio thread included: constant time, no allocation,
+    // no lock. An index outside 0..16 stores nothing and reads 0. A value
+    // written while a block is processed counts from the next block on.
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
 
@@ -60,38 +64,31 @@ private:
     // Gives every program record its factory program's name.
     void nameProgramRecords();
 
-    float mainDistAmount;
-    float lowDistAmount;
-    float midDistAmount;
-    float highDistAmount;
-    float gain;
-    float lowDistGain;
-    float midDistGain;
-    float highDistGain;
-    float mainDistMix;
-    float mainDistOn;
-    float multiDistOn;
-    float eqOn;
-    float lowLevel;
-    float midLevel;
-    float highLevel;
-    // Filter state: only processReplacing and the constructor write these.
-    float lowMidIn1;
-    float lowMidIn2;
-    float lowMidOut1;
-    float lowMidOut2;
-    float lowBand;
-    float highBand;
-    float midHighIn1;
-    float midHighIn2;
-    float midHighOut1;
-    float midHighOut2;
-    float midHighOut;
-    float midBand;
-    float lowMidCrossover;
-    float midHighCrossover;
+    // All seventeen parameter values at once, as the next block runs with them.
+    ParameterSnapshot readParameters() const;
+
+    // The parameters: written by setParameter on any thread, read by
+    // processReplacing once per block; relaxed atomics, plain loads and
+    // stores on x86.
+    std::atomic<float> mainDistAmount;
+    std::atomic<float> lowDistAmount;
+    std::atomic<float> midDistAmount;
+    std::atomic<float> highDistAmount;
+    std::atomic<float> gain;
+    std::atomic<float> lowDistGain;
+    std::atomic<float> midDistGain;
+    std::atomic<float> highDistGain;
+    std::atomic<float> mainDistMix;
+    std::atomic<float> mainDistOn;
+    std::atomic<float> multiDistOn;
+    std::atomic<float> eqOn;
+    std::atomic<float> lowLevel;
+    std::atomic<float> midLevel;
+    std::atomic<float> highLevel;
+    std::atomic<float> lowMidCrossover;
+    std::atomic<float> midHighCrossover;
     EffectProgram* programs;
-    // Gains, exponents and coefficients kept by processReplacing; only it
-    // reads or writes them (audio thread).
-    DerivedParameters derived;
+    // The filter memories and what processReplacing keeps between blocks;
+    // only it reads or writes them after construction (audio thread).
+    signal_path::SignalPathState signal;
 };

@@ -5,11 +5,13 @@
 // normal range (|v| < 2^-126) in microcode, many times slower, whenever an
 // SSE conversion reads or produces one; the filter memories decay into that
 // range after the input stops, so silence would cost more than audio. These
-// helpers give exactly the values the plain conversions give, in the host's
-// rounding mode, but take a tiny value through double arithmetic (where it
-// is a normal number) and integer bit operations instead. They leave the
-// floating-point control state alone.
+// helpers give exactly the values the plain conversions give, rounding to
+// nearest (the entry points see to that, floating_point_guard.h), but take a
+// tiny value through double arithmetic (where it is a normal number) and
+// integer bit operations instead.
 #pragma once
+
+#include <emmintrin.h>
 
 #include <cmath>
 #include <cstdint>
@@ -20,7 +22,8 @@ namespace float_narrowing {
 constexpr double kSmallestNormalFloat = 0x1p-126;
 // Adding and subtracting this rounds a double below the float normal range to
 // a multiple of 2^-149, the spacing of floats there: its last mantissa bit is
-// worth 2^-149.
+// worth 2^-149, and its mantissa is even, so ties go to the even multiple as
+// the conversion's do, for negative values as for positive ones.
 constexpr double kSubnormalGrid = 0x1.8p-97;
 constexpr double kSubnormalUnit = 0x1p-149;
 constexpr double kSubnormalScale = 0x1p149;
@@ -43,20 +46,6 @@ inline std::uint32_t bitsOf(float value) {
 inline double roundToFloat(double v) {
     using namespace float_narrowing;
     if (!(std::fabs(v) < kSmallestNormalFloat)) {  // NaN goes this way too
-        return static_cast<double>(static_cast<float>(v));
-    }
-    // The grid constant takes the sign of v so that a directed rounding mode
-    // rounds v itself, not its magnitude, the way the conversion does.
-    const double grid = std::copysign(kSubnormalGrid, v);
-    const double rounded = (v + grid) - grid;
-    return std::copysign(rounded, v);  // a tiny negative value rounds to -0
-}
-
-// roundToFloat, for the host's usual rounding to nearest only, where
-// rounding is the same for v and -v and the grid constant needs no sign.
-inline double roundToFloatNearest(double v) {
-    using namespace float_narrowing;
-    if (!(std::fabs(v) < kSmallestNormalFloat)) {
         return static_cast<double>(static_cast<float>(v));
     }
     const double rounded = (v + kSubnormalGrid) - kSubnormalGrid;
@@ -93,8 +82,7 @@ inline float narrowToFloat(double v) {
     }
     // Below 2^-126 the float is k * 2^-149 with the sign of v, k being the
     // rounded magnitude on that grid (at most 2^23, which is 2^-126 itself).
-    const double grid = std::copysign(kSubnormalGrid, v);
-    const double rounded = (v + grid) - grid;
+    const double rounded = (v + kSubnormalGrid) - kSubnormalGrid;
     const auto magnitude = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::fabs(rounded) * kSubnormalScale));
     return fromBits(magnitude | (std::signbit(v) ? 0x80000000u : 0u));
 }
@@ -102,22 +90,18 @@ inline float narrowToFloat(double v) {
 // Two ways to the same values, for the signal path to choose per block: the
 // plain conversions, fastest while every value is far from the bottom of the
 // float range, and the helpers above, which stay fast where values sit below
-// it (and cost a few instructions more everywhere).
+// it (and cost a few instructions more everywhere). round also takes two
+// doubles at once (an SSE2 register) and rounds each as it rounds one.
 struct PlainNarrowing {
     static double round(double v) { return static_cast<double>(static_cast<float>(v)); }
+    static __m128d round(__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); }
     static float store(double v) { return static_cast<float>(v); }
     static double load(float f) { return static_cast<double>(f); }
 };
 
 struct CarefulNarrowing {
     static double round(double v) { return roundToFloat(v); }
-    static float store(double v) { return narrowToFloat(v); }
-    static double load(float f) { return widen(f); }
-};
-
-// CarefulNarrowing for rounding to nearest only.
-struct CarefulNearestNarrowing {
-    static double round(double v) { return roundToFloatNearest(v); }
+    static __m128d round(__m128d v) { return _mm_set_pd(roundToFloat(v[1]), roundToFloat(v[0])); }
     static float store(double v) { return narrowToFloat(v); }
     static double load(float f) { return widen(f); }
 };

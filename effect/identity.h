@@ -2,10 +2,11 @@
 #pragma once
 
 #include "aeffect.h"
+#include "parameter_index.h"
 
 constexpr VstInt32 kDistortionUniqueId = fourCharCode('K', 'r', 'v', 'x');
 constexpr VstInt32 kDistortionNumPrograms = 9;
-constexpr VstInt32 kDistortionNumParams = 17;
+constexpr VstInt32 kDistortionNumParams = kParameterCount;
 constexpr VstInt32 kDistortionNumInputs = 2;
 constexpr VstInt32 kDistortionNumOutputs = 2;
 constexpr VstInt32 kDistortionVendorVersion = 1000;

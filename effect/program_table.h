@@ -2,11 +2,28 @@
 // seventeen parameters, in parameter-index order.
 #pragma once
 
-#include "parameter_table.h"
+#include <type_traits>
+
+#include "aeffect.h"
+#include "parameter_index.h"
+
+// A value for every parameter: a row with fewer or more values than there
+// are parameters does not compile (an array would take a short row and fill
+// the rest with 0).
+struct ProgramValues {
+    template <typename... Values>
+    constexpr ProgramValues(Values... given) : values{given...} {
+        static_assert(sizeof...(Values) == kParameterCount, "a factory program gives every parameter a value");
+        static_assert((std::is_same_v<Values, float> && ...), "factory program values are floats");
+    }
+    constexpr float operator[](int index) const { return values[index]; }
+
+    float values[kParameterCount];
+};
 
 struct FactoryProgram {
     const char* name;  // at most 23 characters
-    float values[ParameterTable::kCount];
+    ProgramValues values;
 };
 
 // Columns: Gain, K.Dist, L.Dist, Mix.Dist, EQ, Frq L-M, Frq M-H, Low, Mid, High,

@@ -45,7 +45,7 @@ void DistortionK::setProgram(VstInt32 program) {
     }
     const FactoryProgram& chosen = kFactoryPrograms[program];
     curProgram = program;
-    for (VstInt32 index = 0; index < ParameterTable::kCount; ++index) {
+    for (VstInt32 index = 0; index < kParameterCount; ++index) {
         setParameter(index, chosen.values[index]);
     }
     // Through the virtual operation, so that an effect derived from this one

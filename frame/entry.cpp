@@ -1,9 +1,9 @@
 // The library's only ways in: the exported entry point (under two names) and,
 // on Windows, the loader's DllMain.
 #include "audio_effect.h"
+#include "floating_point_guard.h"
 #include "opcodes.h"
 #include "plugin_factory.h"
-#include "x87_precision.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -25,9 +25,9 @@ KD_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback audioMaster) {
         if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
             return nullptr;
         }
-        // The host's own precision holds for its version query; the
+        // The host's own floating-point state holds for its version query; the
         // effect's construction runs with the one its results are meant in.
-        const X87DoublePrecision precision;
+        const FloatingPointGuard floatingPoint;
         AudioEffect* effect = createEffectInstance(audioMaster);
         if (effect == nullptr) {
             return nullptr;

@@ -1,12 +1,13 @@
 #include "record_entries.h"
 
 #include "audio_effect.h"
+#include "floating_point_guard.h"
 #include "opcodes.h"
-#include "x87_precision.h"
 
 // No exception may reach the host: each entry swallows what an effect throws
 // and answers as if the call had done nothing. Each one also runs the effect
-// with the x87 settings its results are meant in (x87_precision.h).
+// in the floating-point state its results are meant in
+// (floating_point_guard.h).
 namespace record_entries {
 namespace {
 AudioEffect* instanceOf(AEffect* e) {
@@ -17,7 +18,7 @@ AudioEffect* instanceOf(AEffect* e) {
 // any thread the host sends opcodes from; effClose destroys the instance
 VstIntPtr VSTCALLBACK dispatchEntry(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                     float opt) {
-    const X87DoublePrecision precision;
+    const FloatingPointGuard floatingPoint;
     AudioEffect* effect = instanceOf(e);
     if (opcode == effClose) {
         try {
@@ -36,7 +37,7 @@ VstIntPtr VSTCALLBACK dispatchEntry(AEffect* e, VstInt32 opcode, VstInt32 index,
 
 // audio thread: one virtual call, nothing copied or allocated, no per-sample cost
 void VSTCALLBACK processEntry(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames) {
-    const X87DoublePrecision precision;
+    const FloatingPointGuard floatingPoint;
     try {
         instanceOf(e)->process(inputs, outputs, sampleFrames);
     } catch (...) {
@@ -45,7 +46,7 @@ void VSTCALLBACK processEntry(AEffect* e, float** inputs, float** outputs, VstIn
 
 // audio thread: one virtual call, nothing copied or allocated, no per-sample cost
 void VSTCALLBACK processReplacingEntry(AEffect* e, float** inputs, float** outputs, VstInt32 sampleFrames) {
-    const X87DoublePrecision precision;
+    const FloatingPointGuard floatingPoint;
     try {
         instanceOf(e)->processReplacing(inputs, outputs, sampleFrames);
     } catch (...) {
@@ -54,7 +55,7 @@ void VSTCALLBACK processReplacingEntry(AEffect* e, float** inputs, float** outpu
 
 // audio thread: one virtual call, nothing copied or allocated, no per-sample cost
 void VSTCALLBACK processDoubleReplacingEntry(AEffect* e, double** inputs, double** outputs, VstInt32 sampleFrames) {
-    const X87DoublePrecision precision;
+    const FloatingPointGuard floatingPoint;
     try {
         instanceOf(e)->processDoubleReplacing(inputs, outputs, sampleFrames);
     } catch (...) {
@@ -63,7 +64,7 @@ void VSTCALLBACK processDoubleReplacingEntry(AEffect* e, double** inputs, double
 
 // any thread, the audio thread included: no allocation, no locks
 void VSTCALLBACK setParameterEntry(AEffect* e, VstInt32 index, float value) {
-    const X87DoublePrecision precision;
+    const FloatingPointGuard floatingPoint;
     try {
         instanceOf(e)->setParameter(index, value);
     } catch (...) {
@@ -72,7 +73,7 @@ void VSTCALLBACK setParameterEntry(AEffect* e, VstInt32 index, float value) {
 
 // any thread, the audio thread included: no allocation, no locks
 float VSTCALLBACK getParameterEntry(AEffect* e, VstInt32 index) {
-    const X87DoublePrecision precision;
+    const FloatingPointGuard floatingPoint;
     try {
         return instanceOf(e)->getParameter(index);
     } catch (...) {

@@ -8,10 +8,10 @@
 #include "fuzz_failure.h"
 #include "guarded_buffer.h"
 #include "opcodes.h"
+#include "parameter_index.h"
 #include "structures.h"
 
 namespace {
-constexpr VstInt32 kParameterCount = 17;
 constexpr VstInt32 kProgramCount = 9;
 
 // Buffer sizes of the interface, terminator included.

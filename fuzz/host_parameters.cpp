@@ -4,10 +4,9 @@
 #include <cstring>
 
 #include "fuzz_failure.h"
+#include "parameter_index.h"
 
 namespace {
-constexpr VstInt32 kParameterCount = 17;
-
 bool inRange(VstInt32 index) {
     return index >= 0 && index < kParameterCount;
 }

@@ -7,13 +7,10 @@
 #include <vector>
 
 #include "fuzz_failure.h"
+#include "parameter_index.h"
 #include "test_signal.h"
 
 namespace {
-constexpr VstInt32 kParameterCount = 17;
-constexpr VstInt32 kEqualiserSwitch = 4;
-constexpr VstInt32 kLowMidCrossover = 5;
-constexpr VstInt32 kMidHighCrossover = 6;
 
 std::size_t chooseFrames(FuzzBytes& in) {
     static const std::size_t common[] = {0, 1, 2, 3, 32, 64, 128, 256, 441, 488, 512, 1024, 2048, 4096};
@@ -78,7 +75,7 @@ void processReplacing(AEffect* effect, FuzzBytes& in, FiniteOutputRule& rule, st
         const float v = effect->getParameter(effect, i);
         inRange = inRange && v >= 0.0f && v <= 1.0f;
     }
-    rule.beginBlock(FiniteOutputRule::Block{inRange, effect->getParameter(effect, kEqualiserSwitch) >= 0.5f,
+    rule.beginBlock(FiniteOutputRule::Block{inRange, effect->getParameter(effect, kEqOn) >= 0.5f,
                                             effect->getParameter(effect, kLowMidCrossover),
                                             effect->getParameter(effect, kMidHighCrossover)});
 

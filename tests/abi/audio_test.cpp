@@ -2,12 +2,11 @@
 #include <cmath>
 
 #include "loaded_distortion.h"
+#include "parameter_index.h"
 
 namespace {
 
 using Audio = LoadedDistortion;
-
-enum : VstInt32 { kGain = 0, kMainDistOn = 1, kMainDistAmount = 2, kMainDistMix = 3, kEqOn = 4 };
 
 void setAll(AEffect* effect, std::initializer_list<std::pair<VstInt32, float>> values) {
     for (const auto& [index, value] : values) {
@@ -40,8 +39,13 @@ TEST_F(Audio, ReplacingProcessGivesTheWorkedDistortionOnBothOutputs) {
 TEST_F(Audio, TheBandSplitGivesTheWorkedLevelZeroResponse) {
     AEffect* effect = create();
     ASSERT_NE(effect, nullptr);
-    setAll(effect, {{kGain, 0.5f}, {kMainDistOn, 0.0f}, {kEqOn, 1.0f}, {10, 0.0f}, {5, 0.25f}, {6, 0.2f}});
-    setAll(effect, {{7, 0.5f}, {8, 0.0f}, {9, 0.0f}});
+    setAll(effect, {{kGain, 0.5f},
+                    {kMainDistOn, 0.0f},
+                    {kEqOn, 1.0f},
+                    {kMultiDistOn, 0.0f},
+                    {kLowMidCrossover, 0.25f},
+                    {kMidHighCrossover, 0.2f}});
+    setAll(effect, {{kLowLevel, 0.5f}, {kMidLevel, 0.0f}, {kHighLevel, 0.0f}});
     std::vector<float> buffer = {1.0f, 0.0f, 0.0f, 0.0f};
     float* inputs[1] = {buffer.data()};
     float* outputs[2] = {buffer.data(), nullptr};

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -77,3 +78,35 @@ struct GuardedText {
         return last;
     }
 };
+
+// A fixed integer sequence, the same in every build.
+class Sequence {
+public:
+    explicit Sequence(std::uint32_t seed) : state_(seed) {}
+    std::uint32_t next() {
+        state_ = state_ * 1664525u + 1013904223u;
+        return state_;
+    }
+    // In [0, 1), on a grid of 2^-24: every value is exact in a float.
+    float unit() { return static_cast<float>(next() >> 8) / 16777216.0f; }
+
+private:
+    std::uint32_t state_;
+};
+
+// Noise in [-0.9, 0.9), then one sample of 1 and a silence long enough for
+// the filter memories to decay below the float normal range: every path of
+// the signal chain, the slow-to-settle tail included. The same floats in
+// every build.
+inline std::vector<float> noiseImpulseAndSilence(std::size_t noiseFrames, std::size_t silenceFrames,
+                                                 std::uint32_t seed = 2024u) {
+    std::vector<float> input(noiseFrames + silenceFrames, 0.0f);
+    Sequence sequence(seed);
+    for (std::size_t i = 0; i < noiseFrames; ++i) {
+        input[i] = 0.9f * (2.0f * sequence.unit() - 1.0f);
+    }
+    if (silenceFrames > 0) {
+        input[noiseFrames] = 1.0f;
+    }
+    return input;
+}

@@ -7,31 +7,11 @@
 #include <vector>
 
 #include "distortion_k.h"
+#include "parameter_index.h"
 
 struct ParameterValue {
     VstInt32 index;
     float value;
-};
-
-// Parameter indices, named as the host shows them.
-enum ParameterIndex : VstInt32 {
-    kGain = 0,
-    kMainDistOn,
-    kMainDistAmount,
-    kMainDistMix,
-    kEqOn,
-    kLowMidCrossover,
-    kMidHighCrossover,
-    kLowLevel,
-    kMidLevel,
-    kHighLevel,
-    kMultiDistOn,
-    kLowDistAmount,
-    kMidDistAmount,
-    kHighDistAmount,
-    kLowDistGain,
-    kMidDistGain,
-    kHighDistGain,
 };
 
 inline void configure(DistortionK& effect, std::initializer_list<ParameterValue> values) {
@@ -42,7 +22,7 @@ inline void configure(DistortionK& effect, std::initializer_list<ParameterValue>
 
 // Gives `to` every parameter value of `from`.
 inline void copySettings(DistortionK& from, DistortionK& to) {
-    for (VstInt32 i = 0; i < 17; ++i) {
+    for (VstInt32 i = 0; i < kParameterCount; ++i) {
         to.setParameter(i, from.getParameter(i));
     }
 }

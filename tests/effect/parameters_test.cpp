@@ -46,9 +46,9 @@ std::string displayAt(DistortionK& effect, VstInt32 index, float value) {
     return display(effect, index);
 }
 
-std::array<float, 17> snapshot(DistortionK& effect) {
-    std::array<float, 17> values{};
-    for (VstInt32 i = 0; i < 17; ++i) {
+std::array<float, kParameterCount> snapshot(DistortionK& effect) {
+    std::array<float, kParameterCount> values{};
+    for (VstInt32 i = 0; i < kParameterCount; ++i) {
         values[i] = effect.getParameter(i);
     }
     return values;
@@ -58,7 +58,7 @@ struct Texts {
     const char* name;
     const char* label;
 };
-constexpr Texts kHostTexts[17] = {
+constexpr Texts kHostTexts[kParameterCount] = {
     {"Gain", "dB"},         {"K.Dist", "On/Off"}, {"L.Dist", "%"},  {"Mix.Dist", "%"}, {"EQ", "On/Off"},
     {"Frq L-M", "Hz"},      {"Frq M-H", "Hz"},    {"Low", "dB"},    {"Mid", "dB"},     {"High", "dB"},
     {"Mult.Dis", "On/Off"}, {"DistLow", "%"},     {"DistMid", "%"}, {"DistHigh", "%"}, {"GainLow", "dB"},
@@ -69,7 +69,7 @@ constexpr Texts kHostTexts[17] = {
 
 TEST(ParameterTexts, NamesAndLabelsFillExactlyNineBytesZeroPadded) {
     DistortionK effect{nullptr};
-    for (VstInt32 i = 0; i < 17; ++i) {
+    for (VstInt32 i = 0; i < kParameterCount; ++i) {
         TextBuffer name, label;
         effect.getParameterName(i, name.data());
         effect.getParameterLabel(i, label.data());
@@ -86,7 +86,7 @@ TEST(ParameterTexts, NamesAndLabelsFillExactlyNineBytesZeroPadded) {
 
 TEST(ParameterTexts, IndicesOutsideTheTableLeaveBuffersAndFieldsAlone) {
     DistortionK effect{nullptr};
-    const std::array<float, 17> before = snapshot(effect);
+    const std::array<float, kParameterCount> before = snapshot(effect);
     for (VstInt32 bad : {17, 18, -1, INT32_MIN, INT32_MAX}) {
         TextBuffer name, label, text;
         effect.getParameterName(bad, name.data());
@@ -101,17 +101,17 @@ TEST(ParameterTexts, IndicesOutsideTheTableLeaveBuffersAndFieldsAlone) {
 
 TEST(ParameterValues, AreStoredExactlyAsGivenWithoutClamping) {
     DistortionK effect{nullptr};
-    for (VstInt32 i = 0; i < 17; ++i) {
+    for (VstInt32 i = 0; i < kParameterCount; ++i) {
         for (float v : {-3.25f, 0.0f, 0.123456789f, 1.0f, 1.5f, 1e30f}) {
             effect.setParameter(i, v);
             EXPECT_EQ(effect.getParameter(i), v) << "parameter " << i;
         }
     }
     // Each index has its own field.
-    for (VstInt32 i = 0; i < 17; ++i) {
+    for (VstInt32 i = 0; i < kParameterCount; ++i) {
         effect.setParameter(i, static_cast<float>(i) + 0.5f);
     }
-    for (VstInt32 i = 0; i < 17; ++i) {
+    for (VstInt32 i = 0; i < kParameterCount; ++i) {
         EXPECT_EQ(effect.getParameter(i), static_cast<float>(i) + 0.5f) << "parameter " << i;
     }
 }
@@ -151,7 +151,7 @@ TEST(ParameterDisplay, EveryRowShowsTheEndsOfItsLawAtZeroAndOne) {
         {kMidDistGain, "-20", "20"},
         {kHighDistGain, "-20", "20"},
     };
-    static_assert(sizeof(rows) / sizeof(rows[0]) == 17, "one row per parameter");
+    static_assert(sizeof(rows) / sizeof(rows[0]) == kParameterCount, "one row per parameter");
     DistortionK effect{nullptr};
     for (const auto& row : rows) {
         EXPECT_EQ(displayAt(effect, row.index, 0.0f), row.atZero) << "parameter " << row.index << " at 0";

@@ -37,9 +37,9 @@ std::string display(DistortionK& effect, VstInt32 index) {
     return text;
 }
 
-std::array<float, 17> snapshot(DistortionK& effect) {
-    std::array<float, 17> values{};
-    for (VstInt32 i = 0; i < 17; ++i) {
+std::array<float, kParameterCount> snapshot(DistortionK& effect) {
+    std::array<float, kParameterCount> values{};
+    for (VstInt32 i = 0; i < kParameterCount; ++i) {
         values[i] = effect.getParameter(i);
     }
     return values;
@@ -60,11 +60,11 @@ TEST(FactoryPrograms, AfterConstructionProgramZeroIsCurrentAndNamed) {
 TEST(FactoryPrograms, SelectingAProgramWritesAllSeventeenParametersAndItsName) {
     for (VstInt32 program = 0; program < 9; ++program) {
         DistortionK effect{nullptr};
-        for (VstInt32 i = 0; i < 17; ++i) {
+        for (VstInt32 i = 0; i < kParameterCount; ++i) {
             effect.setParameter(i, 123.0f);
         }
         dispatch(effect, effSetProgram, program);
-        for (VstInt32 i = 0; i < 17; ++i) {
+        for (VstInt32 i = 0; i < kParameterCount; ++i) {
             EXPECT_NE(effect.getParameter(i), 123.0f) << "program " << program << " left parameter " << i;
             EXPECT_GE(effect.getParameter(i), 0.0f) << "program " << program << ", parameter " << i;
             EXPECT_LE(effect.getParameter(i), 1.0f) << "program " << program << ", parameter " << i;
@@ -107,7 +107,7 @@ TEST(FactoryPrograms, NumbersOutsideTheNineChangeNothing) {
     DistortionK effect{nullptr};
     effect.setProgram(2);
     effect.setParameter(kGain, 0.123f);
-    const std::array<float, 17> before = snapshot(effect);
+    const std::array<float, kParameterCount> before = snapshot(effect);
 
     dispatch(effect, effSetProgram, 9);
     dispatch(effect, effSetProgram, -1);
@@ -182,7 +182,7 @@ TEST(ProgramNames, ResumeKeepsTheNameAndTheParameters) {
     effect.setParameter(kHighLevel, 0.77f);
     char name[] = "Kept";
     effect.setProgramName(name);
-    const std::array<float, 17> before = snapshot(effect);
+    const std::array<float, kParameterCount> before = snapshot(effect);
     dispatch(effect, effMainsChanged, 0);
     dispatch(effect, effMainsChanged, 1);
     EXPECT_EQ(snapshot(effect), before);

@@ -26,16 +26,16 @@ constexpr int kProgramCount = 9;
 // the ends of the range and a few outside it.
 float randomValueFor(int index, Random& random) {
     switch (index) {
-        case reference::kMainDistOn:
-        case reference::kEqOn:
-        case reference::kMultiDistOn: {
+        case kMainDistOn:
+        case kEqOn:
+        case kMultiDistOn: {
             const float choices[] = {0.0f, std::nextafter(0.5f, 0.0f), 0.5f, 1.0f, random.between(0.0f, 1.0f)};
             return choices[random.below(5)];
         }
-        case reference::kMainDistAmount:
-        case reference::kLowDistAmount:
-        case reference::kMidDistAmount:
-        case reference::kHighDistAmount: {
+        case kMainDistAmount:
+        case kLowDistAmount:
+        case kMidDistAmount:
+        case kHighDistAmount: {
             const std::size_t kind = random.below(10);
             if (kind < 3) {
                 return random.between(0.0f, 0.1f);
@@ -74,11 +74,14 @@ struct Twins {
 };
 
 // Noise, an impulse, and a silence long enough for the filter memories to
-// decay below the float normal range.
+// decay below the float normal range and settle there; then a constant
+// level, on which they settle again, and a step back to silence.
 std::vector<float> noiseImpulseAndTail(std::uint64_t seed) {
     std::vector<float> signal = perf::whiteNoise(3000, 0.9f, seed);
     const std::vector<float> tail = perf::impulseThenSilence(9000, 0.7f);
     signal.insert(signal.end(), tail.begin(), tail.end());
+    signal.insert(signal.end(), 6000, 0.25f);
+    signal.insert(signal.end(), 3000, 0.0f);
     return signal;
 }
 
@@ -117,7 +120,7 @@ TEST(EveryFactoryProgramWithTheEqualiserOn, MatchesTheReferenceThroughTheSilence
     for (int program = 4; program < kProgramCount; ++program) {
         for (const float multiband : {1.0f, 0.0f}) {
             Twins twins(program);
-            twins.set(reference::kMultiDistOn, multiband);
+            twins.set(kMultiDistOn, multiband);
             const std::vector<float> expected = perf::processReference(twins.path, input);
             const std::vector<float> output = perf::processInBlocks(twins.effect, input, 512);
             EXPECT_EQ(firstDifference(output, expected), "")
@@ -161,7 +164,7 @@ TEST(ParameterChanges, TakeEffectFromTheSampleAtWhichTheyArriveAsInTheReference)
             twins.path.process(input.data() + position, expected.data() + position, count);
             position += count;
 
-            const int index = static_cast<int>(random.below(reference::kParameterCount));
+            const int index = static_cast<int>(random.below(kParameterCount));
             const float value = randomValueFor(index, random);
             twins.set(index, value);
             if (writes.size() < 400) {
@@ -177,15 +180,9 @@ TEST(ParameterChanges, BackAndForthAtEveryBlockBoundaryMatchTheReference) {
     // One value changes at each boundary and returns at the next, so that a
     // kept derivation is used again after a change and must still be right.
     const std::vector<float> input = perf::whiteNoise(32 * 200, 0.9f, 3);
-    const int pairs[][2] = {{reference::kGain, 0},
-                            {reference::kLowMidCrossover, 0},
-                            {reference::kMidHighCrossover, 0},
-                            {reference::kLowLevel, 0},
-                            {reference::kMidDistAmount, 0},
-                            {reference::kHighDistGain, 0},
-                            {reference::kMainDistAmount, 0},
-                            {reference::kEqOn, 0},
-                            {reference::kMultiDistOn, 0}};
+    const int pairs[][2] = {{kGain, 0},          {kLowMidCrossover, 0}, {kMidHighCrossover, 0}, {kLowLevel, 0},
+                            {kMidDistAmount, 0}, {kHighDistGain, 0},    {kMainDistAmount, 0},   {kEqOn, 0},
+                            {kMultiDistOn, 0}};
     for (int program = 0; program < kProgramCount; ++program) {
         for (const auto& pair : pairs) {
             const int index = pair[0];
@@ -211,8 +208,7 @@ TEST(ParameterChanges, DuringTheSilenceAfterAnImpulseMatchTheReference) {
     // Once the input stops, every band value repeats for ever, so a kept
     // result of a power law would be reused; a new amount must still count.
     const std::vector<float> input = perf::impulseThenSilence(30000, 1.0f);
-    const int indices[] = {reference::kLowDistAmount, reference::kMidDistAmount, reference::kHighDistAmount,
-                           reference::kLowDistGain, reference::kMultiDistOn};
+    const int indices[] = {kLowDistAmount, kMidDistAmount, kHighDistAmount, kLowDistGain, kMultiDistOn};
     for (int program = 4; program < kProgramCount; ++program) {
         Random random(300 + static_cast<std::uint64_t>(program));
         Twins twins(program);
@@ -224,7 +220,7 @@ TEST(ParameterChanges, DuringTheSilenceAfterAnImpulseMatchTheReference) {
             twins.effect.processReplacing(inputs, outputs, 500);
             twins.path.process(input.data() + start, expected.data() + start, 500);
             const int index = indices[random.below(5)];
-            twins.set(index, index == reference::kMultiDistOn ? 1.0f : random.between(0.0f, 1.0f));
+            twins.set(index, index == kMultiDistOn ? 1.0f : random.between(0.0f, 1.0f));
         }
         EXPECT_EQ(firstDifference(got, expected), "") << "program " << program;
     }
@@ -235,7 +231,7 @@ TEST(RandomParameterSettings, MatchTheReferenceBitForBit) {
     for (int setting = 0; setting < 400; ++setting) {
         Twins twins(static_cast<int>(random.below(kProgramCount)));
         std::string values;
-        for (int index = 0; index < reference::kParameterCount; ++index) {
+        for (int index = 0; index < kParameterCount; ++index) {
             const float value = randomValueFor(index, random);
             twins.set(index, value);
             values += " " + std::to_string(value);

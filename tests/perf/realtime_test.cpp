@@ -77,8 +77,7 @@ TEST(ProcessingAudio, AllocatesNothingAndCallsNothingInTheHostWhileParametersCha
         effect.setProgram(program);
         for (const std::vector<float>* signal : {&noise, &silence}) {
             for (std::size_t start = 0; start < signal->size(); start += 64) {
-                effect.setParameter(static_cast<VstInt32>(random.below(reference::kParameterCount)),
-                                    random.between(0.0f, 1.0f));
+                effect.setParameter(static_cast<VstInt32>(random.below(kParameterCount)), random.between(0.0f, 1.0f));
                 float* inputs[2] = {const_cast<float*>(signal->data() + start), nullptr};
                 float* outputs[2] = {left.data() + start, right.data() + start};
                 effect.processReplacing(inputs, outputs, 64);

@@ -2,35 +2,16 @@
 // from its formulas: every sample recomputes every gain, exponent and
 // coefficient from the parameter values. It is the oracle that the effect's
 // output is compared with bit for bit, and the baseline the benchmarks
-// measure against. Nothing here is shared with the effect's own code.
+// measure against. Nothing here is shared with the effect's own code but
+// the names of the host's parameter indices (parameter_index.h).
 #pragma once
 
 #include <array>
 #include <cstddef>
 
-namespace reference {
+#include "parameter_index.h"
 
-// Host parameter indices.
-enum Parameter : int {
-    kGain = 0,
-    kMainDistOn,
-    kMainDistAmount,
-    kMainDistMix,
-    kEqOn,
-    kLowMidCrossover,
-    kMidHighCrossover,
-    kLowLevel,
-    kMidLevel,
-    kHighLevel,
-    kMultiDistOn,
-    kLowDistAmount,
-    kMidDistAmount,
-    kHighDistAmount,
-    kLowDistGain,
-    kMidDistGain,
-    kHighDistGain,
-    kParameterCount
-};
+namespace reference {
 
 class SignalPath {
 public:

@@ -7,12 +7,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "twin_paths.h"
-
 namespace perf {
+
+inline std::uint32_t bitsOf(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
 
 inline bool sameSample(float a, float b) {
     return bitsOf(a) == bitsOf(b) || (std::isnan(a) && std::isnan(b));

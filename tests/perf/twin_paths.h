@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "distortion_k.h"
@@ -14,15 +12,9 @@
 
 namespace perf {
 
-inline std::uint32_t bitsOf(float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
 // Gives the reference every parameter value the effect holds.
 inline void mirrorParameters(DistortionK& effect, reference::SignalPath& path) {
-    for (int index = 0; index < reference::kParameterCount; ++index) {
+    for (int index = 0; index < kParameterCount; ++index) {
         path.set(index, effect.getParameter(index));
     }
 }

@@ -43,7 +43,7 @@ AudioThreadResult runAudioThread(EffectUnderTest& effect, std::atomic<bool>& run
             input[i] = 0.9f * static_cast<float>(std::sin(0.02 * static_cast<double>(b * kBlockFrames + i)));
         }
         // Automation of the input gain, sent once per block from this thread.
-        record->setParameter(record, reliability::kGain, static_cast<float>(b % 100) / 99.0f);
+        record->setParameter(record, kGain, static_cast<float>(b % 100) / 99.0f);
         record->processReplacing(record, inputs, outputs, static_cast<VstInt32>(kBlockFrames));
         for (std::size_t i = 0; i < kBlockFrames; ++i) {
             if (!std::isfinite(left[i]) || !std::isfinite(right[i])) {
@@ -90,7 +90,9 @@ TEST(Concurrency, ParametersChangedFromAnotherThreadWhileProcessingKeepEveryOutp
         // switches included. The crossovers are left out because changes
         // this fast are audio-rate modulation, which the equaliser is not
         // built for (crossover_automation_test.cpp covers their automation).
-        static const VstInt32 changed[] = {1, 2, 3, 4, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+        static const VstInt32 changed[] = {
+            kMainDistOn,  kMainDistAmount, kMainDistMix,   kEqOn,           kLowLevel,    kMidLevel,    kHighLevel,
+            kMultiDistOn, kLowDistAmount,  kMidDistAmount, kHighDistAmount, kLowDistGain, kMidDistGain, kHighDistGain};
         effect.set(changed[n % (sizeof(changed) / sizeof(changed[0]))], spread(n));
     });
 
@@ -108,7 +110,7 @@ TEST(Concurrency, ProgramsChangedFromAnotherThreadWhileProcessingKeepEveryOutput
         char text[kVstMaxProgNameLen + 1] = {};
         effect.selectProgram(static_cast<VstInt32>(n % reliability::kProgramCount));
         effect.dispatch(effGetProgramName, 0, 0, text);
-        effect.dispatch(effGetParamDisplay, static_cast<VstInt32>(n % reliability::kParameterCount), 0, text);
+        effect.dispatch(effGetParamDisplay, static_cast<VstInt32>(n % kParameterCount), 0, text);
     });
 
     EXPECT_EQ(audio.blocks, kBlocks);

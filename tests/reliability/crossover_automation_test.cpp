@@ -36,7 +36,7 @@ JumpResult jumpBetween(VstInt32 crossover, float from, float to, VstInt32 progra
         return result;
     }
     effect.selectProgram(program);
-    effect.set(reliability::kEqualiserOn, 1.0f);
+    effect.set(kEqOn, 1.0f);
     std::size_t position = 0;
     for (int jump = 0; jump < kJumps; ++jump) {
         effect.set(crossover, jump % 2 == 0 ? from : to);
@@ -72,6 +72,5 @@ TEST_P(CrossoverAutomation, JumpsOncePerBlockBetweenAnyTwoValuesKeepTheOutputFin
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothCrossovers, CrossoverAutomation,
-                         ::testing::Values(reliability::kLowMidCrossover, reliability::kMidHighCrossover));
+INSTANTIATE_TEST_SUITE_P(BothCrossovers, CrossoverAutomation, ::testing::Values(kLowMidCrossover, kMidHighCrossover));
 }  // namespace

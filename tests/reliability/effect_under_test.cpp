@@ -54,7 +54,7 @@ void useBrieflyLikeAHost(AEffect* effect) {
     }
     float* inputs[2] = {input, input};
     float* outputs[2] = {left, right};
-    effect->setParameter(effect, kEqualiserOn, 1.0f);
+    effect->setParameter(effect, kEqOn, 1.0f);
     effect->processReplacing(effect, inputs, outputs, 64);
 
     effect->dispatcher(effect, effSetProgram, 0, 4, nullptr, 0.0f);

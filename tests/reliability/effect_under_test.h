@@ -6,20 +6,10 @@
 #include <vector>
 
 #include "aeffect.h"
+#include "parameter_index.h"
 
 namespace reliability {
 
-// Host parameter indices the tests name.
-enum Parameter : VstInt32 {
-    kGain = 0,
-    kMainDistortionOn = 1,
-    kMainDistortionAmount = 2,
-    kEqualiserOn = 4,
-    kLowMidCrossover = 5,
-    kMidHighCrossover = 6,
-    kMultibandDistortionOn = 10,
-    kParameterCount = 17,
-};
 constexpr VstInt32 kProgramCount = 9;
 
 // A host callback that answers the version query (2400) and 0 to the rest.

@@ -50,7 +50,7 @@ protected:
     void SetUp() override {
         ASSERT_NE(effect.record(), nullptr);
         effect.selectProgram(GetParam());
-        effect.set(reliability::kEqualiserOn, 1.0f);
+        effect.set(kEqOn, 1.0f);
     }
     EffectUnderTest effect;
     std::size_t position = 0;
@@ -94,7 +94,7 @@ TEST_P(EachFactoryProgram, AfterAnInputAtTheFloatMaximumTheOutputIsFiniteWithinO
 TEST_P(EachFactoryProgram, AfterCrossoverValuesOutsideZeroToOneTheOutputIsFiniteWithinOneBlock) {
     const float outside[] = {-1e30f, -10.0f, -1.0f, -0.001f,  1.001f,    1.5f,       2.0f,
                              10.0f,  1e6f,   1e30f, kLargest, kInfinity, -kInfinity, kNaN};
-    for (const VstInt32 crossover : {reliability::kLowMidCrossover, reliability::kMidHighCrossover}) {
+    for (const VstInt32 crossover : {kLowMidCrossover, kMidHighCrossover}) {
         const float sane = effect.get(crossover);
         for (const float value : outside) {
             // Long enough for an unstable section to run away to the float range.
@@ -114,7 +114,7 @@ TEST_P(EachFactoryProgram, AfterCrossoverValuesOutsideZeroToOneTheOutputIsFinite
 }
 
 TEST_P(EachFactoryProgram, AfterAnyParameterFarOutsideZeroToOneTheOutputIsFiniteWithinOneBlock) {
-    for (VstInt32 index = 0; index < reliability::kParameterCount; ++index) {
+    for (VstInt32 index = 0; index < kParameterCount; ++index) {
         const float sane = effect.get(index);
         for (const float value : {-1e30f, 1e30f, -kInfinity, kInfinity, kNaN}) {
             effect.set(index, value);
