@@ -2,21 +2,14 @@
 
 #include <cstring>
 
+#include "bit_patterns.h"
+
 namespace power_law {
 namespace rounding {
 namespace {
 
-std::uint64_t bitsOf(double d) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &d, sizeof bits);
-    return bits;
-}
-
-float floatFromBits(std::uint32_t bits) {
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
+using bit_patterns::bitsOf;
+using bit_patterns::floatFromBits;
 
 // 2^n for -1022 <= n <= 1023.
 double powerOfTwo(int n) {

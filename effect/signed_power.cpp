@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "bit_patterns.h"
 #include "cpu_features.h"
 #include "exact_power.h"
 #include "power_kernel.h"
@@ -27,17 +28,8 @@ constexpr std::uint32_t kQuietBit = 0x00400000u;
 constexpr std::uint32_t kOneBits = 0x3F800000u;
 constexpr std::uint32_t kSmallestNormalBits = 0x00800000u;
 
-std::uint32_t bitsOf(float f) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
-
-float floatFromBits(std::uint32_t bits) {
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
+using bit_patterns::bitsOf;
+using bit_patterns::floatFromBits;
 
 struct ScalarPack {
     using Doubles = double;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bit_patterns.h"
 #include "signed_power.h"
 #include "signed_power_paths.h"
 
@@ -18,17 +19,8 @@ using power_law::paths::ArrayPath;
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-std::uint32_t bitsOf(float f) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
-
-float floatFromBits(std::uint32_t bits) {
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
+using bit_patterns::bitsOf;
+using bit_patterns::floatFromBits;
 
 std::string describe(float f) {
     char text[48];

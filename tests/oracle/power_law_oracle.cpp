@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "bit_patterns.h"
 #include "power_law.h"
 #include "power_tables.h"
 #include "program_table.h"
@@ -43,17 +44,8 @@ namespace {
 using power_law::paths::ArrayPath;
 using power_law::paths::Decision;
 
-std::uint32_t bitsOf(float f) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
-
-float floatFromBits(std::uint32_t bits) {
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
+using bit_patterns::bitsOf;
+using bit_patterns::floatFromBits;
 
 // MPFR numbers of one thread, with the exponent range of doubles.
 class Mpfr {
