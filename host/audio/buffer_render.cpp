@@ -13,9 +13,9 @@ BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, 
         throw LoadError("plug-in " + module.path() + " has no audio outputs");
     }
     BufferSource source(input);
-    job.main = &source;
-    job.sidechain = nullptr;
-    job.channels = mapChannels(input.channelCount(), 0, instance.numInputs(), instance.numOutputs(), {});
+    RenderStreams streams;
+    streams.main = &source;
+    streams.channels = mapChannels(input.channelCount(), 0, instance.numInputs(), instance.numOutputs(), {});
     job.tailSeconds = 0.0;
     job.compensateLatency = false;
     job.showProgress = false;
@@ -25,7 +25,7 @@ BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, 
     for (auto& channel : result.output.channels) {
         channel.reserve(input.frameCount());
     }
-    result.report = render(instance, job, [&result](const float* const* channels, std::size_t frames) {
+    result.report = render(instance, job, streams, [&result](const float* const* channels, std::size_t frames) {
         for (std::size_t channel = 0; channel < result.output.channels.size(); ++channel) {
             result.output.channels[channel].insert(result.output.channels[channel].end(), channels[channel],
                                                    channels[channel] + frames);

@@ -14,7 +14,7 @@ struct BufferRender {
     RenderReport report;
 };
 
-// Uses the job's program, settings, automation, MIDI and block size; its
-// sources, channels, tail and latency fields are set here. Throws HostError
+// Uses the job's program, settings, automation and block size; its tail
+// and latency fields are set here. Throws HostError
 // as render() does, and LoadError for a plug-in without outputs.
 BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "plugin/parameter_lookup.h"
+
 namespace CLI {
 class App;
 }
@@ -15,8 +17,8 @@ class App;
 struct AnalyzeOptions {
     std::string plugin;
     std::string directory;
-    int program = -1;                   // -1: not given
-    std::vector<std::string> settings;  // INDEX=VALUE, in order
+    int program = -1;                        // -1: not given
+    std::vector<ParameterSetting> settings;  // in order
     double sampleRate = 44100.0;
     bool json = false;
     bool plots = true;

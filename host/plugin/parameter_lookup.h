@@ -2,23 +2,33 @@
 // as the plug-in gives it.
 #pragma once
 
+#include <optional>
 #include <string>
 
 class PluginInstance;
 
-// A whole number is an index; anything else is a name, matched exactly,
-// else ignoring case and surrounding spaces. Throws UsageError for an index
-// out of range, an unknown name (listing the names) or a name that several
-// parameters share.
-int findParameter(PluginInstance& instance, const std::string& nameOrIndex);
+// A parameter as the user names it, by index or by name; once resolved
+// against a plug-in, both are known.
+struct ParameterRef {
+    std::optional<int> index;
+    std::string name;
 
-// "NAME=VALUE" or "INDEX=VALUE" with a normalised value; an empty text when
-// it is one, else what is wrong with it.
-std::string settingProblem(const std::string& text);
-
-struct ParameterValue {
-    std::string parameter;
-    float value;
+    ParameterRef() = default;
+    // NOLINTNEXTLINE(google-explicit-constructor): an index is a reference.
+    ParameterRef(int at) : index(at) {}
+    static ParameterRef named(std::string name);
+    // The name when known, else the index: for messages.
+    std::string text() const;
 };
-// Splits text that settingProblem accepts.
-ParameterValue splitSetting(const std::string& text);
+
+// A normalised value for a parameter, applied after the program.
+struct ParameterSetting {
+    ParameterRef parameter;
+    float value = 0.0f;
+};
+
+// The parameter with both its index and the name the plug-in gives it. A
+// name is matched exactly, else ignoring case and surrounding spaces.
+// Throws UsageError for an index out of range, an unknown name (listing the
+// names) or a name that several parameters share.
+ParameterRef resolveParameter(PluginInstance& instance, const ParameterRef& parameter);

@@ -7,6 +7,7 @@
 #include "plugin/allocation_counter.h"
 #include "plugin/guarded_text.h"
 #include "plugin/midi_events.h"
+#include "plugin/plugin_call.h"
 #include "plugin/plugin_module.h"
 #include "support/host_error.h"
 
@@ -47,7 +48,10 @@ PluginInstance::PluginInstance(const PluginModule& module, float hostSampleRate,
     host_->sampleRate = hostSampleRate;
     host_->blockSize = hostBlockSize;
     host_->versionAnswer = hostVersion;
-    effect_ = module.create(*host_);
+    {
+        plugin_call::Scope call("the entry point");
+        effect_ = module.create(*host_);
+    }
     validate(effect_, module.path());
     effect_->user = host_.get();
     if (effect_->numInputs > kQuestionableChannels || effect_->numOutputs > kQuestionableChannels) {
@@ -69,6 +73,7 @@ PluginInstance::~PluginInstance() {
 }
 
 VstIntPtr PluginInstance::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    plugin_call::Scope call(plugin_call::opcodeName(opcode));
     return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
 }
 
@@ -124,11 +129,13 @@ void PluginInstance::selectProgram(VstInt32 program) {
 }
 
 float PluginInstance::parameter(VstInt32 index) const {
+    plugin_call::Scope call("getParameter");
     return effect_->getParameter != nullptr ? effect_->getParameter(effect_, index) : 0.0f;
 }
 
 void PluginInstance::setParameter(VstInt32 index, float value) {
     if (effect_->setParameter != nullptr) {
+        plugin_call::Scope call("setParameter");
         effect_->setParameter(effect_, index, value);
     }
 }
@@ -148,6 +155,7 @@ void PluginInstance::process(float** inputs, float** outputs, VstInt32 frames) {
     long made = 0;
     {
         allocation_counter::Scope counting;
+        plugin_call::Scope call(replacing ? "processReplacing" : "process");
         if (replacing) {
             effect_->processReplacing(effect_, inputs, outputs, frames);
         } else if (effect_->process != nullptr) {

@@ -181,8 +181,8 @@ TEST(KDistortion, RenderWritesTheFileAndReportsLevelsAndSpeed) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(std::ifstream(out).good()) << out;
     EXPECT_TRUE(contains(run.out, "program   3 Brutal Distortion!")) << run.out;
-    EXPECT_TRUE(std::regex_search(run.out, std::regex("in +-3\\.0 dB"))) << "the embedded input peaks at -3 dB\n"
-                                                                         << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("in +-3\\.0 dBFS"))) << "the embedded input peaks at -3 dB\n"
+                                                                           << run.out;
     EXPECT_TRUE(std::regex_search(run.out, std::regex("speed +[0-9.]+x real time"))) << run.out;
     EXPECT_TRUE(run.err.empty()) << "no progress bar when output is not a terminal: " << run.err;
 }
@@ -195,7 +195,7 @@ TEST(KDistortion, RenderProgramsWritesOneFilePerProgramAndATable) {
         const std::string file = directory + "/program-" + std::to_string(program) + ".wav";
         EXPECT_TRUE(std::ifstream(file).good()) << file;
     }
-    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n8 +Multiband HighDist! +-3\\.0 dB"))) << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n8 +Multiband HighDist! +-3\\.0 dBFS"))) << run.out;
 }
 
 #endif

@@ -160,7 +160,7 @@ TEST(Render, RefusesOutputItCannotTrustAndLeavesEarlierFilesAlone) {
         EXPECT_TRUE(contains(run.err, entry.message)) << run.err;
         if (entry.peak == 0.0f) {
             EXPECT_EQ(contents(output), "an earlier render");
-            EXPECT_TRUE(contains(run.out, "out       NaN") || contains(run.out, "out       +inf dB") ||
+            EXPECT_TRUE(contains(run.out, "out       NaN") || contains(run.out, "out       +inf dBFS") ||
                         contains(run.out, "NOT WRITTEN"))
                 << run.out;
         } else {
@@ -397,7 +397,7 @@ TEST(Render, InstrumentsPlayTheirMidiToTheFrame) {
     const CommandResult phrase = plughost({"render", stub("instrument"), "-o", work("phrase.wav")});
     EXPECT_EQ(phrase.exitCode, 0);
     EXPECT_TRUE(contains(phrase.err, "it played the built-in phrase")) << phrase.err;
-    EXPECT_TRUE(contains(phrase.out, "out       -2.1 dB")) << phrase.out;
+    EXPECT_TRUE(contains(phrase.out, "out       -2.1 dBFS")) << phrase.out;
     const CommandResult silent = plughost({"render", stub("effect"), "-o", work("silent.wav"), "--set", "Gain=0"});
     EXPECT_EQ(silent.exitCode, 0);
     EXPECT_TRUE(contains(silent.err, "warning: the output is silent")) << silent.err;
