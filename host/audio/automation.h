@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "plugin/parameter_lookup.h"
+#include "plugin/parameter_ref.h"
 
 inline constexpr std::size_t kAutomationStep = 32;
 

@@ -11,7 +11,7 @@
 #include "audio/automation.h"
 #include "audio/output_format.h"
 #include "audio/sample_quantizer.h"
-#include "plugin/parameter_lookup.h"
+#include "plugin/parameter_ref.h"
 
 struct RenderJob {
     std::string plugin;

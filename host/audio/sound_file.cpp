@@ -69,6 +69,12 @@ std::optional<StoredSamples> storedAsIs(SNDFILE* file, int format) {
 
 }  // namespace
 
+std::size_t fileChunkFrames(int channels) {
+    constexpr std::size_t kFewestFrames = 256;
+    return std::max(kFewestFrames,
+                    std::min(kFileChunkFrames, kFileChunkSamples / static_cast<std::size_t>(std::max(channels, 1))));
+}
+
 SoundFileReader::SoundFileReader(const std::string& path) : path_(path == kStandardInput ? "standard input" : path) {
     open(path);
 }
@@ -102,6 +108,7 @@ void SoundFileReader::open(const std::string& path) {
         throw FileError("audio file " + path_ + " has no channels or no sample rate");
     }
     channels_ = info.channels;
+    chunkFrames_ = fileChunkFrames(channels_);
     sampleRate_ = info.samplerate;
     format_.value = info.format;
     // A stream's header may claim any length (0xFFFFFFFF bytes, say): only a
@@ -130,12 +137,16 @@ void SoundFileReader::readPromise(const std::string& path, int descriptor) {
         promised_ = ::promisedFrames(pipe_->retained(), pipe_->retainedBytes(), frameBytes);
         return;
     }
-    std::vector<unsigned char> header(kRetainedBytes);
     const int file = descriptor >= 0 ? descriptor : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0) {
         return;
     }
-    const ssize_t got = pread(file, header.data(), header.size(), 0);
+    struct stat status {};
+    const std::size_t size = fstat(file, &status) == 0 && status.st_size > 0
+                                 ? std::min(static_cast<std::size_t>(status.st_size), kRetainedBytes)
+                                 : 0;
+    std::vector<unsigned char> header(size);
+    const ssize_t got = size > 0 ? pread(file, header.data(), header.size(), 0) : 0;
     if (descriptor < 0) {
         close(file);
     }
@@ -168,8 +179,8 @@ void SoundFileReader::failReading() {
 // Reads the next chunk into the buffer; returns its frames, 0 at the end.
 std::size_t SoundFileReader::fill() {
     if (!stored_) {
-        interleaved_.resize(kFileChunkFrames * static_cast<std::size_t>(channels_));
-        const sf_count_t got = sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(kFileChunkFrames));
+        interleaved_.resize(chunkFrames_ * static_cast<std::size_t>(channels_));
+        const sf_count_t got = sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(chunkFrames_));
         if (got < 0 || (got == 0 && (sf_error(file_) != SF_ERR_NO_ERROR || (pipe_ && !pipe_->failure().empty())))) {
             failReading();
         }
@@ -179,7 +190,7 @@ std::size_t SoundFileReader::fill() {
     // stop short of one) move to the front; a partial frame at the end is
     // dropped, as libsndfile drops it. The padding lets the last 24-bit
     // sample be loaded as four bytes.
-    const std::size_t chunkBytes = kFileChunkFrames * frameBytes_;
+    const std::size_t chunkBytes = chunkFrames_ * frameBytes_;
     const std::size_t consumed = next_ * frameBytes_;
     interleaved_.resize((chunkBytes + sizeof(std::uint32_t)) / sizeof(float) + 1);
     auto* bytes = reinterpret_cast<unsigned char*>(interleaved_.data());
@@ -230,7 +241,10 @@ std::size_t SoundFileReader::read(float* const* channels, std::size_t frames) {
 
 SoundFileWriter::SoundFileWriter(const std::string& path, AudioFileFormat format, int channels, int sampleRate,
                                  Dither dither)
-    : path_(path), temporary_(pending_output::temporaryBeside(path)), channels_(channels) {
+    : path_(path),
+      temporary_(pending_output::temporaryBeside(path)),
+      channels_(channels),
+      chunkFrames_(fileChunkFrames(channels)) {
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = channels;
@@ -272,13 +286,13 @@ SoundFileWriter::~SoundFileWriter() {
 
 void SoundFileWriter::write(const float* const* channels, std::size_t frames) {
     const auto width = static_cast<std::size_t>(channels_);
-    interleaved_.resize(kFileChunkFrames * width);
+    interleaved_.resize(chunkFrames_ * width);
     for (std::size_t done = 0; done < frames;) {
-        const std::size_t count = std::min(frames - done, kFileChunkFrames - buffered_);
+        const std::size_t count = std::min(frames - done, chunkFrames_ - buffered_);
         interleave(channels, width, done, count, interleaved_.data() + buffered_ * width);
         done += count;
         buffered_ += count;
-        if (buffered_ == kFileChunkFrames) {
+        if (buffered_ == chunkFrames_) {
             flush();
         }
     }

@@ -23,8 +23,11 @@ class PipeStream;
 inline constexpr const char* kStandardInput = "-";
 
 // Frames moved to and from libsndfile at a time, whatever the block size:
-// fewer, larger calls cost the host less.
+// fewer, larger calls cost the host less. Files of many channels move fewer
+// frames at a time, so that a chunk stays within kFileChunkSamples.
 inline constexpr std::size_t kFileChunkFrames = 16384;
+inline constexpr std::size_t kFileChunkSamples = 262144;
+std::size_t fileChunkFrames(int channels);
 
 class SoundFileReader : public AudioSource {
 public:
@@ -68,6 +71,7 @@ private:
     // the common encodings, are read as stored and decoded while they are
     // split into channels, saving a pass.
     std::optional<StoredSamples> stored_;
+    std::size_t chunkFrames_ = 0;
     std::size_t frameBytes_ = 0;      // when stored: bytes of one frame
     std::vector<float> interleaved_;  // a chunk read ahead: floats, or the stored bytes
     std::size_t storedBytes_ = 0;     // stored bytes in it, a partial frame included
@@ -113,6 +117,7 @@ private:
     std::string temporary_;
     SNDFILE* file_ = nullptr;
     int channels_;
+    std::size_t chunkFrames_;
     std::vector<float> interleaved_;  // a chunk collected before it is written
     std::size_t buffered_ = 0;
     bool rawFloat_ = false;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/parameter_lookup.h"
+#include "plugin/parameter_ref.h"
 
 namespace CLI {
 class App;

@@ -28,7 +28,7 @@ std::string exitCodeFooter() {
     for (const ExitCodeMeaning& entry : kExitCodes) {
         text += "  " + std::to_string(entry.code) + "  " + entry.meaning + "\n";
     }
-    return text;
+    return text + "  " + kSignalExits + "\n";
 }
 
 #ifndef KD_HAVE_AUDIO_FILES

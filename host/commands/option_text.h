@@ -9,7 +9,7 @@
 #include "audio/automation.h"
 #include "audio/output_format.h"
 #include "audio/sample_quantizer.h"
-#include "plugin/parameter_lookup.h"
+#include "plugin/parameter_ref.h"
 
 // Automation points lie within this many seconds of the start.
 inline constexpr double kLatestAutomationSeconds = 86400.0;

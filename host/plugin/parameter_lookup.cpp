@@ -64,16 +64,6 @@ int indexNamed(PluginInstance& instance, const std::string& wanted) {
 
 }  // namespace
 
-ParameterRef ParameterRef::named(std::string name) {
-    ParameterRef parameter;
-    parameter.name = std::move(name);
-    return parameter;
-}
-
-std::string ParameterRef::text() const {
-    return !name.empty() || !index ? name : std::to_string(*index);
-}
-
 ParameterRef resolveParameter(PluginInstance& instance, const ParameterRef& parameter) {
     const int count = instance.numParams();
     ParameterRef resolved;
