@@ -33,16 +33,17 @@ constexpr int kMostChannels = 1024;
 
 enum class Route { File, Pipe };
 
-// The bytes as a file in memory, named by its /proc path.
-int memoryFile(const std::uint8_t* data, std::size_t size) {
-    const int file = memfd_create("fuzz-audio", MFD_CLOEXEC);
-    FUZZ_REQUIRE(file >= 0, "memfd_create failed");
+// The bytes as a file in memory, named by its /proc path; one file, made
+// anew for each input.
+std::string memoryFile(const std::uint8_t* data, std::size_t size) {
+    static const int file = memfd_create("fuzz-audio", MFD_CLOEXEC);
+    FUZZ_REQUIRE(file >= 0 && ftruncate(file, 0) == 0, "the memory file cannot be made");
     for (std::size_t done = 0; done < size;) {
-        const ssize_t wrote = write(file, data + done, size - done);
+        const ssize_t wrote = pwrite(file, data + done, size - done, static_cast<off_t>(done));
         FUZZ_REQUIRE(wrote > 0, "writing the memory file failed");
         done += static_cast<std::size_t>(wrote);
     }
-    return file;
+    return "/proc/self/fd/" + std::to_string(file);
 }
 
 // The bytes on standard input through a pipe whose writing end is closed.
@@ -67,10 +68,10 @@ void readWhole(const std::string& path) {
     const int channels = reader.channelCount();
     FUZZ_REQUIRE(channels > 0 && channels <= kMostChannels, "%d channels", channels);
     FUZZ_REQUIRE(reader.sampleRate() > 0.0, "sample rate %g", reader.sampleRate());
-    std::vector<std::vector<float>> planar(static_cast<std::size_t>(channels), std::vector<float>(kFramesPerRead));
+    static std::vector<float> samples(kMostChannels * kFramesPerRead);
     std::vector<float*> at;
-    for (auto& channel : planar) {
-        at.push_back(channel.data());
+    for (int channel = 0; channel < channels; ++channel) {
+        at.push_back(samples.data() + static_cast<std::size_t>(channel) * kFramesPerRead);
     }
     std::size_t total = 0;
     for (std::size_t got; (got = reader.read(at.data(), kFramesPerRead)) > 0;) {
@@ -98,11 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t frameBytes : {0, 1, 2, 3, 4, 6, 8, 1024}) {
         (void)promisedFrames(bytes, length, frameBytes);
     }
-    int file = -1;
     std::string path = kStandardInput;
     if (route == Route::File) {
-        file = memoryFile(bytes, length);
-        path = "/proc/self/fd/" + std::to_string(file);
+        path = memoryFile(bytes, length);
     } else {
         pipeToStandardInput(bytes, length);
     }
@@ -111,9 +110,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const HostError& error) {
         FUZZ_REQUIRE(error.kind() == ErrorKind::File, "a %d error for a bad file: %s", static_cast<int>(error.kind()),
                      error.what());
-    }
-    if (file >= 0) {
-        close(file);
     }
     return 0;
 }

@@ -89,6 +89,11 @@ void SoundFileReader::open(const std::string& path) {
             descriptor = STDIN_FILENO;
         } else {
             pipe_ = std::make_unique<PipeStream>(STDIN_FILENO);
+            if (!pipe_->whole() && pipe_->failure().empty() && pipe_->streamsWithoutLength().empty()) {
+                throw FileError(
+                    "cannot read audio file standard input: longer streams than 1 MB are read from a pipe in WAV, "
+                    "RF64, Wave64, AIFF, AU, CAF, FLAC, Ogg and MP3 files only; give this file's path instead");
+            }
             SF_VIRTUAL_IO io = PipeStream::callbacks();
             file_ = sf_open_virtual(&io, SFM_READ, &info, pipe_.get());
         }
@@ -127,6 +132,11 @@ void SoundFileReader::open(const std::string& path) {
     if (stored_) {
         frameBytes_ = storedSampleBytes(*stored_) * static_cast<std::size_t>(channels_);
     }
+    // Floats, or stored bytes with room to load the last 24-bit sample as
+    // four bytes; filled before it is read, so left uninitialised.
+    const std::size_t samples = chunkFrames_ * static_cast<std::size_t>(channels_);
+    interleaved_.reset(
+        new float[std::max(samples, (chunkFrames_ * frameBytes_ + sizeof(std::uint32_t)) / sizeof(float) + 1)]);
 }
 
 // The header's promise, from the bytes libsndfile has read from a pipe, or
@@ -179,8 +189,7 @@ void SoundFileReader::failReading() {
 // Reads the next chunk into the buffer; returns its frames, 0 at the end.
 std::size_t SoundFileReader::fill() {
     if (!stored_) {
-        interleaved_.resize(chunkFrames_ * static_cast<std::size_t>(channels_));
-        const sf_count_t got = sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(chunkFrames_));
+        const sf_count_t got = sf_readf_float(file_, interleaved_.get(), static_cast<sf_count_t>(chunkFrames_));
         if (got < 0 || (got == 0 && (sf_error(file_) != SF_ERR_NO_ERROR || (pipe_ && !pipe_->failure().empty())))) {
             failReading();
         }
@@ -192,8 +201,7 @@ std::size_t SoundFileReader::fill() {
     // sample be loaded as four bytes.
     const std::size_t chunkBytes = chunkFrames_ * frameBytes_;
     const std::size_t consumed = next_ * frameBytes_;
-    interleaved_.resize((chunkBytes + sizeof(std::uint32_t)) / sizeof(float) + 1);
-    auto* bytes = reinterpret_cast<unsigned char*>(interleaved_.data());
+    auto* bytes = reinterpret_cast<unsigned char*>(interleaved_.get());
     std::memmove(bytes, bytes + consumed, storedBytes_ - consumed);
     storedBytes_ -= consumed;
     next_ = 0;
@@ -226,10 +234,10 @@ std::size_t SoundFileReader::read(float* const* channels, std::size_t frames) {
         }
         const std::size_t count = std::min(frames - done, buffered_);
         if (stored_) {
-            const auto* bytes = reinterpret_cast<const unsigned char*>(interleaved_.data()) + next_ * frameBytes_;
+            const auto* bytes = reinterpret_cast<const unsigned char*>(interleaved_.get()) + next_ * frameBytes_;
             splitStored(*stored_, bytes, count, width, channels, done);
         } else {
-            split(interleaved_.data() + next_ * width, count, width, channels, done);
+            split(interleaved_.get() + next_ * width, count, width, channels, done);
         }
         done += count;
         next_ += count;

@@ -72,11 +72,11 @@ private:
     // split into channels, saving a pass.
     std::optional<StoredSamples> stored_;
     std::size_t chunkFrames_ = 0;
-    std::size_t frameBytes_ = 0;      // when stored: bytes of one frame
-    std::vector<float> interleaved_;  // a chunk read ahead: floats, or the stored bytes
-    std::size_t storedBytes_ = 0;     // stored bytes in it, a partial frame included
-    std::size_t buffered_ = 0;        // frames read ahead not yet handed out
-    std::size_t next_ = 0;            // the first of them
+    std::size_t frameBytes_ = 0;            // when stored: bytes of one frame
+    std::unique_ptr<float[]> interleaved_;  // a chunk read ahead: floats, or the stored bytes
+    std::size_t storedBytes_ = 0;           // stored bytes in it, a partial frame included
+    std::size_t buffered_ = 0;              // frames read ahead not yet handed out
+    std::size_t next_ = 0;                  // the first of them
 
     void open(const std::string& path);
     void readPromise(const std::string& path, int descriptor);
