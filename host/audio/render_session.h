@@ -35,7 +35,7 @@ inline constexpr double kQuietTailSeconds = 1.0;
 // An automatic tail stopped at its limit while its last kTailEndSeconds
 // still peaked above this (-90 dBFS) was cut while audible.
 inline constexpr double kAudibleTailLevel = 3.1622776601683795e-05;
-inline constexpr double kTailEndSeconds = 0.1;
+inline constexpr double kTailEndSeconds = 0.02;
 
 // What one render reads, opened for the run.
 struct RenderStreams {

@@ -100,6 +100,9 @@ public:
     // `channels` holds the channel count of arrays. Samples beyond full scale
     // saturate in integer encodings. Throws FileError (disk full, ...).
     void write(const float* const* channels, std::size_t frames);
+    // Writes what is buffered, so that roundedSamples() counts every sample;
+    // the file stays temporary. Throws FileError.
+    void flush();
     // Finishes the file and moves it to its path, replacing what was there.
     // Throws FileError, and then leaves the target untouched.
     void commit();
@@ -125,6 +128,4 @@ private:
     std::optional<StoredSamples> packed_;  // integers written as stored bytes
     std::vector<std::int32_t> integers_;
     std::vector<unsigned char> bytes_;
-
-    void flush();
 };

@@ -206,6 +206,7 @@ FileRenderOutcome renderToFile(const PluginModule& module, const RenderJob& job)
     outcome.report = render(instance, job, streams, [&writer](const float* const* channels, std::size_t frames) {
         writer.write(channels, frames);
     });
+    writer.flush();
     judgeInput(file.get(), "input", rate, outcome);
     judgeInput(sidechain.get(), "sidechain", rate, outcome);
     judgeOutput(outcome, job, writer);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,12 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
         {{"render", "x.so", "-o", out, "--set", "3"}, "needs NAME=VALUE or INDEX=VALUE, not '3'"},
         {{"render", "x.so", "-o", out, "--set", "3=1.5"}, "from 0 to 1, not '1.5'"},
         {{"render", "x.so", "-o", out, "--set", "=0.5"}, "needs NAME=VALUE or INDEX=VALUE"},
+        // Option texts are read before any file is opened or plug-in loaded.
+        {{"render", "x.so", "-o", out, "-i", "missing.wav", "--channels", "foo"},
+         "--channels takes output numbers from 1, like 1,2 or 3-4, not 'foo'"},
+        {{"render", "x.so", "-o", out, "--automate", "Gain:1=0,0=1"}, "--automate times go forwards"},
+        {{"render", "x.so", "-o", out, "--dither", "rpdf"}, "--dither takes none or tpdf, not 'rpdf'"},
+        {{"analyze", "x.so", "-d", out, "--set", "Gain"}, "--set needs NAME=VALUE or INDEX=VALUE, not 'Gain'"},
         {{"check"}, "check needs a plug-in file"},
         {{"check", "x.so", "--timeout", "0"}, "--timeout"},
         {{"check", "x.so", "--only", "no such check"}, "--only 'no such check' matches no check"},
@@ -78,6 +85,7 @@ TEST(CommandLine, EveryCommandHasHelpAndTheVersion) {
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_TRUE(contains(help.out, std::string("plughost ") + command)) << help.out;
         EXPECT_TRUE(contains(help.out, "Exit codes:\n  0  success")) << help.out;
+        EXPECT_TRUE(contains(help.out, "  128+N  ended by signal N: 130 Ctrl-C")) << help.out;
         const CommandResult version = plughost({command, "--version"});
         EXPECT_EQ(version.out, "plughost " KD_VERSION " (K Distortion)\n") << command;
     }
@@ -112,6 +120,22 @@ TEST(CommandLine, APluginThatCannotBeLoadedIsNamedForWhatItIs) {
     EXPECT_TRUE(contains(check.out, "the plug-in cannot be loaded")) << check.out;
     EXPECT_TRUE(contains(check.out, "0 passed, 1 failed")) << check.out;
     std::remove(text.c_str());
+}
+
+// Parameter texts longer than the columns widen them, so every value
+// stands in the same column.
+TEST(CommandLine, InfoKeepsItsParameterTableAlignedWithLongTexts) {
+    const CommandResult run = plughost({"info", KD_FAULTY_PLUGIN});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::size_t table = run.out.find("\nparameters\n");
+    ASSERT_NE(table, std::string::npos) << run.out;
+    std::istringstream lines(run.out.substr(table + 12));
+    std::string header;
+    std::string row;
+    std::getline(lines, header);
+    std::getline(lines, row);
+    EXPECT_TRUE(contains(row, "FarTooLongName* ")) << row;
+    EXPECT_EQ(row.find_last_of(' ') + 1, header.find("value")) << header << "\n" << row;
 }
 
 TEST(CommandLine, InfoShowsDifferentInputAndOutputCounts) {
