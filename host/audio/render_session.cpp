@@ -204,7 +204,6 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Render
     QuietTailWatch watch(streams.channels.outputs, skip, quietWindow,
                          static_cast<std::size_t>(std::llround(kTailEndSeconds * rate)));
     std::vector<float*> shifted(static_cast<std::size_t>(std::max(instance.numOutputs(), 1)));  // into the chunk
-    bool endedQuiet = false;
     for (bool more = true; more;) {
         InputChunk& in = reader.next();
         if (inputEnd == SIZE_MAX && in.mainFrames < chunkFrames) {
@@ -232,7 +231,6 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Render
                 end = inputEnd == SIZE_MAX ? end : inputEnd + skip + report.tailLimitFrames;
             }
             more = watch.push(shifted.data(), count, inputEnd);
-            endedQuiet = !more;
             done += count;
             if (!more) {
                 break;
@@ -261,7 +259,8 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Render
     report.inputFrames = inputEnd == SIZE_MAX ? schedule.position() : inputEnd;
     report.outputFrames = stage.framesWritten();
     report.tailFrames = report.outputFrames > report.inputFrames ? report.outputFrames - report.inputFrames : 0;
-    if (!job.tailSeconds && !endedQuiet && report.tailLimitFrames > 0 && watch.endLevel() > kAudibleTailLevel) {
+    if (!job.tailSeconds && !report.tailEndedQuiet && report.tailLimitFrames > 0 &&
+        watch.endLevel() > kAudibleTailLevel) {
         report.tailCutAt = watch.endLevel();
     }
     report.in = reader.stats();
