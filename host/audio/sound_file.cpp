@@ -175,7 +175,8 @@ bool SoundFileReader::endedEarly() const {
     if (!promised_) {
         return false;
     }
-    return (present_ && *present_ < *promised_) || (ended_ && delivered_ < *promised_);
+    // Once read to its end, what came counts; before, what libsndfile found.
+    return ended_ ? delivered_ < *promised_ : present_ && *present_ < *promised_;
 }
 
 void SoundFileReader::failReading() {

@@ -52,7 +52,8 @@ public:
     std::optional<std::uint64_t> promisedFrames() const { return promised_; }
     std::size_t framesDelivered() const { return delivered_; }
     // True when the file is known to hold fewer frames than its header
-    // promises: it was read to its end, or libsndfile found it short.
+    // promises: fewer came before its end, or, before the end is reached,
+    // libsndfile found fewer in a seekable file.
     bool endedEarly() const;
 
 private:
