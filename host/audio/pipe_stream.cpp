@@ -109,10 +109,12 @@ sf_count_t PipeStream::read(void* into, sf_count_t count) {
     auto* bytes = static_cast<unsigned char*>(into);
     sf_count_t done = 0;
     if (position_ < static_cast<sf_count_t>(kRetainedBytes)) {
-        retainUpTo(static_cast<std::size_t>(std::min<sf_count_t>(position_ + count, kRetainedBytes)));
+        retainUpTo(static_cast<std::size_t>(std::min<sf_count_t>(count, kRetainedBytes - position_) + position_));
         const sf_count_t held = std::max<sf_count_t>(0, static_cast<sf_count_t>(retained_.size()) - position_);
         done = std::min(count, held);
-        std::memcpy(bytes, retained_.data() + position_, static_cast<std::size_t>(done));
+        if (done > 0) {
+            std::memcpy(bytes, retained_.data() + position_, static_cast<std::size_t>(done));
+        }
         position_ += done;
         if (done < count && position_ < static_cast<sf_count_t>(kRetainedBytes)) {
             return done;  // the stream ended within the retained bytes
@@ -129,17 +131,16 @@ sf_count_t PipeStream::read(void* into, sf_count_t count) {
 }
 
 sf_count_t PipeStream::seek(sf_count_t offset, int whence) {
-    sf_count_t target = -1;
-    if (whence == SEEK_SET) {
-        target = offset;
-    } else if (whence == SEEK_CUR) {
-        target = position_ + offset;
-    } else if (whence == SEEK_END && ended_) {
-        target = consumed_ + offset;
-    }
-    if (target < 0) {
+    // Offsets come from headers, so from anywhere: a target beyond what
+    // the length could ever be fails.
+    if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) {
         return -1;
     }
+    const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? position_ : ended_ ? consumed_ : -1;
+    if (base < 0 || offset > kUnknownLength - base || offset < -base) {
+        return -1;
+    }
+    const sf_count_t target = base + offset;
     // Within the retained bytes, while nothing beyond them has been read.
     if (target != position_ && !(ended_ && target >= consumed_)) {
         if (target > static_cast<sf_count_t>(kRetainedBytes) || consumed_ > static_cast<sf_count_t>(kRetainedBytes)) {
