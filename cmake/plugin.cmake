@@ -15,6 +15,9 @@
 #   would keep a TLS index per load once an exception had been thrown.
 # - frame/exception_pool_release.cpp frees the runtime's emergency exception
 #   pool at unload.
+# - 32-bit: frame/frame_registry_release.cpp closes the semaphore that the
+#   runtime's registry of unwind tables creates at load and would keep; the
+#   link sends the registration calls and CreateSemaphoreW through it.
 function(kd_add_plugin target)
   cmake_parse_arguments(ARG "" "OUTPUT_NAME" "SOURCES;LIBRARIES" ${ARGN})
   add_library(${target} SHARED ${PROJECT_SOURCE_DIR}/frame/entry.cpp ${ARG_SOURCES})
@@ -28,6 +31,11 @@ function(kd_add_plugin target)
       ${PROJECT_SOURCE_DIR}/frame/exports.def
       ${PROJECT_SOURCE_DIR}/frame/emulated_tls.cpp
       ${PROJECT_SOURCE_DIR}/frame/exception_pool_release.cpp)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/frame/frame_registry_release.cpp)
+      target_link_options(${target} PRIVATE
+        -Wl,--wrap=__register_frame_info -Wl,--wrap=__deregister_frame_info -Wl,--wrap=_imp__CreateSemaphoreW@16)
+    endif()
     if(KD_PLUGIN_LINKER)
       find_program(KD_PLUGIN_LINKER_PATH ${KD_PLUGIN_LINKER} REQUIRED)
       set_target_properties(${target} PROPERTIES

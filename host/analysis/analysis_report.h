@@ -25,7 +25,17 @@ struct TransferBin {
 struct TransferCurve {
     std::vector<TransferBin> bins;  // ascending input, empty bins left out
     double largestDeviation = 0.0;  // largest |output - input| seen over all samples
+    // How far the output moves when the input runs backwards: the RMS of
+    // the output minus the reversed output of the reversed input, against
+    // the output's RMS. 0 when each output sample depends on its input
+    // sample alone; filters (phase shift), delays and dynamics raise it.
+    double memory = 0.0;
+    // Whether the output is a static function of the input, so that a
+    // transfer curve means something: `memory` stays below
+    // kStaticTransferLimit.
+    bool staticFunction = true;
 };
+inline constexpr double kStaticTransferLimit = 0.01;  // -40 dB
 
 // 1 kHz sine from -60 to +6 dBFS.
 struct LevelPoint {

@@ -21,25 +21,40 @@ struct Identity {
     std::optional<BandSplitPlan> bandSplit;
 };
 
+RenderJob prepared(const AnalysisJob& job) {
+    RenderJob render;
+    render.program = job.program;
+    render.settings = job.settings;
+    render.tempo = job.tempo;
+    render.blockSize = kAnalysisBlockSize;
+    return render;
+}
+
 // A first instance set up as the measurements will be, asked what it is.
 Identity identify(const PluginModule& module, const AnalysisJob& job) {
     PluginInstance instance(module);
     instance.openForPlayback(static_cast<float>(job.sampleRate), kAnalysisBlockSize);
-    RenderJob setup;
-    setup.program = job.program;
-    setup.settings = job.settings;
-    applyProgramAndSettings(instance, setup);
-    if (instance.numOutputs() <= 0) {
-        throw LoadError("plug-in " + module.path() + " has no audio outputs to measure");
+    applyProgramAndSettings(instance, prepared(job));
+    const char* refusal = instance.isInstrument()      ? "is an instrument"
+                          : instance.numInputs() <= 0  ? "has no audio inputs"
+                          : instance.numOutputs() <= 0 ? "has no audio outputs"
+                                                       : nullptr;
+    if (refusal != nullptr) {
+        throw LoadError("plug-in " + module.path() + " " + refusal +
+                        ": analyze measures what an effect does to test signals. Render an instrument with "
+                        "--midi (or its built-in phrase) instead");
     }
     Identity identity;
     identity.effectName = instance.text(effGetEffectName, 0, kVstMaxEffectNameLen).text;
     if (job.program && instance.numPrograms() > 0) {
         identity.programName = instance.text(effGetProgramName, 0, kProgramNameLimit).text;
     }
-    identity.latency = instance.effect()->initialDelay;
     identity.bandSplit = bandSplitPlan(instance);
     instance.close();
+    // As render reads it: once processing has started, since some plug-ins
+    // report their latency only then.
+    const AudioBuffer silence(1, kAnalysisBlockSize, job.sampleRate);
+    identity.latency = renderBuffer(module, silence, prepared(job)).report.latency;
     return identity;
 }
 
@@ -55,9 +70,7 @@ AnalysisReport analyzePlugin(const PluginModule& module, const AnalysisJob& job)
 
     Renderer renderer = [&module, &job](const AudioBuffer& input, int blockSize,
                                         const std::vector<ParameterSetting>& extra) {
-        RenderJob render;
-        render.program = job.program;
-        render.settings = job.settings;
+        RenderJob render = prepared(job);
         render.settings.insert(render.settings.end(), extra.begin(), extra.end());
         render.blockSize = blockSize;
         BufferRender rendered = renderBuffer(module, input, render);

@@ -17,11 +17,13 @@ struct AnalysisJob {
     std::optional<int> program;
     std::vector<ParameterSetting> settings;
     double sampleRate = 44100.0;
+    TempoSettings tempo;  // what the plug-in's clock reports
     bool measureCost = true;
     // Told the name of each measurement as it starts; may be empty.
     std::function<void(const std::string&)> progress;
 };
 
 // Throws HostError for a program or parameter index the plug-in does not
-// have, or a plug-in without outputs.
+// have, and LoadError for a plug-in that is no effect to measure: an
+// instrument, or one without inputs or outputs.
 AnalysisReport analyzePlugin(const PluginModule& module, const AnalysisJob& job);

@@ -113,6 +113,8 @@ std::string reportJson(const AnalysisReport& report) {
         bins.push_back({bin.input, bin.low, bin.mean, bin.high});
     }
     json["transfer"] = {{"largest_deviation", report.transfer.largestDeviation},
+                        {"static_function", report.transfer.staticFunction},
+                        {"memory", report.transfer.memory},
                         {"columns", {"input", "low", "mean", "high"}},
                         {"bins", bins}};
     nlohmann::json level = nlohmann::json::array();

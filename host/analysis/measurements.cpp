@@ -86,6 +86,18 @@ double meanSquare(const float* samples, std::size_t count) {
     return count > 0 ? sum / static_cast<double>(count) : 0.0;
 }
 
+// RMS of the difference of two signals of the same length, against the
+// RMS of the first; 0 when the first is silent.
+double relativeDifference(const std::vector<float>& a, const std::vector<float>& b) {
+    double difference = 0.0, whole = 0.0;
+    for (std::size_t n = 0; n < a.size() && n < b.size(); ++n) {
+        const double d = static_cast<double>(a[n]) - b[n];
+        difference += d * d;
+        whole += static_cast<double>(a[n]) * a[n];
+    }
+    return whole > 0.0 ? std::sqrt(difference / whole) : 0.0;
+}
+
 }  // namespace
 
 std::vector<float> Measurements::run(const AudioBuffer& input, const std::vector<ParameterSetting>& extra) const {
@@ -130,6 +142,17 @@ TransferCurve Measurements::transferCurve() const {
             curve.bins.push_back({sum.input / count, sum.low, sum.output / count, sum.high});
         }
     }
+    // A static function of the input sample does not care which way time
+    // runs: the input played backwards gives the output backwards. Memory
+    // (phase shift, envelopes) does.
+    AudioBuffer backwards = input;
+    for (std::vector<float>& channel : backwards.channels) {
+        std::reverse(channel.begin(), channel.end());
+    }
+    std::vector<float> reversed = run(backwards);
+    std::reverse(reversed.begin(), reversed.end());
+    curve.memory = relativeDifference(output, reversed);
+    curve.staticFunction = curve.memory < kStaticTransferLimit;
     return curve;
 }
 

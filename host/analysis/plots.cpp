@@ -196,7 +196,13 @@ Plot costPlot(const std::string& title) {
 }
 
 std::vector<Plot> plots(const AnalysisReport& report, const std::string& title) {
-    std::vector<Plot> list = {transferPlot(title), levelPlot(title)};
+    // A transfer curve of a plug-in with memory would draw its phase shift
+    // or its gain changes as a cloud; the level curve says what there is.
+    std::vector<Plot> list;
+    if (report.transfer.staticFunction) {
+        list.push_back(transferPlot(title));
+    }
+    list.push_back(levelPlot(title));
     for (const HarmonicsResult& result : report.harmonics) {
         list.push_back(harmonicsPlot(result, report.sampleRate, title));
     }

@@ -4,7 +4,8 @@
 #include "plugin/plugin_module.h"
 #include "support/host_error.h"
 
-BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job) {
+BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job,
+                          const std::optional<TempoMap>& tempoMap) {
     const auto rate = static_cast<float>(input.sampleRate);
     PluginInstance instance(module, rate, job.blockSize);
     instance.host().processingLevel = ProcessLevel::Offline;
@@ -16,6 +17,7 @@ BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, 
     RenderStreams streams;
     streams.main = &source;
     streams.channels = mapChannels(input.channelCount(), 0, instance.numInputs(), instance.numOutputs(), {});
+    streams.tempoMap = tempoMap ? *tempoMap : job.tempo.map();
     job.tailSeconds = 0.0;
     job.compensateLatency = false;
     job.showProgress = false;

@@ -4,6 +4,8 @@
 // them up themselves; files go through render() instead.
 #pragma once
 
+#include <optional>
+
 #include "audio/audio_buffer.h"
 #include "audio/render_session.h"
 
@@ -15,6 +17,8 @@ struct BufferRender {
 };
 
 // Uses the job's program, settings, automation and block size; its tail
-// and latency fields are set here. Throws HostError
-// as render() does, and LoadError for a plug-in without outputs.
-BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job);
+// and latency fields are set here. The plug-in's clock follows `tempoMap`,
+// or the job's tempo when none is given. Throws HostError as render() does,
+// and LoadError for a plug-in without outputs.
+BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job,
+                          const std::optional<TempoMap>& tempoMap = std::nullopt);

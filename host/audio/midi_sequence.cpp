@@ -1,13 +1,12 @@
 #include "audio/midi_sequence.h"
 
-#include <glib.h>
-#include <smf.h>
-
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <iterator>
 
 #include "support/host_error.h"
+#include "support/text_format.h"
 
 namespace {
 
@@ -25,63 +24,178 @@ constexpr PhraseNote kPhrase[] = {
 };
 constexpr unsigned char kNoteOn = 0x90;
 constexpr unsigned char kNoteOff = 0x80;
-
-// Bytes in a channel message with this status byte.
-int messageLength(unsigned char status) {
-    const unsigned char kind = status & 0xF0;
-    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
-}
-
-// libsmf reports problems through GLib's log; they are collected for the
-// error message instead of being printed.
-std::string smfMessages;
-
-void collectMessage(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
-    smfMessages += smfMessages.empty() ? "" : "; ";
-    smfMessages += message;
-}
+constexpr int kChannels = 16;
+constexpr int kKeys = 128;
 
 void finish(MidiSequence& sequence) {
     std::stable_sort(sequence.events.begin(), sequence.events.end(),
                      [](const TimedMidi& a, const TimedMidi& b) { return a.frame < b.frame; });
-    sequence.endFrame = sequence.events.empty() ? 0 : sequence.events.back().frame + 1;
+    const std::size_t afterLast = sequence.events.empty() ? 0 : sequence.events.back().frame + 1;
+    sequence.endFrame = std::max(sequence.endFrame, afterLast);
+}
+
+// Ticks to seconds along the file's tempo changes (metrical time), or at
+// the SMPTE rate, which no tempo changes.
+class TickClock {
+public:
+    TickClock(const MidiFile& file, double bpm) : file_(file), microsecondsPerQuarter_(60e6 / bpm) {}
+
+    double seconds(std::uint64_t tick) const {
+        if (file_.ticksPerQuarter == 0) {
+            return static_cast<double>(tick) / file_.ticksPerSecond;
+        }
+        return startSeconds_ +
+               static_cast<double>(tick - startTick_) * microsecondsPerQuarter_ / 1e6 / file_.ticksPerQuarter;
+    }
+    void changeTempo(std::uint64_t tick, std::uint32_t microsecondsPerQuarter) {
+        startSeconds_ = seconds(tick);
+        startTick_ = tick;
+        microsecondsPerQuarter_ = microsecondsPerQuarter;
+    }
+
+private:
+    const MidiFile& file_;
+    double microsecondsPerQuarter_;
+    std::uint64_t startTick_ = 0;
+    double startSeconds_ = 0.0;
+};
+
+// Notes switched on and not yet off, per channel and key.
+class HeldNotes {
+public:
+    void play(const unsigned char* bytes, double seconds) {
+        const unsigned char kind = bytes[0] & 0xF0;
+        Held& held = held_[bytes[0] & 0x0F][bytes[1] & 0x7F];
+        if (kind == kNoteOn && bytes[2] > 0) {
+            held.since = held.count++ == 0 ? seconds : held.since;
+        } else if ((kind == kNoteOff || kind == kNoteOn) && held.count > 0) {
+            --held.count;
+        }
+    }
+    // "2 notes are still held when NAME ends (the first: key 60 on channel 1, from 1.25 s)", or empty.
+    std::string describe(const std::string& name) const {
+        std::size_t count = 0;
+        int channel = 0, key = 0;
+        double since = 0.0;
+        for (int c = 0; c < kChannels; ++c) {
+            for (int k = 0; k < kKeys; ++k) {
+                const Held& held = held_[c][k];
+                if (held.count > 0 && (count == 0 || held.since < since)) {
+                    channel = c, key = k, since = held.since;
+                }
+                count += static_cast<std::size_t>(held.count);
+            }
+        }
+        if (count == 0) {
+            return "";
+        }
+        return format(
+            "%zu %s still held when %s ends (the first: key %d on channel %d, from %.2f s); they sound on "
+            "into the tail",
+            count, count == 1 ? "note is" : "notes are", name.c_str(), key, channel + 1, since);
+    }
+
+private:
+    struct Held {
+        int count = 0;
+        double since = 0.0;  // seconds, when the first of them started
+    };
+    Held held_[kChannels][kKeys];
+};
+
+std::vector<unsigned char> fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        throw FileError("cannot read MIDI file " + path + ": it does not exist or cannot be read");
+    }
+    const std::streamoff size = in.tellg();
+    if (size < 0 || static_cast<std::uint64_t>(size) > kLargestMidiFileBytes) {
+        throw FileError(
+            format("cannot read MIDI file %s: it is larger than %zu MB, more than any MIDI file plughost "
+                   "plays",
+                   path.c_str(), kLargestMidiFileBytes >> 20));
+    }
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), size);
+    if (in.gcount() != size) {
+        throw FileError("cannot read MIDI file " + path + ": reading it failed");
+    }
+    return bytes;
 }
 
 }  // namespace
 
-MidiSequence readMidiFile(const std::string& path, double sampleRate) {
-    if (!std::ifstream(path, std::ios::binary).good()) {
-        throw FileError("cannot read MIDI file " + path + ": it does not exist or cannot be read");
-    }
-    smfMessages.clear();
-    const GLogFunc previous = g_log_set_default_handler(collectMessage, nullptr);
-    smf_t* smf = smf_load(path.c_str());
-    g_log_set_default_handler(previous, nullptr);
-    if (smf == nullptr) {
-        throw FileError("cannot read MIDI file " + path + ": not a Standard MIDI File" +
-                        (smfMessages.empty() ? std::string() : " (" + smfMessages + ")"));
-    }
+MidiSequence sequenceFrom(const MidiFile& file, double sampleRate, const TempoSettings& settings,
+                          const std::string& name) {
     MidiSequence sequence;
-    for (smf_event_t* event = smf_get_next_event(smf); event != nullptr; event = smf_get_next_event(smf)) {
-        if (smf_event_is_sysex(event)) {
-            ++sequence.skipped;
-            continue;
+    sequence.tempoMap = settings.map();
+    TickClock clock(file, settings.bpm.value_or(kDefaultTempo));
+    HeldNotes held;
+    const auto frameAt = [sampleRate](double seconds) {
+        if (!(seconds <= kLongestMidiSeconds)) {
+            throw MidiFileProblem(format("it plays on beyond %.0f hours", kLongestMidiSeconds / 3600.0));
         }
-        const unsigned char status = event->midi_buffer_length > 0 ? event->midi_buffer[0] : 0;
-        if (smf_event_is_metadata(event) || status < 0x80 || status >= 0xF0 ||
-            event->midi_buffer_length < messageLength(status)) {
-            continue;
+        return static_cast<std::size_t>(std::llround(std::max(0.0, seconds) * sampleRate));
+    };
+    for (const MidiFileEvent& event : file.events) {
+        const double seconds = clock.seconds(event.tick);
+        switch (event.kind) {
+            case MidiFileEvent::Kind::Channel: {
+                TimedMidi timed;
+                timed.frame = frameAt(seconds);
+                std::copy(event.bytes, event.bytes + event.length, timed.bytes);
+                held.play(timed.bytes, seconds);
+                sequence.events.push_back(timed);
+                break;
+            }
+            case MidiFileEvent::Kind::Tempo: {
+                const double bpm = 60e6 / event.microsecondsPerQuarter;
+                if (event.tick == 0 && settings.bpm && *settings.bpm != bpm) {
+                    sequence.warnings.push_back(
+                        format("the tempo given (%g BPM) is overridden from the start by the "
+                               "%g BPM of %s",
+                               *settings.bpm, bpm, name.c_str()));
+                }
+                if (file.ticksPerQuarter > 0) {
+                    clock.changeTempo(event.tick, event.microsecondsPerQuarter);
+                }
+                sequence.tempoMap.changeTempo(seconds, bpm);
+                break;
+            }
+            case MidiFileEvent::Kind::TimeSignature:
+                if (event.tick == 0 && settings.meter && !(*settings.meter == event.meter)) {
+                    sequence.warnings.push_back("the time signature given (" + toText(*settings.meter) +
+                                                ") is overridden from the start by the " + toText(event.meter) +
+                                                " of " + name);
+                }
+                sequence.tempoMap.changeMeter(seconds, event.meter);
+                break;
+            case MidiFileEvent::Kind::SystemExclusive:
+                ++sequence.skipped;
+                break;
         }
-        TimedMidi timed;
-        timed.frame = static_cast<std::size_t>(std::llround(std::max(0.0, event->time_seconds) * sampleRate));
-        for (int i = 0; i < messageLength(status); ++i) {
-            timed.bytes[i] = event->midi_buffer[i];
-        }
-        sequence.events.push_back(timed);
     }
-    smf_delete(smf);
+    sequence.endFrame = frameAt(clock.seconds(file.endTick));
     finish(sequence);
+    if (sequence.skipped > 0) {
+        sequence.warnings.push_back(
+            format("%zu system exclusive messages in %s were not sent", sequence.skipped, name.c_str()));
+    }
+    const std::string stillHeld = held.describe(name);
+    if (!stillHeld.empty()) {
+        sequence.warnings.push_back(stillHeld);
+    }
     return sequence;
+}
+
+MidiSequence readMidiFile(const std::string& path, double sampleRate, const TempoSettings& settings) {
+    const std::vector<unsigned char> bytes = fileBytes(path);
+    try {
+        return sequenceFrom(parseMidiFile(bytes.data(), bytes.size()), sampleRate, settings, path);
+    } catch (const MidiFileProblem& problem) {
+        throw FileError("cannot read MIDI file " + path + ": " + problem.what());
+    }
 }
 
 MidiSequence builtInPhrase(double sampleRate) {

@@ -1,12 +1,15 @@
-// MIDI to play into an instrument: a Standard MIDI File read with libsmf,
-// or a short built-in phrase, as channel messages at sample frames.
+// MIDI to play into an instrument: a Standard MIDI File (read and checked by
+// midi_file.h), or a short built-in phrase, as channel messages at sample
+// frames, with the tempo map that the host's clock follows.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "audio/midi_file.h"
 #include "plugin/midi_events.h"
+#include "plugin/tempo_map.h"
 
 struct TimedMidi {
     std::size_t frame = 0;  // from the start of the render
@@ -15,14 +18,28 @@ struct TimedMidi {
 
 struct MidiSequence {
     std::vector<TimedMidi> events;  // in time order
-    std::size_t endFrame = 0;       // just after the last event
+    std::size_t endFrame = 0;       // just after the last event, or at the file's end if later
     std::size_t skipped = 0;        // system exclusive messages, which are not sent
+    TempoMap tempoMap;              // what the events' times follow, and the clock with them
+    std::vector<std::string> warnings;
 };
 
-// Channel messages of every track, at the frames their times fall on (tempo
-// changes included). Meta events are read for timing only. Throws FileError
-// when the file is not a Standard MIDI File.
-MidiSequence readMidiFile(const std::string& path, double sampleRate);
+// A MIDI file never plays longer than this.
+inline constexpr double kLongestMidiSeconds = 24.0 * 3600.0;
+// Larger files are refused unread.
+inline constexpr std::size_t kLargestMidiFileBytes = 64u << 20;
+
+// Channel messages of every track, at the frames their times fall on. The
+// tempo and time signature of `settings` hold until the file's own tempo and
+// time signature events change them, for the events' times and for the
+// tempo map alike. Throws FileError when the file cannot be read or is no
+// whole, well-formed Standard MIDI File, saying what is wrong.
+MidiSequence readMidiFile(const std::string& path, double sampleRate, const TempoSettings& settings = {});
+
+// The same from a parsed file; `name` stands for it in warnings. Throws
+// MidiFileProblem for events beyond kLongestMidiSeconds.
+MidiSequence sequenceFrom(const MidiFile& file, double sampleRate, const TempoSettings& settings,
+                          const std::string& name);
 
 // A few seconds of notes (an arpeggio and a chord) for an instrument that is
 // rendered without a MIDI file.

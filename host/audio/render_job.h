@@ -12,12 +12,14 @@
 #include "audio/output_format.h"
 #include "audio/sample_quantizer.h"
 #include "plugin/parameter_ref.h"
+#include "plugin/tempo_map.h"
 
 struct RenderJob {
     std::string plugin;
     std::string input;  // empty: the embedded signal (or silence for an instrument); "-": standard input
     std::string sidechain;
     std::string midi;
+    TempoSettings tempo;  // the clock without --midi, and until the MIDI file's own tempo events
     std::string output;
     std::optional<int> program;
     std::vector<ParameterSetting> settings;  // applied after the program, in order

@@ -164,6 +164,7 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Render
 
     // Switched on, then told that processing starts. (Never switched off
     // first: it never was on, and some plug-ins assert on that.)
+    instance.host().clock.follow(streams.tempoMap);
     instance.setMains(true);
     instance.dispatch(effStartProcess);
     // Some plug-ins report their latency only once they process: it is read

@@ -43,6 +43,7 @@ struct RenderStreams {
     AudioSource* sidechain = nullptr;
     ChannelMap channels;
     const MidiSequence* midi = nullptr;  // null or empty: no MIDI
+    TempoMap tempoMap;  // what the plug-in's clock reports, from position 0 at the first block
 };
 
 struct RenderReport {

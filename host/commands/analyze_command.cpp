@@ -12,6 +12,7 @@
 #include "commands/exit_codes.h"
 #include "commands/fatal_signals.h"
 #include "commands/option_text.h"
+#include "commands/tempo_options.h"
 #include "plugin/plugin_module.h"
 #include "support/host_error.h"
 #include "support/text_format.h"
@@ -43,7 +44,15 @@ void printSummary(const AnalysisReport& report, std::ostream& out) {
         out << format(", latency %d samples", report.latency);
     }
     out << "\n";
-    out << format("%-11slargest change of a sample %.3g of full scale\n", "transfer", report.transfer.largestDeviation);
+    if (report.transfer.staticFunction) {
+        out << format("%-11slargest change of a sample %.3g of full scale\n", "transfer",
+                      report.transfer.largestDeviation);
+    } else {
+        out << format(
+            "%-11snot drawn: the output is no static function of the input (the input played backwards gives an "
+            "output %.1f %% different, as with filters, delays or dynamics); the level curve shows what it does\n",
+            "transfer", 100.0 * report.transfer.memory);
+    }
     if (!report.level.empty()) {
         const LevelPoint& low = report.level.front();
         const LevelPoint& high = report.level.back();
@@ -113,6 +122,7 @@ void addAnalyzeCommand(CLI::App& app, int& exitCode) {
         ->check(CLI::Range(8000.0, 768000.0))
         ->capture_default_str()
         ->type_name("HZ");
+    addTempoOptions(*command, options->tempo, false);
     command->add_flag("--json", options->json, "Also write every figure and data series into DIR/analysis.json");
     command->add_flag(
         "--no-plots", [options](std::int64_t) { options->plots = false; }, "Write the data only (no gnuplot needed)");
@@ -136,6 +146,7 @@ int runAnalyze(const AnalyzeOptions& options, std::ostream& out) {
     }
     job.settings = options.settings;  // names are resolved on the first instance, before any measurement
     job.sampleRate = options.sampleRate;
+    job.tempo = options.tempo;
     job.measureCost = options.cost;
     const AnalysisReport report = analyzePlugin(module, job);
 
@@ -159,6 +170,7 @@ int runAnalyze(const AnalyzeOptions& options, std::ostream& out) {
     // write would be left over from an earlier one.
     AnalysisReport everything = report;
     everything.cost.resize(1);
+    everything.transfer.staticFunction = true;
     std::vector<std::string> obsolete = plotFiles(everything);
     for (const DataFile& file : csvFiles(everything)) {
         obsolete.push_back(file.name);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "plugin/parameter_ref.h"
+#include "plugin/tempo_map.h"
 
 namespace CLI {
 class App;
@@ -20,6 +21,7 @@ struct AnalyzeOptions {
     int program = -1;                        // -1: not given
     std::vector<ParameterSetting> settings;  // in order
     double sampleRate = 44100.0;
+    TempoSettings tempo;
     bool json = false;
     bool plots = true;
     bool cost = true;

@@ -18,11 +18,6 @@ namespace {
 
 constexpr double kDefaultSampleRate = 44100.0;
 
-bool isInstrument(PluginInstance& instance) {
-    return (instance.effect()->flags & effFlagsIsSynth) != 0 ||
-           instance.dispatch(effGetPlugCategory) == kPlugCategSynth;
-}
-
 std::string seconds(double frames, double rate) {
     return format("%.2f s", frames / rate);
 }
@@ -153,14 +148,17 @@ FileRenderOutcome renderToFile(const PluginModule& module, const RenderJob& job)
     }
 
     MidiSequence midi;
-    const bool instrument = isInstrument(instance);
+    const bool instrument = instance.isInstrument();
     if (!job.midi.empty()) {
-        midi = readMidiFile(job.midi, rate);
+        midi = readMidiFile(job.midi, rate, job.tempo);
         outcome.midi = format("%s, %zu events, %s", job.midi.c_str(), midi.events.size(),
                               seconds(static_cast<double>(midi.endFrame), rate).c_str());
-        if (midi.skipped > 0) {
+        outcome.warnings.insert(outcome.warnings.end(), midi.warnings.begin(), midi.warnings.end());
+        if (!instance.takesEvents()) {
             outcome.warnings.push_back(
-                format("%zu system exclusive messages in %s were not sent", midi.skipped, job.midi.c_str()));
+                format("the plug-in takes no MIDI (neither an instrument nor an effect that "
+                       "receives events), yet %s was sent to it",
+                       job.midi.c_str()));
         }
     } else if (instrument) {
         midi = builtInPhrase(rate);
@@ -191,6 +189,7 @@ FileRenderOutcome renderToFile(const PluginModule& module, const RenderJob& job)
     streams.channels =
         mapChannels(main->channelCount(), sidechainChannels, instance.numInputs(), instance.numOutputs(), job.channels);
     streams.midi = &midi;
+    streams.tempoMap = job.midi.empty() ? job.tempo.map() : midi.tempoMap;
     outcome.inputMapping = streams.channels.describeInputs();
     outcome.outputMapping = streams.channels.describeOutputs();
     outcome.warnings.insert(outcome.warnings.end(), streams.channels.warnings.begin(), streams.channels.warnings.end());

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands/option_text.h"
+#include "commands/tempo_options.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ void addRenderingOptions(CLI::App& command, RenderJob& job, bool& json) {
         ->type_name("IN");
     command.add_option("--sidechain", job.sidechain, "Audio file for the inputs past the main ones")->type_name("FILE");
     command.add_option("--midi", job.midi, "Standard MIDI File to play into the plug-in")->type_name("FILE.mid");
+    addTempoOptions(command, job.tempo, true);
     command
         .add_option_function<std::vector<std::string>>(
             "--set",

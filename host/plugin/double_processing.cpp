@@ -29,5 +29,6 @@ long processDouble(PluginInstance& instance, double** inputs, double** outputs, 
         made = counting.count();
     }
     setInsideProcess(false);
+    instance.host().clock.advance(frames);
     return made;
 }

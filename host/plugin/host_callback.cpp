@@ -13,9 +13,8 @@ thread_local bool insideProcess = false;
 // Capabilities this host really has. Everything in the interface's own host
 // vocabulary that is not listed here is answered "cannot" (-1); strings that
 // the host does not know at all are answered "don't know" (0).
-constexpr const char* kSupported[] = {"startStopProcess", "sendVstEvents", "sendVstMidiEvent"};
-constexpr const char* kKnownUnsupported[] = {"sendVstTimeInfo",
-                                             "receiveVstEvents",
+constexpr const char* kSupported[] = {"startStopProcess", "sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo"};
+constexpr const char* kKnownUnsupported[] = {"receiveVstEvents",
                                              "receiveVstMidiEvent",
                                              "reportConnectionChanges",
                                              "acceptIOChanges",
@@ -115,6 +114,11 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 in
             VstInt32 connected = value != 0 ? state->outputsConnected.load() : state->inputsConnected.load();
             return index >= 0 && index < connected ? 0 : 1;
         }
+        case audioMasterGetTime:
+            // Value carries the filter: the ...Valid bits the plug-in wants.
+            return state != nullptr ? reinterpret_cast<VstIntPtr>(
+                                          state->clock.answer(value, state->sampleRate.load(), insideProcess))
+                                    : 0;
         case audioMasterGetSampleRate:
             return state != nullptr ? static_cast<VstIntPtr>(state->sampleRate.load()) : 0;
         case audioMasterGetBlockSize:

@@ -10,6 +10,7 @@
 #include <atomic>
 
 #include "aeffect.h"
+#include "plugin/host_clock.h"
 
 // What the host reports as its current processing context
 // (audioMasterGetCurrentProcessLevel): 1 user interface, 2 real time, 4 offline.
@@ -28,6 +29,9 @@ struct HostState {
     std::atomic<VstInt32> outputsConnected{2};
     // Real time or offline while the plug-in processes; user otherwise.
     std::atomic<ProcessLevel> processingLevel{ProcessLevel::Realtime};
+    // The transport that audioMasterGetTime reports; the instance advances
+    // it with every block it processes.
+    HostClock clock;
     // Requests the plug-in made of the host, for the checks to inspect.
     std::atomic<int> automateCalls{0};
     std::atomic<int> versionQueries{0};

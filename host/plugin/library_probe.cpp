@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "plugin/library_extents.h"
 #include "support/host_error.h"
 
 namespace {
@@ -165,5 +166,17 @@ void refuseUnloadable(const std::string& path) {
         throw LoadError(
             "plug-in " + path + " is a " + kind.describe() + ", but this plughost loads only " + host.describe(true) +
             (kind.format == LibraryKind::Format::Pe ? ": use the plughost.exe of the matching Windows build" : ""));
+    }
+    std::ifstream file(path, std::ios::binary);
+    const std::uint64_t size = fs::file_size(path, error);
+    const std::string problem =
+        libraryExtentProblem(error ? 0 : size, [&file](std::uint64_t offset, void* out, std::size_t count) {
+            file.clear();
+            file.seekg(static_cast<std::streamoff>(offset));
+            file.read(static_cast<char*>(out), static_cast<std::streamsize>(count));
+            return file.gcount() == static_cast<std::streamsize>(count);
+        });
+    if (!problem.empty()) {
+        throw LoadError("plug-in " + path + " is cut short or damaged: " + problem + ". Install or copy it again");
     }
 }

@@ -26,6 +26,7 @@ LibraryKind hostLibraryKind();
 LibraryKind probeLibrary(const std::string& path);
 
 // Throws LoadError with a message for the user when `path` is missing, not a
-// regular file, or a library that this host cannot load; returns quietly
-// when it looks loadable.
+// regular file, a library that this host cannot load, or one whose headers
+// reach past the end of the file (cut short); returns quietly when it looks
+// loadable. Every command loads plug-ins through this check.
 void refuseUnloadable(const std::string& path);

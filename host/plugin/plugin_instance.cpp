@@ -111,6 +111,7 @@ void PluginInstance::setBlockSize(VstInt32 blockSize) {
 void PluginInstance::setMains(bool on) {
     dispatch(effMainsChanged, 0, on ? 1 : 0);
     mainsOn_ = on;
+    host_->clock.setPlaying(on);
 }
 
 void PluginInstance::close() {
@@ -165,6 +166,18 @@ void PluginInstance::process(float** inputs, float** outputs, VstInt32 frames) {
     }
     setInsideProcess(false);
     processAllocations_ += made;
+    host_->clock.advance(frames);
+}
+
+bool PluginInstance::isInstrument() {
+    return (effect_->flags & effFlagsIsSynth) != 0 || dispatch(effGetPlugCategory) == kPlugCategSynth;
+}
+
+bool PluginInstance::takesEvents() {
+    const auto says = [this](const char* capability) {
+        return dispatch(effCanDo, 0, 0, const_cast<char*>(capability)) > 0;
+    };
+    return isInstrument() || says("receiveVstEvents") || says("receiveVstMidiEvent");
 }
 
 void PluginInstance::sendEvents(MidiEventBatch& batch) {

@@ -48,6 +48,7 @@ public:
     void open();
     void setSampleRate(float sampleRate);
     void setBlockSize(VstInt32 blockSize);
+    // Also starts and stops the transport that the plug-in's clock reports.
     void setMains(bool on);
     bool mainsOn() const { return mainsOn_; }
     void close();
@@ -61,7 +62,7 @@ public:
 
     // Replacing processing when the plug-in offers it, else the accumulating
     // call on zeroed outputs. Counts the heap allocations the call makes on
-    // this thread.
+    // this thread, and moves the host's clock on by `frames`.
     void process(float** inputs, float** outputs, VstInt32 frames);
     bool canReplace() const;
     // Hands the plug-in the MIDI events of the block that the next process
@@ -70,6 +71,11 @@ public:
     // unchanged until that call returns, as plug-ins may keep the pointers.
     void sendEvents(MidiEventBatch& batch);
     long processAllocations() const { return processAllocations_; }
+
+    // An instrument by its flags or its category: it plays MIDI, not audio.
+    bool isInstrument();
+    // An instrument, or an effect that says it receives events or MIDI.
+    bool takesEvents();
 
     VstInt32 numInputs() const { return effect_->numInputs; }
     VstInt32 numOutputs() const { return effect_->numOutputs; }

@@ -3,6 +3,7 @@
 // the shapes of its curves and its figures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <map>
@@ -64,6 +65,7 @@ TEST(AnalysisFigures, PlainGainScalesEveryCurveAndAddsNothing) {
         ASSERT_NEAR(bin.mean, 0.5 * bin.input, 1e-6) << "input " << bin.input;
     }
     EXPECT_NEAR(report.transfer.largestDeviation, 0.5, 0.01);
+    EXPECT_TRUE(report.transfer.staticFunction) << report.transfer.memory;
     ASSERT_EQ(report.level.size(), 34u);
     EXPECT_DOUBLE_EQ(report.level.front().inputDb, -60.0);
     EXPECT_DOUBLE_EQ(report.level.back().inputDb, 6.0);
@@ -98,6 +100,8 @@ TEST(AnalysisFigures, CubicCurveGivesTheHandComputedThirdHarmonic) {
         ASSERT_NEAR(bin.mean, 1.5 * x - 0.5 * x * x * x, 1e-4) << "input " << x;
         ASSERT_LE(bin.high - bin.low, 1.5 * 2.0 / 400.0 + 1e-6) << "input " << x;
     }
+    EXPECT_EQ(report.transfer.memory, 0.0);
+    EXPECT_TRUE(report.transfer.staticFunction);
     ASSERT_EQ(report.harmonics.size(), 2u);
     const double levels[] = {-12.0, -3.0};
     for (std::size_t i = 0; i < 2; ++i) {
@@ -145,22 +149,31 @@ TEST(AnalysisFigures, AliasingCountsOnlyWhatFoldsOffTheHarmonicSeries) {
     }
 }
 
-// A plug-in that reports its latency is read that much later: a pure delay
-// then measures as no change at all.
+// A plug-in that reports its latency (only once it processes, as render
+// reads it) is read that much later: a pure delay then measures as no
+// change at all.
 TEST(AnalysisFigures, ReportedLatencyIsTakenOutOfEveryCurve) {
     const AnalysisReport& report = analysed("delay", {KD_DELAY_PLUGIN, {}, std::nullopt});
     EXPECT_EQ(report.latency, 64);
     EXPECT_DOUBLE_EQ(report.transfer.largestDeviation, 0.0);
+    EXPECT_TRUE(report.transfer.staticFunction) << report.transfer.memory;
     for (const CurvePoint& point : report.response.points) {
         EXPECT_NEAR(point.y, 0.0, 0.01) << "at " << point.x << " Hz";
     }
 }
 
-// The stub's pole puts -3 dB exactly at 1 kHz at any sample rate.
+// The stub's pole puts -3 dB exactly at 1 kHz at any sample rate. Its 45
+// degrees of phase there make the output no function of the input sample:
+// the transfer curve is not drawn, the level curve stands for it.
 TEST(AnalysisFigures, OnePoleLowPassIsThreeDecibelsDownAtItsCorner) {
     for (double rate : {44100.0, 96000.0}) {
         const AnalysisReport& report =
             analysed("one-pole " + std::to_string(rate), {KD_ONE_POLE_PLUGIN, {}, std::nullopt, rate});
+        EXPECT_FALSE(report.transfer.staticFunction) << "at " << rate << " Hz";
+        EXPECT_GT(report.transfer.memory, 0.3) << "at " << rate << " Hz";
+        const std::vector<std::string> plots = plotFiles(report);
+        EXPECT_EQ(std::count(plots.begin(), plots.end(), "transfer.svg"), 0);
+        EXPECT_EQ(plots.front(), "level.png");
         ASSERT_EQ(report.response.corners.size(), 1u) << "at " << rate << " Hz";
         EXPECT_NEAR(report.response.corners[0], 1000.0, 10.0) << "at " << rate << " Hz";
         EXPECT_NEAR(report.response.points.front().y, 0.0, 0.01) << "20 Hz at " << rate << " Hz";

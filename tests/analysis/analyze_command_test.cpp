@@ -85,12 +85,23 @@ TEST(AnalyzeCommand, WithoutGnuplotItSaysWhatToInstallOrWritesTheDataAlone) {
     }
 }
 
-TEST(AnalyzeCommand, AProgramThePluginLacksFailsBeforeAnythingIsWritten) {
-    const std::string dir = fresh("refused");
-    const CommandResult run = plughost({"analyze", KD_GAIN_PLUGIN, "-d", dir, "--program", "7"});
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find("program 7 does not exist"), std::string::npos) << run.err;
-    EXPECT_FALSE(fs::exists(dir));
+TEST(AnalyzeCommand, WhatCannotBeMeasuredFailsBeforeAnythingIsWritten) {
+    const struct {
+        std::vector<std::string> words;
+        const char* message;
+    } kCases[] = {
+        {{KD_GAIN_PLUGIN, "--program", "7"}, "program 7 does not exist"},
+        {{KD_INSTRUMENT_PLUGIN}, "is an instrument: analyze measures what an effect does"},
+    };
+    for (const auto& entry : kCases) {
+        const std::string dir = fresh("refused");
+        std::vector<std::string> words = {"analyze", "-d", dir};
+        words.insert(words.end(), entry.words.begin(), entry.words.end());
+        const CommandResult run = plughost(words);
+        EXPECT_EQ(run.exitCode, 2) << entry.message;
+        EXPECT_NE(run.err.find(entry.message), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(dir));
+    }
 }
 
 }  // namespace

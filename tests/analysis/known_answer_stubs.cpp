@@ -4,7 +4,8 @@
 //                    or y = x + 0.5x^5 (parameter 0 at 0.5 or more)
 //   KD_STUB_ONE_POLE one-pole low-pass whose gain is exactly -3 dB at
 //                    kCornerHz, at whatever sample rate the host sends
-//   KD_STUB_DELAY    the input kDelay samples late, a latency it reports
+//   KD_STUB_DELAY    the input kDelay samples late, a latency it reports only
+//                    once it processes, as some published plug-ins do
 #include <cmath>
 
 #include "audio_effect_x.h"
@@ -97,10 +98,10 @@ public:
         setNumOutputs(1);
         setUniqueID(fourCharCode('K', 'd', 'D', 'l'));
         canProcessReplacing(true);
-        setInitialDelay(kDelay);
     }
     // audio thread: no allocation, no locks
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override {
+        setInitialDelay(kDelay);
         for (VstInt32 i = 0; i < sampleFrames; ++i) {
             const float in = inputs[0][i];
             outputs[0][i] = line[position];

@@ -13,9 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "audio/midi_sequence.h"
 #include "audio/output_format.h"
 #include "audio/pipe_stream.h"
 #include "audio/sound_file.h"
+#include "midi_bytes.h"
 #include "support/host_error.h"
 
 namespace {
@@ -335,3 +337,137 @@ TEST(SoundFileReader, ReadsEveryContainerFromAPipeAsFromAFile) {
     }
     std::remove(path.c_str());
 }
+
+namespace {
+
+using namespace midi_bytes;
+
+// What reading `bytes` as a MIDI file at 48 kHz gives, or why it is refused.
+struct MidiRead {
+    MidiSequence sequence;
+    std::string problem;
+};
+
+MidiRead readMidi(const std::string& bytes, const TempoSettings& settings = {}) {
+    MidiRead read;
+    try {
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        read.sequence = sequenceFrom(parseMidiFile(data, bytes.size()), 48000.0, settings, "song.mid");
+    } catch (const MidiFileProblem& problem) {
+        read.problem = problem.what();
+    }
+    return read;
+}
+
+const std::string kNote = event(0, message(0x90, 60, 100)) + event(480, message(0x80, 60, 0));
+
+TEST(MidiFile, ADamagedOrCutFileIsRefusedWithWhatIsWrongAndWhere) {
+    const std::string whole = header(0, 1, 480) + track(kNote);
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* problem;
+    } kCases[] = {
+        {"cut in its track", whole.substr(0, whole.size() - 3),
+         "the chunk at byte 14 claims 13 bytes, but the file ends at byte 32: it is cut short"},
+        {"cut in its header", whole.substr(0, 10),
+         "its header claims 6 bytes, but the file ends at byte 10: it is cut short"},
+        {"cut before its track", whole.substr(0, 14), "it holds 0 of the 1 tracks its header announces"},
+        {"no End of Track", header(0, 1, 480) + chunk("MTrk", kNote),
+         "track 1 ends at byte 31 without its End of Track event"},
+        {"more after End of Track", header(0, 1, 480) + chunk("MTrk", event(0, kEndOfTrack) + kNote),
+         "track 1 holds more after its End of Track event, at byte 26"},
+        {"a data byte first", header(0, 1, 480) + track(event(0, "\x3C\x40")),
+         "the event at byte 23 starts with the data byte 0x3C"},
+        {"a status byte as data", header(0, 1, 480) + track(event(0, message(0x90, 0x90, 1))),
+         "holds 0x90 where a data byte (below 0x80) belongs"},
+        {"a real-time message", header(0, 1, 480) + track(event(0, "\xF8")), "the status byte 0xF8 at byte 23"},
+        {"a meta event past its track", header(0, 1, 480) + track(event(0, "\xFF\x01\x7F")),
+         "a meta event at byte 26 claims 127 bytes, but only 4 are left"},
+        {"a five-byte time", header(0, 1, 480) + track("\x81\x81\x81\x81\x01" + message(0x90, 60, 1)),
+         "the time of an event at byte 22 is longer than the 4 bytes"},
+        {"a short tempo", header(0, 1, 480) + track(event(0, "\xFF\x51\x02\x07\xA1")),
+         "a tempo event at byte 23 holds 2 bytes instead of 3"},
+        {"tempo 0", header(0, 1, 480) + track(event(0, tempo(0))), "gives 0 microseconds per quarter note"},
+        {"a meter of 0 beats", header(0, 1, 480) + track(event(0, timeSignature(0, 2))),
+         "the time signature at byte 23 is 0 over 2 to the power 2"},
+        {"format 2", header(2, 1, 480) + track(kNote), "format 2 (independent patterns)"},
+        {"format 0 of two tracks", header(0, 2, 480) + track(kNote) + track(kNote), "format 0 with 2 tracks"},
+        {"0 ticks per quarter", header(0, 1, 0) + track(kNote), "0 ticks per quarter note"},
+        {"a made-up SMPTE rate", header(0, 1, 0xE028) + track(kNote), "time division of 0xE028"},
+        {"not a MIDI file", "RIFF\x10\0\0\0RMIDdata", "not a Standard MIDI File"},
+        {"too long to play", header(0, 1, 1) + track(event(0x0FFFFFFF, message(0x90, 60, 1))),
+         "it plays on beyond 24 hours"},
+    };
+    for (const auto& entry : kCases) {
+        const MidiRead read = readMidi(entry.bytes);
+        EXPECT_NE(read.problem.find(entry.problem), std::string::npos)
+            << entry.what << ": " << (read.problem.empty() ? "read" : read.problem);
+    }
+}
+
+// Two tracks: the first holds the tempo (120 BPM, 250 000 us a quarter from
+// tick 960 = 1 s on) and the time signature, with a chunk of another kind
+// after it; the second a program change, a system exclusive message, a
+// note from 0.5 s to 1.25 s (its note-off by running status) and a note
+// that is never released. The file ends at tick 1920 = 1.5 s.
+TEST(MidiFile, AWholeFilePlaysAtTheFramesOfItsTempoMap) {
+    const std::string conductor =
+        track(event(0, tempo(500000)) + event(0, timeSignature(3, 2)) + event(960, tempo(250000)), 960);
+    const std::string notes =
+        track(event(0, message(0xC0, 5)) + event(0, "\xF0\x03\x7E\x01\xF7") + event(480, message(0x90, 60, 100)) +
+                  event(960, std::string("\x3C\x00", 2)) + event(0, message(0x91, 64, 90)),
+              480);
+    const std::string longHeader = chunk("MThd", std::string("\0\x01\0\x02\x01\xE0\0\0", 8));
+    const MidiRead read = readMidi(longHeader + conductor + chunk("XFIH", "ignored") + notes);
+    ASSERT_EQ(read.problem, "");
+    const MidiSequence& midi = read.sequence;
+    ASSERT_EQ(midi.events.size(), 4u);
+    const std::size_t frames[] = {0, 24000, 60000, 60000};
+    const int statuses[] = {0xC0, 0x90, 0x90, 0x91};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(midi.events[i].frame, frames[i]) << "event " << i;
+        EXPECT_EQ(midi.events[i].bytes[0], statuses[i]) << "event " << i;
+    }
+    EXPECT_EQ(midi.events[2].bytes[2], 0) << "running status carries the note-on";
+    EXPECT_EQ(midi.endFrame, 72000u);
+    EXPECT_EQ(midi.skipped, 1u);
+    const TempoMap::Point end = midi.tempoMap.at(1.5);
+    EXPECT_DOUBLE_EQ(end.quarters, 4.0);
+    EXPECT_EQ(end.bpm, 240.0);
+    EXPECT_EQ(end.meter.numerator, 3);
+    ASSERT_EQ(midi.warnings.size(), 2u);
+    EXPECT_EQ(midi.warnings[0], "1 system exclusive messages in song.mid were not sent");
+    EXPECT_EQ(midi.warnings[1],
+              "1 note is still held when song.mid ends (the first: key 64 on channel 2, from 1.25 s); they sound on "
+              "into the tail");
+}
+
+// The tempo given holds until the file sets its own; time in SMPTE frames
+// (25 a second, 40 ticks each) follows no tempo.
+TEST(MidiFile, TheTempoGivenTimesAFileThatSetsNoneAndAFileOfItsOwnOverridesIt) {
+    const TempoSettings slow{60.0, TimeSignature{3, 4}};
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::size_t noteOff;  // frame
+        std::size_t warnings;
+    } kCases[] = {
+        {"no tempo of its own", header(0, 1, 480) + track(kNote), 48000, 0},
+        {"its own tempo and meter",
+         header(0, 1, 480) + track(event(0, tempo(500000)) + event(0, timeSignature(4, 2)) + kNote), 24000, 2},
+        {"SMPTE time", header(0, 1, 0xE728) + track(event(0, message(0x90, 60, 1)) + event(500, message(0x80, 60, 0))),
+         24000, 0},
+    };
+    for (const auto& entry : kCases) {
+        const MidiRead read = readMidi(entry.bytes, slow);
+        ASSERT_EQ(read.problem, "") << entry.what;
+        ASSERT_EQ(read.sequence.events.size(), 2u) << entry.what;
+        EXPECT_EQ(read.sequence.events[1].frame, entry.noteOff) << entry.what;
+        EXPECT_EQ(read.sequence.warnings.size(), entry.warnings) << entry.what;
+    }
+    EXPECT_EQ(readMidi(kCases[1].bytes, slow).sequence.warnings[0],
+              "the tempo given (60 BPM) is overridden from the start by the 120 BPM of song.mid");
+}
+
+}  // namespace

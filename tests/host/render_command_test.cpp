@@ -3,7 +3,6 @@
 // written file or on levels that only the processed signal has.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <smf.h>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "midi_bytes.h"
 #include "run_command.h"
 
 namespace {
@@ -606,16 +606,20 @@ TEST(Render, LatencyIsCompensatedAndTailsEndWhenTheyFallSilent) {
         << ringing.err;
 }
 
+std::string contentsOf(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// One note from `on` to `off` seconds, at the default 120 BPM and 480 ticks
+// per quarter note (960 ticks a second).
 std::string writeMidi(const std::string& name, double on, double off) {
-    const std::string path = work(name);
-    smf_t* smf = smf_new();
-    smf_track_t* track = smf_track_new();
-    smf_add_track(smf, track);
-    smf_track_add_event_seconds(track, smf_event_new_from_bytes(0x90, 60, 127), on);
-    smf_track_add_event_seconds(track, smf_event_new_from_bytes(0x80, 60, 0), off);
-    EXPECT_EQ(smf_save(smf, path.c_str()), 0);
-    smf_delete(smf);
-    return path;
+    using namespace midi_bytes;
+    const auto ticks = [](double seconds) { return static_cast<std::uint32_t>(std::lround(seconds * 960.0)); };
+    std::ofstream(work(name), std::ios::binary)
+        << header(0, 1, 480) +
+               track(event(ticks(on), message(0x90, 60, 127)) + event(ticks(off) - ticks(on), message(0x80, 60, 0)));
+    return work(name);
 }
 
 TEST(Render, InstrumentsPlayTheirMidiToTheFrame) {
@@ -631,6 +635,23 @@ TEST(Render, InstrumentsPlayTheirMidiToTheFrame) {
         EXPECT_FLOAT_EQ(read.channels[0][22049], 1.0f);
         EXPECT_FLOAT_EQ(read.channels[0][22050], 0.0f);
     }
+    // A file cut short is refused, never played as something else.
+    const std::string whole = contentsOf(midi);
+    std::ofstream(work("cut.mid"), std::ios::binary) << whole.substr(0, whole.size() - 2);
+    const CommandResult cut =
+        plughost({"render", stub("instrument"), "--midi", work("cut.mid"), "-o", work("cut-midi.wav")});
+    EXPECT_EQ(cut.exitCode, 3);
+    EXPECT_TRUE(contains(cut.err, "cannot read MIDI file " + work("cut.mid") + ": the chunk at byte 14 claims"))
+        << cut.err;
+    EXPECT_FALSE(fs::exists(work("cut-midi.wav")));
+    // Sent to an effect that takes no MIDI, a note never released: both said.
+    const std::string held = work("held.mid");
+    std::ofstream(held, std::ios::binary)
+        << midi_bytes::header(0, 1, 480) + midi_bytes::track(midi_bytes::event(0, midi_bytes::message(0x90, 60, 1)));
+    const CommandResult effect = plughost({"render", stub("effect"), "--midi", held, "-o", work("held.wav")});
+    EXPECT_EQ(effect.exitCode, 0) << effect.err;
+    EXPECT_TRUE(contains(effect.err, "warning: 1 note is still held when " + held + " ends")) << effect.err;
+    EXPECT_TRUE(contains(effect.err, "warning: the plug-in takes no MIDI")) << effect.err;
     const CommandResult phrase = plughost({"render", stub("instrument"), "-o", work("phrase.wav")});
     EXPECT_EQ(phrase.exitCode, 0);
     EXPECT_TRUE(contains(phrase.err, "it played the built-in phrase")) << phrase.err;
@@ -638,6 +659,42 @@ TEST(Render, InstrumentsPlayTheirMidiToTheFrame) {
     const CommandResult silent = plughost({"render", stub("effect"), "-o", work("silent.wav"), "--set", "Gain=0"});
     EXPECT_EQ(silent.exitCode, 0);
     EXPECT_TRUE(contains(silent.err, "warning: the output is silent")) << silent.err;
+}
+
+// The stub writes what the clock told it into its outputs: 2 the tempo,
+// 4 the time signature as numerator * 1000 + denominator.
+TEST(Render, ThePluginsClockRunsAtTheTempoGivenOrTheMidiFilesOwn) {
+    const std::string input = writeAudio("clock-in.wav", constant({0.0f}, 4410));
+    const std::string midi = work("clock.mid");
+    std::ofstream(midi, std::ios::binary)
+        << midi_bytes::header(0, 1, 480) + midi_bytes::track(midi_bytes::event(0, midi_bytes::tempo(400000)));
+    const struct {
+        std::vector<std::string> options;
+        float tempo, meter;
+        const char* warning;
+    } kCases[] = {
+        {{}, 120.0f, 4004.0f, ""},
+        {{"--tempo", "90", "--time-signature", "7/8"}, 90.0f, 7008.0f, ""},
+        {{"--tempo", "90", "--time-signature", "7/8", "--midi", midi},
+         150.0f,
+         7008.0f,
+         "the tempo given (90 BPM) is overridden from the start by the 150 BPM of"},
+    };
+    for (const auto& entry : kCases) {
+        const std::string output = work("clock.wav");
+        std::vector<std::string> words = {"render", stub("clock"), "-i", input, "-o", output, "--tail", "0"};
+        words.insert(words.end(), entry.options.begin(), entry.options.end());
+        const CommandResult run = plughost(words);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const ReadBack read = readAudio(output);
+        ASSERT_EQ(read.channels.size(), 8u);
+        EXPECT_EQ(read.channels[2][4000], entry.tempo) << run.out;
+        EXPECT_EQ(read.channels[4][4000], entry.meter) << run.out;
+        EXPECT_TRUE(contains(run.err, entry.warning)) << run.err;
+    }
+    const CommandResult odd = plughost({"render", stub("clock"), "-o", work("odd.wav"), "--time-signature", "4/3"});
+    EXPECT_EQ(odd.exitCode, 2);
+    EXPECT_TRUE(contains(odd.err, "--time-signature: takes N/D")) << odd.err;
 }
 
 TEST(Render, JsonCarriesTheFiguresOfTheSummary) {

@@ -2,7 +2,9 @@
 // host must describe, render and check each without crashing or hanging;
 // whatever faults the plug-ins have are the check's findings, not ours.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
+#include <cmath>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -64,5 +66,42 @@ TEST_P(ZamPlugin, CheckRunsToTheEndAndReportsItsVerdicts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Debian, ZamPlugin, ::testing::ValuesIn(kPlugins));
+
+// ZamDelay's "Sync BPM" takes its delay from the host's tempo: a quarter
+// note. Without a clock it fell back on a guess of its own (7056 frames).
+TEST(ZamDelay, SyncedToTheHostsTempoItsEchoComesOneQuarterNoteLater) {
+    const std::string plugin = pathOf("ZamDelay");
+    if (!std::ifstream(plugin).good()) {
+        GTEST_SKIP() << plugin << " is not installed (Debian package zam-plugins)";
+    }
+    const std::string work = KD_TEST_WORK_DIR;
+    SF_INFO format{};
+    format.samplerate = 44100;
+    format.channels = 1;
+    format.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    std::vector<float> impulse(50000, 0.0f);
+    impulse[100] = 1.0f;
+    SNDFILE* in = sf_open((work + "/zam-impulse.wav").c_str(), SFM_WRITE, &format);
+    sf_writef_float(in, impulse.data(), static_cast<sf_count_t>(impulse.size()));
+    sf_close(in);
+    for (const auto& [tempo, echo] : {std::pair{"60", 100 + 44100}, std::pair{"150", 100 + 17640}}) {
+        const std::string out = work + "/zam-delay-" + tempo + ".wav";
+        const CommandResult run = runCommand({KD_PLUGHOST, "render", plugin, "-i", work + "/zam-impulse.wav", "-o", out,
+                                              "--set", "Sync BPM=1", "--tempo", tempo, "--tail", "0"},
+                                             kTimeLimitSeconds);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        SF_INFO info{};
+        SNDFILE* file = sf_open(out.c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr);
+        std::vector<float> output(static_cast<std::size_t>(info.frames));
+        sf_readf_float(file, output.data(), info.frames);
+        sf_close(file);
+        int first = -1;
+        for (int n = 200; n < static_cast<int>(output.size()) && first < 0; ++n) {
+            first = std::fabs(output[static_cast<std::size_t>(n)]) > 0.01f ? n : -1;
+        }
+        EXPECT_EQ(first, echo) << "at " << tempo << " BPM";
+    }
+}
 
 }  // namespace

@@ -5,7 +5,9 @@
 namespace process_memory {
 
 // Windows: committed private pages (heaps, thread stacks, VirtualAlloc),
-// summed over the address space. Linux: the data size (VmData), private
+// summed over the address space; under Wine the data size of the Wine
+// process, which also holds what Wine keeps for the program (a few bytes for
+// each open handle, for instance). Linux: the data size (VmData), private
 // writable mappings included. -1 when it cannot be read.
 long long privateBytes();
 

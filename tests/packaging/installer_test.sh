@@ -1,0 +1,142 @@
+#!/bin/bash
+# Runs both Windows installers under Wine, silently, in a Wine prefix of its
+# own (made afresh, removed at the end): into the default folder, into the folder
+# the registry names (VSTPluginsPath in the installer's registry view, with a
+# decoy in the other view), into a chosen folder, and once with a failing
+# copy; every install is followed by the silent uninstall, after which the
+# drive must look as before. Ends with "N passed, N failed"; exit status 0
+# only when every check passed, 2 for bad usage.
+#
+# Usage: installer_test.sh DIST_DIR VERSION WORK_DIR
+set -u
+if [ $# -ne 3 ]; then
+    echo "usage: $0 DIST_DIR VERSION WORK_DIR" >&2
+    exit 2
+fi
+dist=$1 version=$2 work=$3
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+export WINEPREFIX=$work/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+drive=$WINEPREFIX/drive_c
+passed=0 failed=0
+check() { # check DESCRIPTION COMMAND...: passes when COMMAND succeeds
+    local what=$1
+    shift
+    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $what" >&2; return 1; fi
+}
+is() { [ "$1" = "$2" ] || { echo "got [$1], expected [$2]" >&2; return 1; }; }
+absent() { [ ! -e "$1" ] || { echo "$1 is still there" >&2; return 1; }; }
+
+rm -rf "$work"
+mkdir -p "$work"
+trap '"$here/../../cmake/wine-session" stop "$WINEPREFIX"; rm -rf "$work"' EXIT
+trap 'exit 1' INT TERM HUP
+if ! "$here/../../cmake/wine-session" start "$WINEPREFIX"; then
+    echo "installer_test: Wine does not start in $WINEPREFIX" >&2
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+
+# Everything on drive C: outside the Windows folder and the user profiles
+# (Wine's own, and the uninstaller's temporary copy).
+drive_listing() {
+    (cd "$drive" && find . -path ./windows -prune -o -path ./users -prune -o -print | LC_ALL=C sort)
+}
+# reg BITS ARGS...: Wine's reg in the 32- or 64-bit registry view.
+reg() {
+    local bits=$1
+    shift
+    wine reg "$@" "/reg:$bits" >/dev/null 2>&1
+}
+# Runs a program; its exit status lands in $status.
+run() {
+    wine "$@" >/dev/null 2>&1
+    status=$?
+}
+# The uninstaller returns at once and does its work from a copy of itself;
+# its last step removes the entry KEY from the registry view BITS. Waits up
+# to a minute for that.
+wait_for_uninstall() {
+    local key=$1 bits=$2 waited=0
+    while wine reg query "$key" "/reg:$bits" >/dev/null 2>&1 && [ $waited -lt 60 ]; do
+        sleep 1
+        waited=$((waited + 1))
+    done
+}
+
+for bits in 32 64; do
+    setup=$dist/KDistortion-$version-win$bits-setup.exe
+    expected=$work/expected-$bits
+    mkdir -p "$expected"
+    (cd "$expected" && unzip -q "$dist/KDistortion-$version-win$bits.zip")
+    package=$expected/KDistortion-$version-win$bits
+    if [ "$bits" = 32 ]; then
+        program_files="Program Files (x86)" other=64
+    else
+        program_files="Program Files" other=32
+    fi
+    docs="$drive/$program_files/K Distortion"
+    key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KDistortion-win'$bits
+    vst='HKLM\Software\VST'
+
+    # install_and_remove WHAT PLUGIN_FOLDER [SETUP_ARGS...]: one install and
+    # one uninstall, checked.
+    install_and_remove() {
+        local what="$bits-bit, $1" folder=$2
+        shift 2
+        local before
+        before=$(drive_listing)
+        run "$setup" /S "$@"
+        check "$what: the installer exits 0" is "$status" 0
+        check "$what: the DLL is the package's" cmp -s "$package/KDistortion.dll" "$folder/KDistortion.dll"
+        check "$what: the manual is installed" cmp -s "$package/manual.html" "$docs/manual.html"
+        check "$what: the licence is installed" cmp -s "$package/LICENSE.txt" "$docs/LICENSE.txt"
+        check "$what: no temporary file is left" is "$(drive_listing | grep -c -e '\.kd-new$' -e '\.kd-old$')" 0
+        check "$what: the installed programs list it" reg "$bits" query "$key" /v UninstallString
+        check "$what: it names the plug-in folder" \
+            grep -q -F "$(winepath -w "$folder")" <<<"$(wine reg query "$key" /v PluginFolder "/reg:$bits" 2>/dev/null)"
+        run "$docs/uninstall.exe" /S
+        check "$what: the uninstaller exits 0" is "$status" 0
+        wait_for_uninstall "$key" "$bits"
+        check "$what: the uninstall leaves the drive as before" is "$(drive_listing)" "$before"
+        check "$what: the uninstall removes the entry" bash -c "! wine reg query '$key' /reg:$bits >/dev/null 2>&1"
+    }
+
+    install_and_remove "default folder" "$drive/$program_files/VSTPlugins"
+
+    # The registry's folder, which exists and holds another plug-in; the
+    # other registry view names a decoy.
+    mkdir -p "$drive/kd-registry-$bits" "$drive/kd-decoy-$bits"
+    echo other >"$drive/kd-registry-$bits/Other.dll"
+    reg "$bits" add "$vst" /v VSTPluginsPath /d "C:\\kd-registry-$bits" /f
+    reg "$other" add "$vst" /v VSTPluginsPath /d "C:\\kd-decoy-$bits" /f
+    install_and_remove "the registry's folder" "$drive/kd-registry-$bits"
+    check "$bits-bit: the other plug-in stays" is "$(cat "$drive/kd-registry-$bits/Other.dll")" other
+    check "$bits-bit: nothing went to the other view's folder" is "$(ls -A "$drive/kd-decoy-$bits")" ""
+    reg "$bits" delete "$vst" /f
+    reg "$other" delete "$vst" /f
+    rm -rf "$drive/kd-registry-$bits" "$drive/kd-decoy-$bits"
+
+    install_and_remove "a chosen folder" "$drive/kd-chosen-$bits" "/D=C:\\kd-chosen-$bits"
+
+    # Failing copies: a file stands where the documentation folder belongs
+    # (nothing written yet), or a folder where the manual's temporary copy
+    # goes (the DLL written already).
+    for blocker in "file $docs" "folder $docs/manual.html.kd-new"; do
+        if [ "${blocker%% *}" = file ]; then
+            echo blocking >"${blocker#* }"
+        else
+            mkdir -p "${blocker#* }"
+        fi
+        before=$(drive_listing)
+        run "$setup" /S "/D=C:\\kd-failing-$bits"
+        what="$bits-bit, failing copy (a ${blocker%% *} in the way)"
+        check "$what: the installer exits 2" is "$status" 2
+        check "$what: the drive is as before" is "$(drive_listing)" "$before"
+        check "$what: no entry in the installed programs" \
+            bash -c "! wine reg query '$key' /reg:$bits >/dev/null 2>&1"
+        rm -rf "$docs"
+    done
+done
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
