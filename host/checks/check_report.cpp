@@ -100,7 +100,7 @@ nlohmann::json jsonReport(const RunDescription& run, const std::vector<CheckResu
             check["step"] = result.outcome.step;
         }
         if (!result.outcome.pluginOutput.empty()) {
-            check["pluginOutput"] = result.outcome.pluginOutput;
+            check["plugin_output"] = result.outcome.pluginOutput;
         }
         checks.push_back(std::move(check));
     }
@@ -108,9 +108,9 @@ nlohmann::json jsonReport(const RunDescription& run, const std::vector<CheckResu
         {"plugin", run.plugin},
         {"settings",
          {{"strict", run.strict},
-          {"toleranceDb", run.toleranceDb},
-          {"timeoutSeconds", run.timeoutSeconds},
-          {"timeoutTotalSeconds", run.timeoutTotalSeconds},
+          {"tolerance_db", run.toleranceDb},
+          {"timeout_seconds", run.timeoutSeconds},
+          {"timeout_total_seconds", run.timeoutTotalSeconds},
           {"isolated", run.isolated}}},
         {"reproducible", run.reproducible},
         {"checks", std::move(checks)},
@@ -120,10 +120,10 @@ nlohmann::json jsonReport(const RunDescription& run, const std::vector<CheckResu
           {"warnings", tally.warnings},
           {"skipped", tally.skipped},
           {"line", tally.summaryLine()}}},
-        {"exitCode", exitCode},
+        {"exit_code", exitCode},
     };
     if (!run.reproducible) {
-        document["irreproducibleBecause"] = run.irreproducibleBecause;
+        document["irreproducible_because"] = run.irreproducibleBecause;
     }
     return document;
 }

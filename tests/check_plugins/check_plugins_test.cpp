@@ -107,6 +107,20 @@ std::string nameOf(const ::testing::TestParamInfo<Expectation>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Variants, CheckPlugin, ::testing::ValuesIn(kExpectations), nameOf);
 
+// Every key of a JSON document and of the objects within it.
+void collectKeys(const nlohmann::json& value, std::vector<std::string>& keys) {
+    if (value.is_object()) {
+        for (const auto& [key, inner] : value.items()) {
+            keys.push_back(key);
+            collectKeys(inner, keys);
+        }
+    } else if (value.is_array()) {
+        for (const nlohmann::json& inner : value) {
+            collectKeys(inner, keys);
+        }
+    }
+}
+
 TEST(CheckReport, JsonNamesTheCrashedCheckItsStepAndTheTotals) {
     const CommandResult run = check("midi_crash", {"--json", "--only", "midi", "--only", "in-place"});
     ASSERT_EQ(run.exitCode, 1) << run.out << run.err;
@@ -116,7 +130,14 @@ TEST(CheckReport, JsonNamesTheCrashedCheckItsStepAndTheTotals) {
     EXPECT_EQ(checks[3].at("verdict"), "error");
     EXPECT_NE(checks[3].at("step").get<std::string>().find("note on 60"), std::string::npos) << checks[3].dump();
     EXPECT_EQ(report.at("summary").at("line"), "3 passed, 1 failed, 0 warnings") << report.dump(2);
-    EXPECT_EQ(report.at("exitCode"), 1);
+    EXPECT_EQ(report.at("exit_code"), 1);
+    // Its keys are written as render's and analyze's are.
+    std::vector<std::string> keys;
+    collectKeys(report, keys);
+    EXPECT_GT(keys.size(), 20u);
+    for (const std::string& key : keys) {
+        EXPECT_TRUE(std::regex_match(key, std::regex("[a-z0-9_]+"))) << "key " << key << " is not snake_case";
+    }
 }
 
 TEST(CheckReport, InsideTheHostACrashStillEndsWithItsVerdictAndTheSummary) {

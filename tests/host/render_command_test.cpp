@@ -714,6 +714,11 @@ TEST(Render, JsonCarriesTheFiguresOfTheSummary) {
     EXPECT_EQ(json["output"]["written"], false);
     EXPECT_EQ(json["program"], "1 Double");
     EXPECT_GT(json["speed"]["plugin_seconds"].get<double>(), 0.0);
+    // Without --program, the program the plug-in was left in.
+    const CommandResult unchosen =
+        plughost({"render", stub("effect"), "-i", input, "-o", work("json-out.wav"), "--json"});
+    ASSERT_EQ(unchosen.exitCode, 0) << unchosen.err;
+    EXPECT_EQ(nlohmann::json::parse(unchosen.out)["program"], "0 Unity") << unchosen.out;
 }
 
 }  // namespace
