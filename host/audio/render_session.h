@@ -24,6 +24,7 @@
 #include "audio/output_stage.h"
 #include "audio/render_job.h"
 #include "audio/statistics.h"
+#include "plugin/tempo_map.h"
 
 class PluginInstance;
 
@@ -43,7 +44,7 @@ struct RenderStreams {
     AudioSource* sidechain = nullptr;
     ChannelMap channels;
     const MidiSequence* midi = nullptr;  // null or empty: no MIDI
-    TempoMap tempoMap;  // what the plug-in's clock reports, from position 0 at the first block
+    TempoMap tempoMap;                   // what the plug-in's clock reports, from position 0 at the first block
 };
 
 struct RenderReport {
