@@ -75,4 +75,5 @@ option 4 'tpdf' dither-tpdf
 printf '\x05plugin.so\0-i\0in.wav\0--set\0Gain=0.5\0--channels\x002,1\0--bit-depth\x0016\0--dither\0tpdf\0--tail\x002.5\0--block\x00333\0--rate\x0048000' \
     >"$options/command-line"
 printf '\x05plugin.so\0--block\x000\0--tail\0-1' >"$options/command-line-out-of-range"
+printf '\x05plugin.so\0--tempo\x0097.5\0--time-signature\x007/8\0--tempo\x001e3' >"$options/command-line-clock"
 echo "seeds: $(ls "$audio" | wc -l) audio files, $(ls "$options" | wc -l) option texts"

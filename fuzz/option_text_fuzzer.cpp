@@ -1,7 +1,8 @@
 // libFuzzer entry for the render commands' option texts: each input is
 // either one text for one parser (--set, --automate, --channels,
 // --bit-depth, --dither) or a command line of words separated by zero
-// bytes, parsed by the render options as CLI11 reads them. A text becomes a
+// bytes, parsed by the render options as CLI11 reads them (--tempo and
+// --time-signature among them). A text becomes a
 // value within the promised ranges or a UsageError (a CLI11 parse error for
 // the command line); anything else is a finding.
 #include <CLI/CLI.hpp>
@@ -108,6 +109,13 @@ void parseCommandLine(const std::string& words) {
         checkSetting(setting);
     }
     checkChannels(job.channels);
+    const double bpm = job.tempo.bpm.value_or(kDefaultTempo);
+    FUZZ_REQUIRE(bpm >= kSlowestTempo && bpm <= kFastestTempo, "tempo %g", bpm);
+    const TimeSignature meter = job.tempo.meter.value_or(TimeSignature{});
+    const int denominator = meter.denominator;
+    FUZZ_REQUIRE(meter.numerator >= 1 && meter.numerator <= kLargestMeterNumerator && denominator >= 1 &&
+                     denominator <= kLargestMeterDenominator && (denominator & (denominator - 1)) == 0,
+                 "time signature %d/%d", meter.numerator, denominator);
 }
 
 }  // namespace
