@@ -76,4 +76,5 @@ printf '\x05plugin.so\0-i\0in.wav\0--set\0Gain=0.5\0--channels\x002,1\0--bit-dep
     >"$options/command-line"
 printf '\x05plugin.so\0--block\x000\0--tail\0-1' >"$options/command-line-out-of-range"
 printf '\x05plugin.so\0--tempo\x0097.5\0--time-signature\x007/8\0--tempo\x001e3' >"$options/command-line-clock"
+printf '\x05plugin.so\0--no-latency-compensation=99999999999999999999' >"$options/command-line-flag-with-value"
 echo "seeds: $(ls "$audio" | wc -l) audio files, $(ls "$options" | wc -l) option texts"

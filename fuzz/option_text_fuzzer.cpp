@@ -90,6 +90,7 @@ void parseCommandLine(const std::string& words) {
     bool json = false;
     CLI::App app("render", "render");
     app.allow_windows_style_options(false);
+    app.option_defaults()->disable_flag_override();  // as plughost's command line sets it
     addRenderingOptions(app, job, json);
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) {

@@ -65,6 +65,13 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
          "--channels takes output numbers from 1, like 1,2 or 3-4, not 'foo'"},
         {{"render", "x.so", "-o", out, "--automate", "Gain:1=0,0=1"}, "--automate times go forwards"},
         {{"render", "x.so", "-o", out, "--dither", "rpdf"}, "--dither takes none or tpdf, not 'rpdf'"},
+        // A negated flag given a value, even one beyond 64 bits.
+        {{"render", "x.so", "-o", out, "--no-latency-compensation=99999999999999999999"},
+         "--no-latency-compensation is a flag and takes no value"},
+        {{"render-programs", "x.so", "-d", out, "--no-latency-compensation=1"}, "--no-latency-compensation"},
+        {{"check", "x.so", "--no-fork=-99999999999999999999"}, "--no-fork"},
+        {{"analyze", "x.so", "-d", out, "--no-plots=99999999999999999999"}, "--no-plots"},
+        {{"info", "x.so", "--json=1"}, "--json is a flag and takes no value"},
         {{"analyze", "x.so", "-d", out, "--set", "Gain"}, "--set needs NAME=VALUE or INDEX=VALUE, not 'Gain'"},
         {{"check"}, "check needs a plug-in file"},
         {{"check", "x.so", "--timeout", "0"}, "--timeout"},
