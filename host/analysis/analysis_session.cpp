@@ -25,7 +25,7 @@ RenderJob prepared(const AnalysisJob& job) {
     RenderJob render;
     render.program = job.program;
     render.settings = job.settings;
-    render.tempoMap = job.tempo.map();
+    render.tempo = job.tempo;
     render.blockSize = kAnalysisBlockSize;
     return render;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include <fcntl.h>
@@ -51,12 +52,38 @@ struct Plot {
     std::string body;  // everything after the terminal and output lines
 };
 
-std::string spectrumLabels(const std::vector<HarmonicLevel>& harmonics) {
+// How much of the plot a harmonic's label takes: a share of the width and a
+// height in dB on the spectrum's axis.
+constexpr double kLabelWidth = 0.035;
+constexpr double kLabelHeightDb = 7.0;
+constexpr int kLabelRows = 3;
+
+// Labels over the harmonics ("f", "H2", ...), each lifted above the ones it
+// would overlap (closely spaced harmonics on a log axis), or left out when
+// no lift within a few rows clears them. `position` maps a frequency to its
+// share of the plot's width.
+std::string spectrumLabels(const std::vector<HarmonicLevel>& harmonics, const std::function<double(double)>& position) {
+    struct Placed {
+        double x;
+        double y;
+    };
+    std::vector<Placed> placed;
     std::string text;
     for (const HarmonicLevel& h : harmonics) {
-        const double y = std::max(h.levelDb, kSpectrumFloorDb);
-        text += "set label " + quoted(h.order == 1 ? "f" : "H" + std::to_string(h.order)) + " at " +
-                number(h.frequency) + "," + number(y + 4.0) + " center front\n";
+        const double x = position(h.frequency);
+        const double base = std::max(h.levelDb, kSpectrumFloorDb) + 4.0;
+        for (int row = 0; row < kLabelRows; ++row) {
+            const double y = base + row * kLabelHeightDb;
+            const bool clear = std::none_of(placed.begin(), placed.end(), [x, y](const Placed& other) {
+                return std::fabs(other.x - x) < kLabelWidth && std::fabs(other.y - y) < kLabelHeightDb;
+            });
+            if (clear) {
+                placed.push_back({x, y});
+                text += "set label " + quoted(h.order == 1 ? "f" : "H" + std::to_string(h.order)) + " at " +
+                        number(h.frequency) + "," + number(y) + " center front\n";
+                break;
+            }
+        }
     }
     return text;
 }
@@ -93,8 +120,11 @@ Plot harmonicsPlot(const HarmonicsResult& result, double sampleRate, const std::
          << "set xlabel 'frequency (Hz)'\nset ylabel 'level (dBFS)'\n"
          << "set logscale x\nset xrange [20:" << number(sampleRate / 2.0) << "]\n"
          << "set yrange [" << number(kSpectrumFloorDb) << ":10]\nset grid\nset key top right\n"
-         << spectrumLabels(result.harmonics) << "plot '" << stem
-         << ".csv' using 1:2 with lines lc rgb '#1f5fa8' title 'spectrum', '" << stem
+         << spectrumLabels(result.harmonics,
+                           [sampleRate](double hz) {
+                               return std::log(std::max(hz, 20.0) / 20.0) / std::log(sampleRate / 2.0 / 20.0);
+                           })
+         << "plot '" << stem << ".csv' using 1:2 with lines lc rgb '#1f5fa8' title 'spectrum', '" << stem
          << "-series.csv' using 2:3 with points pt 7 ps 0.8 lc rgb '#c0392b' title 'harmonics'\n";
     return {stem, body.str()};
 }
@@ -150,7 +180,7 @@ Plot aliasingPlot(const AliasingResult& result, double sampleRate, const std::st
          << "set xlabel 'frequency (Hz)'\nset ylabel 'level (dBFS)'\n"
          << "set xrange [0:" << number(sampleRate / 2.0) << "]\nset yrange [" << number(kSpectrumFloorDb)
          << ":10]\nset grid\nset key top right\n"
-         << spectrumLabels(result.harmonics)
+         << spectrumLabels(result.harmonics, [sampleRate](double hz) { return hz / (sampleRate / 2.0); })
          << "plot 'aliasing.csv' using 1:2 with lines lc rgb '#1f5fa8' title 'spectrum'\n";
     return {"aliasing", body.str()};
 }

@@ -5,8 +5,9 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <vector>
+
+#include "plugin/parameter_ref.h"
 
 inline constexpr std::size_t kAutomationStep = 32;
 
@@ -15,18 +16,11 @@ struct AutomationPoint {
     float value = 0.0f;  // normalised, 0..1
 };
 
-// What --automate NAME_OR_INDEX:TIME=VALUE,TIME=VALUE,... says, before the
-// parameter is looked up in the plug-in.
+// A parameter moved along straight lines between values at points in time.
 struct AutomationRequest {
-    std::string parameter;
-    std::vector<AutomationPoint> points;  // times ascending
+    ParameterRef parameter;
+    std::vector<AutomationPoint> points;  // at least one; times ascending, from 0 on
 };
-
-// Throws UsageError for text that is not of that form, times that go
-// backwards, or values outside 0..1.
-AutomationRequest parseAutomation(const std::string& text);
-// The same checks, as a message; empty when the text is good.
-std::string automationProblem(const std::string& text);
 
 class ParameterRamp {
 public:

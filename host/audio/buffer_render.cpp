@@ -4,7 +4,8 @@
 #include "plugin/plugin_module.h"
 #include "support/host_error.h"
 
-BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job) {
+BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job,
+                          const std::optional<TempoMap>& tempoMap) {
     const auto rate = static_cast<float>(input.sampleRate);
     PluginInstance instance(module, rate, job.blockSize);
     instance.host().processingLevel = ProcessLevel::Offline;
@@ -13,9 +14,10 @@ BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, 
         throw LoadError("plug-in " + module.path() + " has no audio outputs");
     }
     BufferSource source(input);
-    job.main = &source;
-    job.sidechain = nullptr;
-    job.channels = mapChannels(input.channelCount(), 0, instance.numInputs(), instance.numOutputs(), {});
+    RenderStreams streams;
+    streams.main = &source;
+    streams.channels = mapChannels(input.channelCount(), 0, instance.numInputs(), instance.numOutputs(), {});
+    streams.tempoMap = tempoMap ? *tempoMap : job.tempo.map();
     job.tailSeconds = 0.0;
     job.compensateLatency = false;
     job.showProgress = false;
@@ -25,7 +27,7 @@ BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, 
     for (auto& channel : result.output.channels) {
         channel.reserve(input.frameCount());
     }
-    result.report = render(instance, job, [&result](const float* const* channels, std::size_t frames) {
+    result.report = render(instance, job, streams, [&result](const float* const* channels, std::size_t frames) {
         for (std::size_t channel = 0; channel < result.output.channels.size(); ++channel) {
             result.output.channels[channel].insert(result.output.channels[channel].end(), channels[channel],
                                                    channels[channel] + frames);

@@ -4,6 +4,8 @@
 // them up themselves; files go through render() instead.
 #pragma once
 
+#include <optional>
+
 #include "audio/audio_buffer.h"
 #include "audio/render_session.h"
 
@@ -14,7 +16,9 @@ struct BufferRender {
     RenderReport report;
 };
 
-// Uses the job's program, settings, automation, MIDI and block size; its
-// sources, channels, tail and latency fields are set here. Throws HostError
-// as render() does, and LoadError for a plug-in without outputs.
-BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job);
+// Uses the job's program, settings, automation and block size; its tail
+// and latency fields are set here. The plug-in's clock follows `tempoMap`,
+// or the job's tempo when none is given. Throws HostError as render() does,
+// and LoadError for a plug-in without outputs.
+BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job,
+                          const std::optional<TempoMap>& tempoMap = std::nullopt);

@@ -1,14 +1,10 @@
 #include "audio/channel_map.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 
 #include "support/host_error.h"
 
 namespace {
-
-constexpr int kLargestChannelNumber = 100000;
 
 struct Link {
     std::string source;  // "file", "sidechain", "silence", "out"
@@ -39,14 +35,20 @@ std::string describe(const std::vector<Link>& links, const std::string& target) 
     return text.empty() ? "none" : text;
 }
 
-int parseNumber(const std::string& text, const std::string& whole) {
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno != 0 || value < 1 || value > kLargestChannelNumber) {
-        throw UsageError("--channels takes output numbers from 1, like 1,2 or 3-4, not '" + whole + "'");
+std::string count(int number, const std::string& thing) {
+    return std::to_string(number) + " " + thing + (number == 1 ? "" : "s");
+}
+
+// The plug-in inputs the main file feeds. A sidechain of S channels takes
+// the last S inputs; a mono one takes every input past the main file's
+// channels (half the inputs when the main file is mono too), as a mono
+// main file feeds every main input.
+int mainInputCount(int mainChannels, int sidechainChannels, int pluginInputs) {
+    if (sidechainChannels != 1 || pluginInputs < 2) {
+        return pluginInputs - sidechainChannels;
     }
-    return static_cast<int>(value);
+    const int wanted = mainChannels > 1 ? mainChannels : (pluginInputs + 1) / 2;
+    return std::min(wanted, pluginInputs - 1);
 }
 
 }  // namespace
@@ -75,16 +77,16 @@ std::string ChannelMap::describeOutputs() const {
 ChannelMap mapChannels(int mainChannels, int sidechainChannels, int pluginInputs, int pluginOutputs,
                        const std::vector<int>& chosenOutputs) {
     ChannelMap map;
-    const int mainInputs = pluginInputs - sidechainChannels;
+    const int mainInputs = mainInputCount(mainChannels, sidechainChannels, pluginInputs);
     if (sidechainChannels > 0 && mainInputs < 1) {
-        throw UsageError("the sidechain file has " + std::to_string(sidechainChannels) +
-                         " channels, which leaves none of the plug-in's " + std::to_string(pluginInputs) +
-                         " inputs for the main input");
+        throw UsageError("the sidechain file has " + count(sidechainChannels, "channel") +
+                         ", which leaves none of the plug-in's " + count(pluginInputs, "input") +
+                         " for the main input");
     }
     for (int input = 0; input < pluginInputs; ++input) {
         InputRoute route;
         if (input >= mainInputs) {
-            route = {InputRoute::From::Sidechain, input - mainInputs};
+            route = {InputRoute::From::Sidechain, sidechainChannels == 1 ? 0 : input - mainInputs};
         } else if (mainChannels == 1) {
             route = {InputRoute::From::Main, 0};
         } else if (input < mainChannels) {
@@ -97,8 +99,7 @@ ChannelMap mapChannels(int mainChannels, int sidechainChannels, int pluginInputs
         const std::string which = mainChannels == used + 1 ? "channel " + std::to_string(mainChannels) + " is"
                                                            : "channels " + std::to_string(used + 1) + " to " +
                                                                  std::to_string(mainChannels) + " are";
-        map.warnings.push_back("input file " + which + " left out: the plug-in takes " + std::to_string(used) +
-                               " main inputs");
+        map.warnings.push_back("input file " + which + " left out: the plug-in takes " + count(used, "main input"));
     } else if (mainChannels == 1 && used == 0) {
         map.warnings.push_back("the input file is left out: the plug-in has no audio inputs for it");
     }
@@ -109,30 +110,10 @@ ChannelMap mapChannels(int mainChannels, int sidechainChannels, int pluginInputs
     }
     for (int output : chosenOutputs) {
         if (output < 0 || output >= pluginOutputs) {
-            throw UsageError("--channels names output " + std::to_string(output + 1) + ", but the plug-in has " +
-                             std::to_string(pluginOutputs) + " outputs");
+            throw UsageError("output " + std::to_string(output + 1) + " was chosen, but the plug-in has " +
+                             count(pluginOutputs, "output"));
         }
         map.outputs.push_back(output);
     }
     return map;
-}
-
-std::vector<int> parseChannelList(const std::string& text) {
-    std::vector<int> outputs;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', start), text.size());
-        const std::string item = text.substr(start, comma - start);
-        const std::size_t dash = item.find('-');
-        const int first = parseNumber(item.substr(0, dash), text);
-        const int last = dash == std::string::npos ? first : parseNumber(item.substr(dash + 1), text);
-        if (last < first) {
-            throw UsageError("--channels range " + item + " runs backwards");
-        }
-        for (int channel = first; channel <= last; ++channel) {
-            outputs.push_back(channel - 1);
-        }
-        start = comma + 1;
-    }
-    return outputs;
 }

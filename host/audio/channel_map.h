@@ -2,10 +2,11 @@
 // becomes which channel of the output file. The render prints both, so that
 // no channel is dropped or duplicated without a word.
 //
-// Inputs: a sidechain file of S channels feeds the last S inputs; the main
-// file feeds the inputs before them, channel for channel, a mono file
-// feeding all of them. Inputs left over get silence; file channels left
-// over are reported.
+// Inputs: a sidechain file of S channels feeds the last S inputs (a mono
+// one feeds every input past the main file's channels); the main file
+// feeds the inputs before them, channel for channel, a mono file feeding
+// all of them. Inputs left over get silence; file channels left over are
+// reported.
 #pragma once
 
 #include <string>
@@ -33,9 +34,6 @@ struct ChannelMap {
 // not have, or a sidechain that leaves no input for the main file.
 ChannelMap mapChannels(int mainChannels, int sidechainChannels, int pluginInputs, int pluginOutputs,
                        const std::vector<int>& chosenOutputs);
-
-// "1,2,5-8" (counted from 1) to outputs counted from 0. Throws UsageError.
-std::vector<int> parseChannelList(const std::string& text);
 
 // The simpler rule of the checks, which feed a test signal to every input:
 // which channel of a buffer with `available` channels feeds plug-in input

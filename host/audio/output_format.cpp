@@ -33,16 +33,18 @@ constexpr ExtensionAlias kAliases[] = {
 struct DepthEncoding {
     BitDepth depth;
     const char* word;
+    const char* samples;
+    int integerBits;   // 0 for floats
     int encodings[2];  // the first the container takes is used
 };
 
 constexpr DepthEncoding kDepths[] = {
-    {BitDepth::Int8, "8", {SF_FORMAT_PCM_S8, SF_FORMAT_PCM_U8}},
-    {BitDepth::Int16, "16", {SF_FORMAT_PCM_16, 0}},
-    {BitDepth::Int24, "24", {SF_FORMAT_PCM_24, 0}},
-    {BitDepth::Int32, "32", {SF_FORMAT_PCM_32, 0}},
-    {BitDepth::Float, "float", {SF_FORMAT_FLOAT, 0}},
-    {BitDepth::Double, "double", {SF_FORMAT_DOUBLE, 0}},
+    {BitDepth::Int8, "8", "8-bit integer", 8, {SF_FORMAT_PCM_S8, SF_FORMAT_PCM_U8}},
+    {BitDepth::Int16, "16", "16-bit integer", 16, {SF_FORMAT_PCM_16, 0}},
+    {BitDepth::Int24, "24", "24-bit integer", 24, {SF_FORMAT_PCM_24, 0}},
+    {BitDepth::Int32, "32", "32-bit integer", 32, {SF_FORMAT_PCM_32, 0}},
+    {BitDepth::Float, "float", "32-bit float", 0, {SF_FORMAT_FLOAT, 0}},
+    {BitDepth::Double, "double", "64-bit float", 0, {SF_FORMAT_DOUBLE, 0}},
 };
 
 // Without --bit-depth: float first, so that nothing clips; then the widest
@@ -149,6 +151,23 @@ bool AudioFileFormat::keepsBeyondFullScale() const {
     return encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE;
 }
 
+bool AudioFileFormat::containerTakesFloat(int channels, int sampleRate) const {
+    return accepts((value & SF_FORMAT_TYPEMASK) | SF_FORMAT_FLOAT, channels, sampleRate);
+}
+
+int AudioFileFormat::integerBits() const {
+    const int encoding = value & SF_FORMAT_SUBMASK;
+    for (const DepthEncoding& entry : kDepths) {
+        if (encoding == 0) {
+            break;
+        }
+        if (entry.encodings[0] == encoding || entry.encodings[1] == encoding) {
+            return entry.integerBits;
+        }
+    }
+    return 0;
+}
+
 std::optional<BitDepth> parseBitDepth(const std::string& text) {
     for (const DepthEncoding& entry : kDepths) {
         if (lowercase(text) == entry.word) {
@@ -193,7 +212,7 @@ AudioFileFormat chooseOutputFormat(const std::string& path, BitDepth depth, int 
     const std::string containerName = formatName(container->container);
     int encoding = container->encoding;
     if (encoding != 0 && depth != BitDepth::Default) {
-        throw UsageError(containerName + " files have no bit depth: leave out --bit-depth for " + path);
+        throw UsageError(containerName + " files have no bit depth to choose: their codec decides (" + path + ")");
     }
     if (encoding == 0 && depth != BitDepth::Default) {
         for (const DepthEncoding& entry : kDepths) {
@@ -206,7 +225,7 @@ AudioFileFormat chooseOutputFormat(const std::string& path, BitDepth depth, int 
                 }
             }
             if (encoding == 0) {
-                throw UsageError(containerName + " files cannot hold --bit-depth " + entry.word +
+                throw UsageError(containerName + " files cannot hold " + entry.samples +
                                  " samples: choose another bit depth or another container");
             }
         }
@@ -217,10 +236,11 @@ AudioFileFormat chooseOutputFormat(const std::string& path, BitDepth depth, int 
     const AudioFileFormat format{container->container | encoding};
     if (encoding == 0 || !accepts(format.value, channels, sampleRate)) {
         const std::string roomier = roomierContainers(channels, sampleRate);
-        throw UsageError(
-            containerName + " files cannot hold " + std::to_string(channels) + " channels at " +
-            std::to_string(sampleRate) + " Hz" + (encoding != 0 ? " as " + formatName(encoding) : std::string()) +
-            (roomier.empty() ? std::string() : "; these can: " + roomier) + "; --channels chooses fewer outputs");
+        throw UsageError(containerName + " files cannot hold " + std::to_string(channels) + " channels at " +
+                         std::to_string(sampleRate) + " Hz" +
+                         (encoding != 0 ? " as " + formatName(encoding) : std::string()) +
+                         (roomier.empty() ? std::string() : "; these can: " + roomier) +
+                         "; or write fewer of the plug-in's outputs");
     }
     return format;
 }

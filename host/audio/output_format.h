@@ -15,6 +15,11 @@ struct AudioFileFormat {
     // Float encodings keep samples beyond full scale; every other encoding
     // (integer PCM, lossy codecs) clips them.
     bool keepsBeyondFullScale() const;
+    // The bits of a linear integer encoding (8 to 32); 0 for any other
+    // (float, lossy, companded).
+    int integerBits() const;
+    // Whether the container could hold these channels as 32-bit floats.
+    bool containerTakesFloat(int channels, int sampleRate) const;
 };
 
 enum class BitDepth { Default, Int8, Int16, Int24, Int32, Float, Double };

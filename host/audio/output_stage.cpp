@@ -5,15 +5,21 @@
 
 namespace {
 
+// The largest magnitude of the chosen outputs at the frame; infinite for
+// NaN.
+float levelAt(float* const* pluginOutputs, const std::vector<int>& outputs, std::size_t frame) {
+    float level = 0.0f;
+    for (int output : outputs) {
+        const float magnitude = std::fabs(pluginOutputs[output][frame]);
+        level = magnitude <= level ? level : std::isnan(magnitude) ? HUGE_VALF : magnitude;
+    }
+    return level;
+}
+
 // Whether any chosen output is above the quiet level (or not a number) at
 // the frame.
 bool loudAt(float* const* pluginOutputs, const std::vector<int>& outputs, std::size_t frame) {
-    for (int output : outputs) {
-        if (!(std::fabs(pluginOutputs[output][frame]) <= kQuietLevel)) {
-            return true;
-        }
-    }
-    return false;
+    return levelAt(pluginOutputs, outputs, frame) > kQuietLevel;
 }
 
 }  // namespace
@@ -104,11 +110,18 @@ bool QuietTailWatch::push(float* const* pluginOutputs, std::size_t frames, std::
     const std::size_t direct = produced_ < tailStart ? std::min(frames - first, tailStart - produced_) : 0;
     produced_ += direct;
     for (std::size_t frame = first + direct; frame < frames; ++frame, ++produced_) {
-        if (loudAt(pluginOutputs, outputs_, frame)) {
+        const float level = levelAt(pluginOutputs, outputs_, frame);
+        recent_[tailFrames_++ % recent_.size()] = level;
+        if (level > kQuietLevel) {
             quietFrames_ = 0;
         } else if (++quietFrames_ == quietWindow_) {
             return false;
         }
     }
     return true;
+}
+
+double QuietTailWatch::endLevel() const {
+    const std::size_t seen = std::min(tailFrames_, recent_.size());
+    return seen == 0 ? 0.0 : static_cast<double>(*std::max_element(recent_.begin(), recent_.begin() + seen));
 }

@@ -3,6 +3,7 @@
 // tail ended once it has gone quiet. Holds at most `quietWindow` frames.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <vector>
@@ -56,13 +57,23 @@ private:
 // while the stage itself runs behind on the writer's: it sees the same
 // frames first and ends on the same block, so that the plug-in renders
 // nothing past the end. Holds no audio.
+//
+// It also keeps the peak of the last `endWindow` tail frames, the level at
+// which a tail stood when the render stopped it.
 class QuietTailWatch {
 public:
-    QuietTailWatch(std::vector<int> outputs, std::size_t skip, std::size_t quietWindow)
-        : outputs_(std::move(outputs)), skip_(skip), quietWindow_(quietWindow) {}
+    QuietTailWatch(std::vector<int> outputs, std::size_t skip, std::size_t quietWindow, std::size_t endWindow)
+        : outputs_(std::move(outputs)),
+          skip_(skip),
+          quietWindow_(quietWindow),
+          recent_(std::max<std::size_t>(1, endWindow)) {}
     void skipAtStart(std::size_t frames) { skip_ = frames; }
     // As OutputStage::push, whose answer it gives.
     bool push(float* const* pluginOutputs, std::size_t frames, std::size_t tailStart);
+    // The largest magnitude of the chosen outputs over the last tail frames
+    // seen (infinite for NaN); 0 before any. Only followed while the quiet
+    // window is not 0.
+    double endLevel() const;
 
 private:
     std::vector<int> outputs_;
@@ -70,4 +81,6 @@ private:
     std::size_t quietWindow_;
     std::size_t produced_ = 0;
     std::size_t quietFrames_ = 0;  // the quiet tail frames since the last loud one
+    std::vector<float> recent_;    // the levels of the last tail frames, as a ring
+    std::size_t tailFrames_ = 0;
 };

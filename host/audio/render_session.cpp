@@ -8,11 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "audio/block_schedule.h"
 #include "audio/progress_bar.h"
 #include "audio/read_ahead.h"
 #include "audio/write_behind.h"
 #include "opcodes.h"
-#include "plugin/midi_events.h"
+#include "plugin/parameter_lookup.h"
 #include "plugin/plugin_instance.h"
 #include "plugin/program_names.h"
 #include "support/host_error.h"
@@ -96,25 +97,20 @@ private:
     std::vector<float*> pointers_;
 };
 
-// `count` channel pointers moved `offset` frames on, in scratch space that
-// stays valid until the next call.
-class ShiftedPointers {
-public:
-    explicit ShiftedPointers(int count) : pointers_(static_cast<std::size_t>(std::max(count, 1))) {}
-    float** of(float* const* channels, std::size_t offset) {
-        for (std::size_t i = 0; i < pointers_.size(); ++i) {
-            pointers_[i] = channels[i] + offset;
-        }
-        return pointers_.data();
+// The automation's ramps at the stream's rate, resolved against the plug-in.
+std::vector<ParameterRamp> rampsFor(PluginInstance& instance, const std::vector<AutomationRequest>& automation,
+                                    double rate, std::vector<AutomationRequest>& resolved) {
+    std::vector<ParameterRamp> ramps;
+    for (const AutomationRequest& request : automation) {
+        resolved.push_back({resolveParameter(instance, request.parameter), request.points});
+        ramps.emplace_back(*resolved.back().parameter.index, request.points, rate);
     }
-
-private:
-    std::vector<float*> pointers_;
-};
+    return ramps;
+}
 
 }  // namespace
 
-void applyProgramAndSettings(PluginInstance& instance, const RenderJob& job) {
+std::vector<ParameterSetting> applyProgramAndSettings(PluginInstance& instance, const RenderJob& job) {
     if (job.program) {
         if (*job.program < 0 || *job.program >= instance.numPrograms()) {
             throw UsageError(
@@ -124,9 +120,12 @@ void applyProgramAndSettings(PluginInstance& instance, const RenderJob& job) {
         }
         instance.selectProgram(*job.program);
     }
+    std::vector<ParameterSetting> applied;
     for (const ParameterSetting& setting : job.settings) {
-        instance.setParameter(setting.index, setting.value);
+        applied.push_back({resolveParameter(instance, setting.parameter), setting.value});
+        instance.setParameter(*applied.back().parameter.index, setting.value);
     }
+    return applied;
 }
 
 double RenderReport::speed() const {
@@ -148,21 +147,24 @@ std::size_t automaticTailFrames(VstIntPtr tailSizeAnswer, double sampleRate) {
     return std::min(static_cast<std::size_t>(tailSizeAnswer), longest);
 }
 
-RenderReport render(PluginInstance& instance, const RenderJob& job, const OutputSink& sink) {
-    AudioSource& main = *job.main;
+RenderReport render(PluginInstance& instance, const RenderJob& job, const RenderStreams& streams,
+                    const OutputSink& sink) {
+    AudioSource& main = *streams.main;
     const double rate = main.sampleRate();
     const auto block = static_cast<std::size_t>(std::max<VstInt32>(1, job.blockSize));
 
-    applyProgramAndSettings(instance, job);
     RenderReport report;
     report.sampleRate = rate;
+    report.settings = applyProgramAndSettings(instance, job);
+    const std::vector<ParameterRamp> ramps = rampsFor(instance, job.automation, rate, report.automation);
     if (instance.numPrograms() > 0) {
+        report.program = static_cast<int>(instance.dispatch(effGetProgram));
         report.programName = instance.text(effGetProgramName, 0, kProgramNameLimit).text;
     }
 
     // Switched on, then told that processing starts. (Never switched off
     // first: it never was on, and some plug-ins assert on that.)
-    instance.host().clock.follow(job.tempoMap);
+    instance.host().clock.follow(streams.tempoMap);
     instance.setMains(true);
     instance.dispatch(effStartProcess);
     // Some plug-ins report their latency only once they process: it is read
@@ -178,85 +180,58 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
                                              : automaticTailFrames(instance.dispatch(effGetTailSize), rate);
     const std::size_t quietWindow = job.tailSeconds ? 0 : static_cast<std::size_t>(kQuietTailSeconds * rate);
 
-    OutputStage stage(job.channels.outputs, skip, quietWindow, sink);
-    MidiEventBatch events;
-    MidiCursor midi(job.midi);
-    std::vector<float> sentValues(job.automation.size(), -1.0f);
+    OutputStage stage(streams.channels.outputs, skip, quietWindow, sink);
+    const bool playsMidi = streams.midi != nullptr && !streams.midi->events.empty();
+    BlockSchedule schedule(instance, ramps, playsMidi ? streams.midi : nullptr);
 
     const std::optional<std::size_t> knownLength = main.frameCount();
     ProgressBar bar(stderr,
                     job.showProgress && knownLength && static_cast<double>(*knownLength) / rate > kProgressBarSeconds,
                     "rendering");
-    const int sidechainChannels = job.sidechain != nullptr ? job.sidechain->channelCount() : 0;
+    const int sidechainChannels = streams.sidechain != nullptr ? streams.sidechain->channelCount() : 0;
     const ChunkShape chunks =
         chunkShapeFor(block, std::max(main.channelCount() + sidechainChannels, instance.numOutputs()));
     const std::size_t chunkFrames = chunks.frames;
-    InputFeeds feeds(job.channels.inputs, instance.numInputs(), block);
-    ShiftedPointers inputsFrom(instance.numInputs());
-    ShiftedPointers outputsFrom(instance.numOutputs());
+    InputFeeds feeds(streams.channels.inputs, instance.numInputs(), block);
     std::size_t inputEnd = SIZE_MAX;  // known once the input has ended
-    std::size_t fed = 0;              // frames handed to the plug-in so far
-    Clock::duration busy{};
+    std::size_t end = SIZE_MAX;       // the last frame to process, once known
     const Clock::time_point started = Clock::now();
 
     // The files are read and written on threads of their own, so that on a
     // machine with cores to spare their cost hides behind the plug-in's.
     // The plug-in itself is called from this thread only, in order.
-    ReadAhead reader(main, job.sidechain, chunkFrames, chunks.inFlight);
+    ReadAhead reader(main, streams.sidechain, chunkFrames, chunks.inFlight);
     WriteBehind writer(stage, std::max(instance.numOutputs(), 1), chunkFrames, chunks.inFlight);
-    QuietTailWatch watch(job.channels.outputs, skip, quietWindow);
+    QuietTailWatch watch(streams.channels.outputs, skip, quietWindow,
+                         static_cast<std::size_t>(std::llround(kTailEndSeconds * rate)));
+    std::vector<float*> shifted(static_cast<std::size_t>(std::max(instance.numOutputs(), 1)));  // into the chunk
     for (bool more = true; more;) {
         InputChunk& in = reader.next();
         if (inputEnd == SIZE_MAX && in.mainFrames < chunkFrames) {
-            inputEnd = fed + in.mainFrames;
+            inputEnd = schedule.position() + in.mainFrames;
+            end = inputEnd + skip + report.tailLimitFrames;
         }
         OutputChunk& out = writer.next();
         std::size_t done = 0;  // frames of the chunk rendered
         while (done < chunkFrames) {
-            std::size_t count = block;
-            if (inputEnd != SIZE_MAX) {
-                const std::size_t last = inputEnd + skip + report.tailLimitFrames;
-                count = std::min(block, last > fed ? last - fed : 0);
-            }
+            const std::size_t at = schedule.position();
+            const std::size_t count = std::min(block, end > at ? end - at : 0);
             if (count == 0) {
                 more = false;
                 break;
             }
-            float** inputs = feeds.at(in, done, count);
-
-            // Process calls: split where automation must be sent again.
-            for (std::size_t start = 0; start < count;) {
-                std::size_t end = count;
-                for (std::size_t i = 0; i < job.automation.size(); ++i) {
-                    const ParameterRamp& ramp = job.automation[i];
-                    const float value = ramp.valueAt(fed + start);
-                    if (value != sentValues[i]) {
-                        instance.setParameter(ramp.index(), value);
-                        sentValues[i] = value;
-                    }
-                    const std::size_t next = ramp.nextUpdate(fed + start);
-                    if (next != SIZE_MAX) {
-                        end = std::min(end, next - fed);
-                    }
-                }
-                events.clear();
-                midi.collect(fed + start, end - start, events);
-                instance.sendEvents(events);
-                float** blockInputs = inputsFrom.of(inputs, start);
-                float** blockOutputs = outputsFrom.of(out.outputs.channels(), done + start);
-                const Clock::time_point before = Clock::now();
-                instance.process(blockInputs, blockOutputs, static_cast<VstInt32>(end - start));
-                busy += Clock::now() - before;
-                start = end;
+            float* const* outputs = out.outputs.channels();
+            for (std::size_t channel = 0; channel < shifted.size(); ++channel) {
+                shifted[channel] = outputs[channel] + done;
             }
-
-            if (fed == 0) {
+            schedule.process(feeds.at(in, done, count), shifted.data(), count);
+            if (at == 0) {
                 skip = latencyToSkip();
                 stage.skipAtStart(skip);  // before the first chunk reaches the writer
                 watch.skipAtStart(skip);
+                end = inputEnd == SIZE_MAX ? end : inputEnd + skip + report.tailLimitFrames;
             }
-            more = watch.push(outputsFrom.of(out.outputs.channels(), done), count, inputEnd);
-            fed += count;
+            more = watch.push(shifted.data(), count, inputEnd);
             done += count;
             if (!more) {
                 break;
@@ -267,7 +242,7 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
         out.tailStart = inputEnd;
         writer.publish();
         if (knownLength && *knownLength > 0) {
-            bar.update(static_cast<double>(fed) / static_cast<double>(*knownLength));
+            bar.update(static_cast<double>(schedule.position()) / static_cast<double>(*knownLength));
         }
     }
     writer.finish();
@@ -276,14 +251,19 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Output
     stage.finish();
     bar.finish();
     report.totalSeconds = std::chrono::duration<double>(Clock::now() - started).count();
-    report.processSeconds = std::chrono::duration<double>(busy).count();
+    report.processSeconds = schedule.secondsInPlugin();
 
     instance.dispatch(effStopProcess);
     instance.setMains(false);
 
-    report.inputFrames = inputEnd == SIZE_MAX ? fed : inputEnd;
+    report.processedFrames = schedule.position();
+    report.inputFrames = inputEnd == SIZE_MAX ? schedule.position() : inputEnd;
     report.outputFrames = stage.framesWritten();
     report.tailFrames = report.outputFrames > report.inputFrames ? report.outputFrames - report.inputFrames : 0;
+    if (!job.tailSeconds && !report.tailEndedQuiet && report.tailLimitFrames > 0 &&
+        watch.endLevel() > kAudibleTailLevel) {
+        report.tailCutAt = watch.endLevel();
+    }
     report.in = reader.stats();
     report.out = stage.stats();
     return report;

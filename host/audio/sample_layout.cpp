@@ -77,6 +77,16 @@ void splitStored(StoredSamples coding, const unsigned char* frames, std::size_t 
     }
 }
 
+void packStored(StoredSamples coding, const std::int32_t* integers, std::size_t count, unsigned char* bytes) {
+    const std::size_t width = storedSampleBytes(coding);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto word = static_cast<std::uint32_t>(integers[i]);
+        for (std::size_t byte = 0; byte < width; ++byte) {
+            bytes[i * width + byte] = static_cast<unsigned char>(word >> (8 * (4 - width + byte)));
+        }
+    }
+}
+
 void split(const float* frames, std::size_t count, std::size_t channelCount, float* const* channels,
            std::size_t offset) {
     std::size_t frame = 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // How samples are stored in a file's bytes, for the encodings that are
 // decoded here rather than through libsndfile: little-endian 16- and 24-bit
@@ -28,3 +29,7 @@ void split(const float* frames, std::size_t count, std::size_t channelCount, flo
 // `channels[c][offset ...]` into `count` interleaved frames.
 void interleave(const float* const* channels, std::size_t channelCount, std::size_t offset, std::size_t count,
                 float* frames);
+
+// `count` integers holding their samples in the top bits (as
+// SampleQuantizer gives them) to stored 16- or 24-bit samples.
+void packStored(StoredSamples coding, const std::int32_t* integers, std::size_t count, unsigned char* bytes);

@@ -1,64 +1,102 @@
 #include "audio/sound_file.h"
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
+#include "audio/pending_output.h"
+#include "audio/pipe_stream.h"
+#include "audio/promised_length.h"
 #include "support/host_error.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The temporary file being written, for the interrupt handler: Ctrl-C during
-// a long render must not leave it behind. One writer at a time.
-char pendingTemporary[4096];
-
-extern "C" void removePendingAndDie(int signalNumber) {
-    if (pendingTemporary[0] != '\0') {
-        unlink(pendingTemporary);
-    }
-    std::signal(signalNumber, SIG_DFL);
-    std::raise(signalNumber);
-}
-
-void announcePending(const std::string& path) {
-    static const bool installed = [] {
-        std::signal(SIGINT, removePendingAndDie);
-        std::signal(SIGTERM, removePendingAndDie);
-        std::signal(SIGHUP, removePendingAndDie);
-        return true;
-    }();
-    (void)installed;
-    pendingTemporary[0] = '\0';
-    if (path.size() < sizeof pendingTemporary) {
-        std::memcpy(pendingTemporary, path.c_str(), path.size() + 1);
-    }
-}
-
 // Containers whose samples libsndfile hands out as they are stored.
 constexpr int kUncompressedContainers[] = {SF_FORMAT_WAV,  SF_FORMAT_WAVEX, SF_FORMAT_W64,
                                            SF_FORMAT_RF64, SF_FORMAT_AIFF,  SF_FORMAT_CAF};
 
-std::string temporaryBeside(const std::string& path) {
-    const fs::path target(path);
-    const std::string name = "." + target.filename().string() + ".plughost-" + std::to_string(getpid()) + ".part";
-    return (target.parent_path() / name).string();
+struct StoredEncoding {
+    int encoding;
+    StoredSamples coding;
+};
+constexpr StoredEncoding kStoredEncodings[] = {{SF_FORMAT_PCM_16, StoredSamples::Pcm16},
+                                               {SF_FORMAT_PCM_24, StoredSamples::Pcm24},
+                                               {SF_FORMAT_FLOAT, StoredSamples::Float}};
+
+// Bytes per sample of the encodings whose frames have a fixed size.
+struct SampleWidth {
+    int encoding;
+    std::size_t bytes;
+};
+constexpr SampleWidth kSampleWidths[] = {{SF_FORMAT_PCM_S8, 1}, {SF_FORMAT_PCM_U8, 1}, {SF_FORMAT_PCM_16, 2},
+                                         {SF_FORMAT_PCM_24, 3}, {SF_FORMAT_PCM_32, 4}, {SF_FORMAT_FLOAT, 4},
+                                         {SF_FORMAT_DOUBLE, 8}, {SF_FORMAT_ULAW, 1},   {SF_FORMAT_ALAW, 1}};
+
+std::size_t bytesPerFrame(int format, int channels) {
+    for (const SampleWidth& width : kSampleWidths) {
+        if ((format & SF_FORMAT_SUBMASK) == width.encoding) {
+            return width.bytes * static_cast<std::size_t>(channels);
+        }
+    }
+    return 0;
+}
+
+// The samples of `format` as this machine stores them, when libsndfile
+// reads and writes them unchanged.
+std::optional<StoredSamples> storedAsIs(SNDFILE* file, int format) {
+    const int container = format & SF_FORMAT_TYPEMASK;
+    if (std::find(std::begin(kUncompressedContainers), std::end(kUncompressedContainers), container) ==
+            std::end(kUncompressedContainers) ||
+        sf_command(file, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) != SF_FALSE) {
+        return std::nullopt;
+    }
+    for (const StoredEncoding& entry : kStoredEncodings) {
+        if ((format & SF_FORMAT_SUBMASK) == entry.encoding) {
+            return entry.coding;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
-SoundFileReader::SoundFileReader(const std::string& path) : path_(path) {
+std::size_t fileChunkFrames(int channels) {
+    constexpr std::size_t kFewestFrames = 256;
+    return std::max(kFewestFrames,
+                    std::min(kFileChunkFrames, kFileChunkSamples / static_cast<std::size_t>(std::max(channels, 1))));
+}
+
+SoundFileReader::SoundFileReader(const std::string& path) : path_(path == kStandardInput ? "standard input" : path) {
+    open(path);
+}
+
+void SoundFileReader::open(const std::string& path) {
     SF_INFO info{};
+    int descriptor = -1;
     if (path == kStandardInput) {
-        file_ = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
-        path_ = "standard input";
+        struct stat status {};
+        if (fstat(STDIN_FILENO, &status) == 0 && S_ISREG(status.st_mode)) {
+            file_ = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
+            descriptor = STDIN_FILENO;
+        } else {
+            pipe_ = std::make_unique<PipeStream>(STDIN_FILENO);
+            if (!pipe_->whole() && pipe_->failure().empty() && pipe_->streamsWithoutLength().empty()) {
+                throw FileError(
+                    "cannot read audio file standard input: longer streams than 1 MB are read from a pipe in WAV, "
+                    "RF64, Wave64, AIFF, AU, CAF, FLAC, Ogg and MP3 files only; give this file's path instead");
+            }
+            SF_VIRTUAL_IO io = PipeStream::callbacks();
+            file_ = sf_open_virtual(&io, SFM_READ, &info, pipe_.get());
+        }
     } else {
         if (fs::is_directory(path)) {
             throw FileError("cannot read audio file " + path + ": it is a directory");
@@ -66,30 +104,64 @@ SoundFileReader::SoundFileReader(const std::string& path) : path_(path) {
         file_ = sf_open(path.c_str(), SFM_READ, &info);
     }
     if (file_ == nullptr) {
-        throw FileError("cannot read audio file " + path_ + ": " + sf_strerror(nullptr));
+        const std::string reason = pipe_ && !pipe_->failure().empty() ? pipe_->failure() : sf_strerror(nullptr);
+        throw FileError("cannot read audio file " + path_ + ": " + reason);
     }
     if (info.channels <= 0 || info.samplerate <= 0) {
         sf_close(file_);
+        file_ = nullptr;
         throw FileError("audio file " + path_ + " has no channels or no sample rate");
     }
     channels_ = info.channels;
+    chunkFrames_ = fileChunkFrames(channels_);
     sampleRate_ = info.samplerate;
     format_.value = info.format;
     // A stream's header may claim any length (0xFFFFFFFF bytes, say): only a
-    // seekable file's frame count is trusted, and only for progress.
-    if (info.seekable && info.frames >= 0) {
+    // seekable file's frame count is trusted, for progress and as what is
+    // there.
+    if (info.seekable && !pipe_ && info.frames >= 0) {
         frames_ = static_cast<std::size_t>(info.frames);
+        present_ = static_cast<std::uint64_t>(info.frames);
     }
-    const int container = info.format & SF_FORMAT_TYPEMASK;
-    const int encoding = info.format & SF_FORMAT_SUBMASK;
-    const bool asStored = std::find(std::begin(kUncompressedContainers), std::end(kUncompressedContainers),
-                                    container) != std::end(kUncompressedContainers) &&
-                          sf_command(file_, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) == SF_FALSE;
-    if (asStored && (encoding == SF_FORMAT_PCM_16 || encoding == SF_FORMAT_PCM_24 || encoding == SF_FORMAT_FLOAT)) {
-        stored_ = encoding == SF_FORMAT_PCM_16   ? StoredSamples::Pcm16
-                  : encoding == SF_FORMAT_PCM_24 ? StoredSamples::Pcm24
-                                                 : StoredSamples::Float;
+    readPromise(path, descriptor);
+    constexpr sf_count_t kImplausibleFrames = sf_count_t{1} << 50;
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC && info.frames > 0 && info.frames < kImplausibleFrames) {
+        promised_ = static_cast<std::uint64_t>(info.frames);  // the stream info block's total
+    }
+    stored_ = storedAsIs(file_, info.format);
+    if (stored_) {
         frameBytes_ = storedSampleBytes(*stored_) * static_cast<std::size_t>(channels_);
+    }
+    // Floats, or stored bytes with room to load the last 24-bit sample as
+    // four bytes; filled before it is read, so left uninitialised.
+    const std::size_t samples = chunkFrames_ * static_cast<std::size_t>(channels_);
+    interleaved_.reset(
+        new float[std::max(samples, (chunkFrames_ * frameBytes_ + sizeof(std::uint32_t)) / sizeof(float) + 1)]);
+}
+
+// The header's promise, from the bytes libsndfile has read from a pipe, or
+// from the file's first bytes.
+void SoundFileReader::readPromise(const std::string& path, int descriptor) {
+    const std::size_t frameBytes = bytesPerFrame(format_.value, channels_);
+    if (pipe_) {
+        promised_ = ::promisedFrames(pipe_->retained(), pipe_->retainedBytes(), frameBytes);
+        return;
+    }
+    const int file = descriptor >= 0 ? descriptor : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+        return;
+    }
+    struct stat status {};
+    const std::size_t size = fstat(file, &status) == 0 && status.st_size > 0
+                                 ? std::min(static_cast<std::size_t>(status.st_size), kRetainedBytes)
+                                 : 0;
+    std::vector<unsigned char> header(size);
+    const ssize_t got = size > 0 ? pread(file, header.data(), header.size(), 0) : 0;
+    if (descriptor < 0) {
+        close(file);
+    }
+    if (got > 0) {
+        promised_ = ::promisedFrames(header.data(), static_cast<std::size_t>(got), frameBytes);
     }
 }
 
@@ -99,13 +171,28 @@ SoundFileReader::~SoundFileReader() {
     }
 }
 
+bool SoundFileReader::endedEarly() const {
+    if (!promised_) {
+        return false;
+    }
+    // Once read to its end, what came counts; before, what libsndfile found.
+    return ended_ ? delivered_ < *promised_ : present_ && *present_ < *promised_;
+}
+
+void SoundFileReader::failReading() {
+    std::string reason = sf_strerror(file_);
+    if (pipe_ && !pipe_->failure().empty()) {
+        reason = pipe_->failure();
+    }
+    throw FileError("cannot read audio file " + path_ + ": " + reason);
+}
+
 // Reads the next chunk into the buffer; returns its frames, 0 at the end.
 std::size_t SoundFileReader::fill() {
     if (!stored_) {
-        interleaved_.resize(kFileChunkFrames * static_cast<std::size_t>(channels_));
-        const sf_count_t got = sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(kFileChunkFrames));
-        if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR)) {
-            throw FileError("cannot read audio file " + path_ + ": " + sf_strerror(file_));
+        const sf_count_t got = sf_readf_float(file_, interleaved_.get(), static_cast<sf_count_t>(chunkFrames_));
+        if (got < 0 || (got == 0 && (sf_error(file_) != SF_ERR_NO_ERROR || (pipe_ && !pipe_->failure().empty())))) {
+            failReading();
         }
         return static_cast<std::size_t>(got);
     }
@@ -113,18 +200,17 @@ std::size_t SoundFileReader::fill() {
     // stop short of one) move to the front; a partial frame at the end is
     // dropped, as libsndfile drops it. The padding lets the last 24-bit
     // sample be loaded as four bytes.
-    const std::size_t chunkBytes = kFileChunkFrames * frameBytes_;
+    const std::size_t chunkBytes = chunkFrames_ * frameBytes_;
     const std::size_t consumed = next_ * frameBytes_;
-    interleaved_.resize((chunkBytes + sizeof(std::uint32_t)) / sizeof(float) + 1);
-    auto* bytes = reinterpret_cast<unsigned char*>(interleaved_.data());
+    auto* bytes = reinterpret_cast<unsigned char*>(interleaved_.get());
     std::memmove(bytes, bytes + consumed, storedBytes_ - consumed);
     storedBytes_ -= consumed;
     next_ = 0;
     while (storedBytes_ < frameBytes_) {
         const sf_count_t got =
             sf_read_raw(file_, bytes + storedBytes_, static_cast<sf_count_t>(chunkBytes - storedBytes_));
-        if (got < 0 || (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR)) {
-            throw FileError("cannot read audio file " + path_ + ": " + sf_strerror(file_));
+        if (got < 0 || (got == 0 && (sf_error(file_) != SF_ERR_NO_ERROR || (pipe_ && !pipe_->failure().empty())))) {
+            failReading();
         }
         if (got == 0) {
             return 0;
@@ -139,8 +225,9 @@ std::size_t SoundFileReader::read(float* const* channels, std::size_t frames) {
     std::size_t done = 0;
     while (done < frames) {
         if (buffered_ == 0) {
-            const std::size_t got = fill();
+            const std::size_t got = ended_ ? 0 : fill();
             if (got == 0) {
+                ended_ = true;
                 break;
             }
             buffered_ = got;
@@ -148,39 +235,58 @@ std::size_t SoundFileReader::read(float* const* channels, std::size_t frames) {
         }
         const std::size_t count = std::min(frames - done, buffered_);
         if (stored_) {
-            const auto* bytes = reinterpret_cast<const unsigned char*>(interleaved_.data()) + next_ * frameBytes_;
+            const auto* bytes = reinterpret_cast<const unsigned char*>(interleaved_.get()) + next_ * frameBytes_;
             splitStored(*stored_, bytes, count, width, channels, done);
         } else {
-            split(interleaved_.data() + next_ * width, count, width, channels, done);
+            split(interleaved_.get() + next_ * width, count, width, channels, done);
         }
         done += count;
         next_ += count;
         buffered_ -= count;
     }
+    delivered_ += done;
     return done;
 }
 
-SoundFileWriter::SoundFileWriter(const std::string& path, AudioFileFormat format, int channels, int sampleRate)
-    : path_(path), temporary_(temporaryBeside(path)), channels_(channels) {
+SoundFileWriter::SoundFileWriter(const std::string& path, AudioFileFormat format, int channels, int sampleRate,
+                                 Dither dither)
+    : path_(path),
+      temporary_(pending_output::temporaryBeside(path)),
+      channels_(channels),
+      chunkFrames_(fileChunkFrames(channels)) {
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = channels;
     info.format = format.value;
-    announcePending(temporary_);
+    pending_output::removeStale(path);
+    pending_output::announce(temporary_);
     file_ = sf_open(temporary_.c_str(), SFM_WRITE, &info);
     if (file_ == nullptr) {
         const std::string why = sf_strerror(nullptr);
-        pendingTemporary[0] = '\0';
+        pending_output::clear();
         std::remove(temporary_.c_str());
         throw FileError("cannot write audio file " + path + " (in its folder, as " + temporary_ + "): " + why);
     }
-    // Integer encodings saturate rather than wrap around; the render reports
-    // the clipping (or refuses it) before the file is kept.
+    if (const int bits = format.integerBits(); bits > 0) {
+        // Rounded here, not by libsndfile, whose float conversions either
+        // wrap around or, told to clip, truncate towards minus infinity.
+        quantizer_.emplace(bits, dither);
+        const std::optional<StoredSamples> stored = storedAsIs(file_, format.value);
+        if (stored && *stored != StoredSamples::Float) {
+            packed_ = stored;
+        }
+        return;
+    }
+    // Codecs and companded encodings take floats: beyond full scale they
+    // saturate; the render reports the clipping (or refuses it) first.
     sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     // A file of 32-bit floats in this machine's byte order takes the
-    // samples as they are, without libsndfile's conversion pass.
-    rawFloat_ = (format.value & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT &&
-                sf_command(file_, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) == SF_FALSE;
+    // samples as they are, without libsndfile's conversion pass. libsndfile
+    // would then write a peak chunk claiming silence: none is written.
+    rawFloat_ = storedAsIs(file_, format.value) == StoredSamples::Float;
+    if (rawFloat_) {
+        sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    }
 }
 
 SoundFileWriter::~SoundFileWriter() {
@@ -189,13 +295,13 @@ SoundFileWriter::~SoundFileWriter() {
 
 void SoundFileWriter::write(const float* const* channels, std::size_t frames) {
     const auto width = static_cast<std::size_t>(channels_);
-    interleaved_.resize(kFileChunkFrames * width);
+    interleaved_.resize(chunkFrames_ * width);
     for (std::size_t done = 0; done < frames;) {
-        const std::size_t count = std::min(frames - done, kFileChunkFrames - buffered_);
+        const std::size_t count = std::min(frames - done, chunkFrames_ - buffered_);
         interleave(channels, width, done, count, interleaved_.data() + buffered_ * width);
         done += count;
         buffered_ += count;
-        if (buffered_ == kFileChunkFrames) {
+        if (buffered_ == chunkFrames_) {
             flush();
         }
     }
@@ -205,10 +311,23 @@ void SoundFileWriter::flush() {
     if (buffered_ == 0) {
         return;
     }
+    const std::size_t samples = buffered_ * static_cast<std::size_t>(channels_);
     bool written = false;
     if (rawFloat_) {
-        const auto bytes = static_cast<sf_count_t>(buffered_ * static_cast<std::size_t>(channels_) * sizeof(float));
+        const auto bytes = static_cast<sf_count_t>(samples * sizeof(float));
         written = sf_write_raw(file_, interleaved_.data(), bytes) == bytes;
+    } else if (quantizer_) {
+        integers_.resize(samples);
+        quantizer_->quantize(interleaved_.data(), samples, integers_.data());
+        if (packed_) {
+            bytes_.resize(samples * storedSampleBytes(*packed_));
+            packStored(*packed_, integers_.data(), samples, bytes_.data());
+            const auto size = static_cast<sf_count_t>(bytes_.size());
+            written = sf_write_raw(file_, bytes_.data(), size) == size;
+        } else {
+            written = sf_writef_int(file_, integers_.data(), static_cast<sf_count_t>(buffered_)) ==
+                      static_cast<sf_count_t>(buffered_);
+        }
     } else {
         written = sf_writef_float(file_, interleaved_.data(), static_cast<sf_count_t>(buffered_)) ==
                   static_cast<sf_count_t>(buffered_);
@@ -234,7 +353,7 @@ void SoundFileWriter::commit() {
         throw FileError("cannot put the finished file in place as " + path_ + ": " + error.message());
     }
     temporary_.clear();
-    pendingTemporary[0] = '\0';
+    pending_output::clear();
 }
 
 void SoundFileWriter::discard() {
@@ -245,6 +364,6 @@ void SoundFileWriter::discard() {
     if (!temporary_.empty()) {
         std::remove(temporary_.c_str());
         temporary_.clear();
-        pendingTemporary[0] = '\0';
+        pending_output::clear();
     }
 }

@@ -204,9 +204,9 @@ std::string formatDecibels(double linear) {
     }
     const double decibels = toDecibels(linear);
     if (std::isinf(decibels)) {
-        return decibels > 0 ? "+inf dB" : "-inf dB";
+        return decibels > 0 ? "+inf dBFS" : "-inf dBFS";
     }
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f dB", decibels);
+    std::snprintf(text, sizeof text, "%.1f dBFS", decibels);
     return text;
 }

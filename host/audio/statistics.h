@@ -47,5 +47,6 @@ private:
 
 // 20·log10 of a linear level; minus infinity for 0.
 double toDecibels(double linear);
-// "-3.0 dB", "-inf dB" for silence, "+inf dB" and "NaN" for broken levels.
+// "-3.0 dBFS", "-inf dBFS" for silence, "+inf dBFS" and "NaN" for broken
+// levels.
 std::string formatDecibels(double linear);

@@ -10,9 +10,9 @@
 #include "analysis/plots.h"
 #include "analysis/staging_directory.h"
 #include "commands/exit_codes.h"
+#include "commands/fatal_signals.h"
+#include "commands/option_text.h"
 #include "commands/tempo_options.h"
-#include "plugin/parameter_lookup.h"
-#include "plugin/plugin_instance.h"
 #include "plugin/plugin_module.h"
 #include "support/host_error.h"
 #include "support/text_format.h"
@@ -108,8 +108,15 @@ void addAnalyzeCommand(CLI::App& app, int& exitCode) {
     command->add_option("--program", options->program, "Select program N first")
         ->check(CLI::Range(0, 100000))
         ->type_name("N");
-    command->add_option("--set", options->settings, "Set a parameter (normalised 0..1) after the program; repeatable")
-        ->check(CLI::Validator(settingProblem, ""))
+    command
+        ->add_option_function<std::vector<std::string>>(
+            "--set",
+            [options](const std::vector<std::string>& texts) {
+                for (const std::string& text : texts) {
+                    options->settings.push_back(parseSetting(text));
+                }
+            },
+            "Set a parameter (normalised 0..1) after the program; repeatable")
         ->type_name("NAME=VALUE");
     command->add_option("--rate", options->sampleRate, "Sample rate of the measurements")
         ->check(CLI::Range(8000.0, 768000.0))
@@ -122,7 +129,10 @@ void addAnalyzeCommand(CLI::App& app, int& exitCode) {
     command->add_flag(
         "--no-cost", [options](std::int64_t) { options->cost = false; },
         "Leave out the timing, whose figures differ from run to run");
-    command->callback([options, &exitCode] { exitCode = runAnalyze(*options, std::cout); });
+    command->callback([options, &exitCode] {
+        installFatalSignalHandlers();
+        exitCode = runAnalyze(*options, std::cout);
+    });
 }
 
 int runAnalyze(const AnalyzeOptions& options, std::ostream& out) {
@@ -134,16 +144,7 @@ int runAnalyze(const AnalyzeOptions& options, std::ostream& out) {
     if (options.program >= 0) {
         job.program = options.program;
     }
-    if (!options.settings.empty()) {
-        // Names are resolved on an instance of their own, before any measurement.
-        PluginInstance instance(module);
-        instance.open();
-        for (const std::string& text : options.settings) {
-            const ParameterValue setting = splitSetting(text);
-            job.settings.push_back({findParameter(instance, setting.parameter), setting.value});
-        }
-        instance.close();
-    }
+    job.settings = options.settings;  // names are resolved on the first instance, before any measurement
     job.sampleRate = options.sampleRate;
     job.tempo = options.tempo;
     job.measureCost = options.cost;

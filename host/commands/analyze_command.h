@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/parameter_ref.h"
 #include "plugin/tempo_map.h"
 
 namespace CLI {
@@ -17,8 +18,8 @@ class App;
 struct AnalyzeOptions {
     std::string plugin;
     std::string directory;
-    int program = -1;                   // -1: not given
-    std::vector<std::string> settings;  // INDEX=VALUE, in order
+    int program = -1;                        // -1: not given
+    std::vector<ParameterSetting> settings;  // in order
     double sampleRate = 44100.0;
     TempoSettings tempo;
     bool json = false;

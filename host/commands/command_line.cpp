@@ -28,7 +28,7 @@ std::string exitCodeFooter() {
     for (const ExitCodeMeaning& entry : kExitCodes) {
         text += "  " + std::to_string(entry.code) + "  " + entry.meaning + "\n";
     }
-    return text;
+    return text + "  " + kSignalExits + "\n";
 }
 
 #ifndef KD_HAVE_AUDIO_FILES
@@ -60,9 +60,19 @@ void refuseUnknownCommand(const CLI::App& app, int argc, char** argv) {
     throw UsageError(std::string("unknown command '") + argv[1] + "' (commands: " + names + ")");
 }
 
+// CLI11's words for a value given to a flag, said in plughost's.
+std::string plainUsageMessage(const std::string& message) {
+    static const std::string kFlagWithValue = " was given a disallowed flag override";
+    const std::size_t at = message.rfind(kFlagWithValue);
+    if (at != std::string::npos && at + kFlagWithValue.size() == message.size()) {
+        return "--" + message.substr(0, at) + " is a flag and takes no value";
+    }
+    return message;
+}
+
 void reportUsageError(const std::string& message, const std::string& command) {
     std::cout.flush();
-    std::cerr << "plughost: " << message << "\n"
+    std::cerr << "plughost: " << plainUsageMessage(message) << "\n"
               << "Run 'plughost " << (command.empty() ? "" : command + " ") << "--help' for usage.\n";
 }
 
@@ -82,6 +92,10 @@ int runCommandLine(int argc, char** argv) {
     // Paths under Wine and MSYS start with '/': never read them as options.
     // Subcommands take this setting when they are added.
     app.allow_windows_style_options(false);
+    // Flags take no value (--json=1 is refused): CLI11 reads a value given
+    // to a flag as a number and lets one beyond 64 bits escape as
+    // std::out_of_range. Subcommands take this setting when they are added.
+    app.option_defaults()->disable_flag_override();
     int exitCode = kExitSuccess;
     addInfoCommand(app, exitCode);
 #ifdef KD_HAVE_AUDIO_FILES

@@ -1,34 +1,24 @@
 // One render into one output file, the way both render commands make it:
 // the input opened, the plug-in instantiated at the input's rate, channels
-// mapped, parameters looked up, the output format checked against the real
-// channel count and rate, the audio streamed into a temporary file, the
-// result judged, and the file put in place only when it can be trusted.
+// mapped, the output format checked against the real channel count and
+// rate, the audio streamed into a temporary file, the result judged, and
+// the file put in place only when it can be trusted.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "audio/output_format.h"
+#include "audio/render_job.h"
 #include "audio/render_session.h"
-#include "commands/rendering_options.h"
 
 class PluginModule;
-
-struct FileRenderRequest {
-    const RenderingOptions* options = nullptr;
-    std::string output;
-    std::optional<int> program;
-    std::vector<std::string> automation;  // NAME_OR_INDEX:TIME=VALUE,...
-    bool showProgress = false;
-};
 
 struct FileRenderOutcome {
     RenderReport report;
     std::string input;  // "in.wav (WAV, Signed 24 bit PCM)", "embedded plucked strings", ...
     int inputChannels = 0;
-    std::string midi;     // empty when no MIDI was played
-    std::string program;  // "3 Brutal Distortion!" when one was selected
+    std::string midi;  // empty when no MIDI was played
     std::string inputMapping;
     std::string outputMapping;
     AudioFileFormat format;
@@ -41,7 +31,7 @@ struct FileRenderOutcome {
 
 // Throws HostError for what stops a render before it starts (usage, files,
 // the plug-in); problems with the rendered output are in the outcome.
-FileRenderOutcome renderToFile(const PluginModule& module, const FileRenderRequest& request);
+FileRenderOutcome renderToFile(const PluginModule& module, const RenderJob& job);
 
 // Throws UsageError when `output` is the same file as one of `others`
 // (compared as files, not as spellings).

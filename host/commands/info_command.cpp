@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -133,12 +134,23 @@ void printTable(const Facts& facts, std::ostream& out) {
     out << format("%-16s%d samples\n", "latency", facts.latency);
     out << format("%-16s%ld samples\n", "tail", facts.tail);
     if (!facts.parameters.empty()) {
+        // Columns as wide as their longest text, so that long texts keep the
+        // table aligned.
+        int widths[3] = {10, 10, 10};
+        for (const Parameter& parameter : facts.parameters) {
+            const std::string* texts[3] = {&parameter.name, &parameter.label, &parameter.display};
+            for (int column = 0; column < 3; ++column) {
+                widths[column] = std::max(widths[column], static_cast<int>(texts[column]->size()));
+            }
+        }
         out << "\nparameters\n";
-        out << format("%5s  %-10s %-10s %-10s %s\n", "index", "name", "label", "display", "value");
+        out << format("%5s  %-*s %-*s %-*s %s\n", "index", widths[0], "name", widths[1], "label", widths[2], "display",
+                      "value");
         for (std::size_t index = 0; index < facts.parameters.size(); ++index) {
             const Parameter& parameter = facts.parameters[index];
-            out << format("%5zu  %-10s %-10s %-10s %.6f\n", index, parameter.name.c_str(), parameter.label.c_str(),
-                          parameter.display.c_str(), static_cast<double>(parameter.value));
+            out << format("%5zu  %-*s %-*s %-*s %.6f\n", index, widths[0], parameter.name.c_str(), widths[1],
+                          parameter.label.c_str(), widths[2], parameter.display.c_str(),
+                          static_cast<double>(parameter.value));
         }
     }
     if (!facts.overruns.empty()) {

@@ -5,18 +5,15 @@
 #include <ostream>
 #include <string>
 
-#include "commands/rendering_options.h"
+#include "audio/render_job.h"
 
 namespace CLI {
 class App;
 }
 
-struct RenderProgramsCommandOptions {
-    RenderingOptions rendering;
-    std::string directory;
-    std::string extension = "wav";
-};
-
 // Adds the subcommand; when it runs, its exit code lands in `exitCode`.
 void addRenderProgramsCommand(CLI::App& app, int& exitCode);
-int runRenderPrograms(const RenderProgramsCommandOptions& options, std::ostream& out, std::ostream& err);
+// Renders `job` once per program into DIRECTORY/program-N.EXTENSION (the
+// job's program and output are set for each).
+int runRenderPrograms(const RenderJob& job, const std::string& directory, const std::string& extension, bool json,
+                      std::ostream& out, std::ostream& err);

@@ -28,13 +28,23 @@ nlohmann::json levels(const SignalStats& stats) {
             {"beyond_full_scale", stats.overFullScale}};
 }
 
+// "3 Brutal Distortion!"; empty for a plug-in without programs.
+std::string programText(const RenderReport& report) {
+    return report.program ? format("%d %s", *report.program, report.programName.c_str()) : std::string();
+}
+
+nlohmann::json parameterJson(const ParameterRef& parameter) {
+    return {{"index", parameter.index ? nlohmann::json(*parameter.index) : nlohmann::json(nullptr)},
+            {"name", parameter.name}};
+}
+
 }  // namespace
 
 std::string speedText(double speed) {
     return speed > 0.0 ? format("%.1fx", speed) : "-";
 }
 
-void printRenderSummary(const FileRenderOutcome& outcome, const std::string& output, std::ostream& out) {
+void printRenderSummary(const FileRenderOutcome& outcome, const RenderJob& job, std::ostream& out) {
     const RenderReport& report = outcome.report;
     const double rate = report.sampleRate;
     const std::string channels = outcome.inputChannels > 1    ? format("%d channels, ", outcome.inputChannels)
@@ -47,8 +57,8 @@ void printRenderSummary(const FileRenderOutcome& outcome, const std::string& out
     }
     out << format("%-10s%s\n", "inputs", outcome.inputMapping.c_str());
     out << format("%-10s%s\n", "outputs", outcome.outputMapping.c_str());
-    if (!outcome.program.empty()) {
-        out << format("%-10s%s\n", "program", outcome.program.c_str());
+    if (report.program) {
+        out << format("%-10s%s\n", "program", programText(report).c_str());
     }
     if (report.latency != 0) {
         out << format("%-10s%d samples (%s)\n", "latency", report.latency,
@@ -56,8 +66,8 @@ void printRenderSummary(const FileRenderOutcome& outcome, const std::string& out
     }
     out << format("%-10s%.2f s%s\n", "tail", static_cast<double>(report.tailFrames) / rate,
                   report.tailEndedQuiet ? " (ended once quiet)" : "");
-    out << format("%-10s%s (%s), %d channel%s, %.2f s%s\n", "output", output.c_str(), outcome.format.describe().c_str(),
-                  outcome.outputChannels, outcome.outputChannels == 1 ? "" : "s",
+    out << format("%-10s%s (%s), %d channel%s, %.2f s%s\n", "output", job.output.c_str(),
+                  outcome.format.describe().c_str(), outcome.outputChannels, outcome.outputChannels == 1 ? "" : "s",
                   static_cast<double>(report.outputFrames) / rate, outcome.kept() ? "" : ", NOT WRITTEN");
     out << format("%-10s%-12s%-12s\n", "", "peak", "RMS");
     out << format("%-10s%-12s%-12s\n", "in", formatDecibels(report.in.peak).c_str(),
@@ -83,15 +93,31 @@ void printRenderMessages(const FileRenderOutcome& outcome, std::ostream& err) {
     }
 }
 
-nlohmann::json renderJson(const FileRenderOutcome& outcome, const std::string& output) {
+nlohmann::json renderJson(const FileRenderOutcome& outcome, const RenderJob& job) {
     const RenderReport& report = outcome.report;
     const double rate = report.sampleRate;
+    nlohmann::json settings = nlohmann::json::array();
+    for (const ParameterSetting& setting : report.settings) {
+        settings.push_back({{"parameter", parameterJson(setting.parameter)}, {"value", setting.value}});
+    }
+    nlohmann::json automation = nlohmann::json::array();
+    for (const AutomationRequest& request : report.automation) {
+        nlohmann::json points = nlohmann::json::array();
+        for (const AutomationPoint& point : request.points) {
+            points.push_back({{"seconds", point.seconds}, {"value", point.value}});
+        }
+        automation.push_back({{"parameter", parameterJson(request.parameter)}, {"points", points}});
+    }
     nlohmann::json json = {
+        {"plugin", job.plugin},
+        {"program", report.program ? nlohmann::json(programText(report)) : nlohmann::json(nullptr)},
+        {"settings", settings},
+        {"automation", automation},
         {"input", {{"source", outcome.input}, {"channels", outcome.inputChannels}, {"frames", report.inputFrames}}},
         {"sample_rate", rate},
         {"mapping", {{"inputs", outcome.inputMapping}, {"outputs", outcome.outputMapping}}},
         {"output",
-         {{"path", output},
+         {{"path", job.output},
           {"format", outcome.format.describe()},
           {"channels", outcome.outputChannels},
           {"frames", report.outputFrames},
@@ -113,9 +139,6 @@ nlohmann::json renderJson(const FileRenderOutcome& outcome, const std::string& o
     if (report.out.firstNonFinite) {
         json["levels"]["out"]["first_non_finite"] = {{"frame", report.out.firstNonFinite->frame},
                                                      {"channel", report.out.firstNonFinite->channel + 1}};
-    }
-    if (!outcome.program.empty()) {
-        json["program"] = outcome.program;
     }
     if (!outcome.midi.empty()) {
         json["midi"] = outcome.midi;

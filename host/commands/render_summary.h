@@ -11,12 +11,14 @@
 
 // The summary lines: input, MIDI, channel mapping, program, latency, tail,
 // output, levels in and out, speed.
-void printRenderSummary(const FileRenderOutcome& outcome, const std::string& output, std::ostream& out);
+void printRenderSummary(const FileRenderOutcome& outcome, const RenderJob& job, std::ostream& out);
 
 // Notes, warnings and problems, one a line, for the error stream.
 void printRenderMessages(const FileRenderOutcome& outcome, std::ostream& err);
 
-nlohmann::json renderJson(const FileRenderOutcome& outcome, const std::string& output);
+// The summary's facts, and the plug-in, program, settings and automation
+// the render used.
+nlohmann::json renderJson(const FileRenderOutcome& outcome, const RenderJob& job);
 
 // "12.3x" or "-" when nothing was timed.
 std::string speedText(double speed);

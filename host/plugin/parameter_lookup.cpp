@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "opcodes.h"
@@ -25,32 +22,21 @@ std::string folded(const std::string& text) {
     return result;
 }
 
-bool wholeNumber(const std::string& text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+std::string nameOf(PluginInstance& instance, int index) {
+    return instance.text(effGetParamName, index, kVstMaxParamStrLen).text;
 }
 
-}  // namespace
-
-int findParameter(PluginInstance& instance, const std::string& nameOrIndex) {
+int indexNamed(PluginInstance& instance, const std::string& wanted) {
     const int count = instance.numParams();
-    if (wholeNumber(nameOrIndex)) {
-        errno = 0;
-        const long index = std::strtol(nameOrIndex.c_str(), nullptr, 10);
-        if (errno != 0 || index >= count) {
-            throw UsageError("parameter " + nameOrIndex + " does not exist: the plug-in has " + std::to_string(count) +
-                             " parameters" + (count > 0 ? " (0 to " + std::to_string(count - 1) + ")" : ""));
-        }
-        return static_cast<int>(index);
-    }
     std::vector<std::string> names;
     for (int index = 0; index < count; ++index) {
-        names.push_back(instance.text(effGetParamName, index, kVstMaxParamStrLen).text);
+        names.push_back(nameOf(instance, index));
     }
     std::vector<int> matches;
     for (int pass = 0; pass < 2 && matches.empty(); ++pass) {
         for (int index = 0; index < count; ++index) {
             const std::string& name = names[static_cast<std::size_t>(index)];
-            if (pass == 0 ? name == nameOrIndex : folded(name) == folded(nameOrIndex)) {
+            if (pass == 0 ? name == wanted : folded(name) == folded(wanted)) {
                 matches.push_back(index);
             }
         }
@@ -63,8 +49,7 @@ int findParameter(PluginInstance& instance, const std::string& nameOrIndex) {
         for (int index : matches) {
             indices += (indices.empty() ? "" : ", ") + std::to_string(index);
         }
-        throw UsageError("several parameters are called \"" + nameOrIndex + "\" (" + indices +
-                         "): give the index instead");
+        throw UsageError("several parameters are called \"" + wanted + "\" (" + indices + "): give the index instead");
     }
     std::string list;
     for (std::size_t index = 0; index < names.size() && index < kNamesListed; ++index) {
@@ -73,26 +58,25 @@ int findParameter(PluginInstance& instance, const std::string& nameOrIndex) {
     if (names.size() > kNamesListed) {
         list += ", ...";
     }
-    throw UsageError("the plug-in has no parameter called \"" + nameOrIndex + "\"" +
+    throw UsageError("the plug-in has no parameter called \"" + wanted + "\"" +
                      (list.empty() ? std::string(": it has no parameters") : "; its parameters: " + list));
 }
 
-std::string settingProblem(const std::string& text) {
-    const auto equals = text.rfind('=');
-    if (equals == std::string::npos || equals == 0) {
-        return "needs NAME=VALUE or INDEX=VALUE, not '" + text + "'";
-    }
-    const std::string value = text.substr(equals + 1);
-    char* end = nullptr;
-    errno = 0;
-    const double level = std::strtod(value.c_str(), &end);
-    if (value.empty() || *end != '\0' || errno != 0 || !(level >= 0.0 && level <= 1.0)) {
-        return "VALUE is a normalised parameter value from 0 to 1, not '" + value + "'";
-    }
-    return "";
-}
+}  // namespace
 
-ParameterValue splitSetting(const std::string& text) {
-    const auto equals = text.rfind('=');
-    return ParameterValue{text.substr(0, equals), static_cast<float>(std::strtod(text.c_str() + equals + 1, nullptr))};
+ParameterRef resolveParameter(PluginInstance& instance, const ParameterRef& parameter) {
+    const int count = instance.numParams();
+    ParameterRef resolved;
+    if (parameter.index) {
+        if (*parameter.index < 0 || *parameter.index >= count) {
+            throw UsageError("parameter " + std::to_string(*parameter.index) + " does not exist: the plug-in has " +
+                             std::to_string(count) + " parameters" +
+                             (count > 0 ? " (0 to " + std::to_string(count - 1) + ")" : ""));
+        }
+        resolved.index = parameter.index;
+    } else {
+        resolved.index = indexNamed(instance, parameter.name);
+    }
+    resolved.name = printable(nameOf(instance, *resolved.index));
+    return resolved;
 }

@@ -8,7 +8,9 @@
 #include <complex>
 #include <map>
 #include <memory>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis_session.h"
 #include "analysis/plots.h"
@@ -248,3 +250,37 @@ TEST(AnalysisFigures, BandSplitOfKDistortionShowsBothCrossoversWhereTheFiltersPu
 }
 
 }  // namespace
+
+// Harmonics crowd together towards the top of the log axis (7, 8, 9 and
+// 10 kHz): their labels are lifted apart instead of printed on each other.
+TEST(AnalysisPlots, HarmonicLabelsNeverPrintOnEachOther) {
+    AnalysisReport report;
+    HarmonicsResult result;
+    for (int order = 1; order <= 10; ++order) {
+        result.harmonics.push_back({order, 1000.0 * order, -60.0 - 0.5 * order, -0.5 * order});
+    }
+    report.harmonics.push_back(result);
+    const std::string script = plotScript(report, "crowded");
+    const std::regex label("set label \"(f|H[0-9]+)\" at ([-0-9.e]+),([-0-9.e]+) center");
+    struct Label {
+        std::string text;
+        double hertz;
+        double decibels;
+    };
+    std::vector<Label> labels;
+    for (std::sregex_iterator it(script.begin(), script.end(), label), end; it != end; ++it) {
+        labels.push_back({(*it)[1], std::stod((*it)[2]), std::stod((*it)[3])});
+    }
+    ASSERT_GE(labels.size(), 16u) << "ten harmonics, in two pictures\n" << script;
+    for (std::size_t a = 0; a < labels.size(); ++a) {
+        for (std::size_t b = a + 1; b < labels.size(); ++b) {
+            // Within 15 % in frequency on a log axis from 20 Hz to 22 kHz, and
+            // within 5 dB of a 170 dB axis, two labels overlap.
+            const bool near = std::fabs(std::log(labels[a].hertz / labels[b].hertz)) < std::log(1.15) &&
+                              std::fabs(labels[a].decibels - labels[b].decibels) < 5.0;
+            EXPECT_FALSE(near && labels[a].text != labels[b].text)
+                << labels[a].text << " at " << labels[a].hertz << " Hz, " << labels[a].decibels << " dB and "
+                << labels[b].text << " at " << labels[b].hertz << " Hz, " << labels[b].decibels << " dB";
+        }
+    }
+}

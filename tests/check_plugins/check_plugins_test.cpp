@@ -269,6 +269,20 @@ TEST_P(CleanPlugin, PassesEveryCheckThatApplies) {
 INSTANTIATE_TEST_SUITE_P(Variants, CleanPlugin, ::testing::ValuesIn(kCleanRuns),
                          [](const ::testing::TestParamInfo<CleanRun>& info) { return info.param.command.variant; });
 
+// Every key of a JSON document and of the objects within it.
+void collectKeys(const nlohmann::json& value, std::vector<std::string>& keys) {
+    if (value.is_object()) {
+        for (const auto& [key, inner] : value.items()) {
+            keys.push_back(key);
+            collectKeys(inner, keys);
+        }
+    } else if (value.is_array()) {
+        for (const nlohmann::json& inner : value) {
+            collectKeys(inner, keys);
+        }
+    }
+}
+
 TEST(CheckReport, JsonNamesTheCrashedCheckItsCallItsStepAndTheTotals) {
     const CommandResult& run = resultOf(kJsonCrash);
     ASSERT_EQ(run.exitCode, 1) << run.out << run.err;
@@ -284,6 +298,13 @@ TEST(CheckReport, JsonNamesTheCrashedCheckItsCallItsStepAndTheTotals) {
     EXPECT_FALSE(midi.at("plugin_output").empty()) << midi.dump();
     EXPECT_EQ(report.at("summary").at("line"), "1 passed, 1 failed, 0 warnings") << report.dump(2);
     EXPECT_EQ(report.at("exit_code"), 1);
+    // Its keys are written as render's and analyze's are.
+    std::vector<std::string> keys;
+    collectKeys(report, keys);
+    EXPECT_GT(keys.size(), 20u);
+    for (const std::string& key : keys) {
+        EXPECT_TRUE(std::regex_match(key, std::regex("[a-z0-9_]+"))) << "key " << key << " is not snake_case";
+    }
 }
 
 TEST(CheckReport, TheTextShowsTheFirstFindingsAndTheJsonCarriesEveryOne) {

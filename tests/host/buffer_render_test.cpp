@@ -35,9 +35,10 @@ TEST(BufferRender, ThePluginsClockAdvancesWithEveryBlockAlongTheTempoMap) {
     const AudioBuffer input(1, 96000, 48000.0);
     RenderJob job;
     job.blockSize = 480;
-    job.tempoMap.changeTempo(0.5, 240.0);
-    job.tempoMap.changeMeter(0.5, {3, 4});
-    const BufferRender rendered = renderBuffer(module, input, job);
+    TempoMap tempoMap;
+    tempoMap.changeTempo(0.5, 240.0);
+    tempoMap.changeMeter(0.5, {3, 4});
+    const BufferRender rendered = renderBuffer(module, input, job, tempoMap);
     ASSERT_EQ(rendered.output.channelCount(), 8);
     const auto& out = rendered.output.channels;
     const struct {

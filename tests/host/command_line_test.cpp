@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,19 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
         {{"render", "x.so", "-o", out, "--set", "3"}, "needs NAME=VALUE or INDEX=VALUE, not '3'"},
         {{"render", "x.so", "-o", out, "--set", "3=1.5"}, "from 0 to 1, not '1.5'"},
         {{"render", "x.so", "-o", out, "--set", "=0.5"}, "needs NAME=VALUE or INDEX=VALUE"},
+        // Option texts are read before any file is opened or plug-in loaded.
+        {{"render", "x.so", "-o", out, "-i", "missing.wav", "--channels", "foo"},
+         "--channels takes output numbers from 1, like 1,2 or 3-4, not 'foo'"},
+        {{"render", "x.so", "-o", out, "--automate", "Gain:1=0,0=1"}, "--automate times go forwards"},
+        {{"render", "x.so", "-o", out, "--dither", "rpdf"}, "--dither takes none or tpdf, not 'rpdf'"},
+        // A negated flag given a value, even one beyond 64 bits.
+        {{"render", "x.so", "-o", out, "--no-latency-compensation=99999999999999999999"},
+         "--no-latency-compensation is a flag and takes no value"},
+        {{"render-programs", "x.so", "-d", out, "--no-latency-compensation=1"}, "--no-latency-compensation"},
+        {{"check", "x.so", "--no-fork=-99999999999999999999"}, "--no-fork"},
+        {{"analyze", "x.so", "-d", out, "--no-plots=99999999999999999999"}, "--no-plots"},
+        {{"info", "x.so", "--json=1"}, "--json is a flag and takes no value"},
+        {{"analyze", "x.so", "-d", out, "--set", "Gain"}, "--set needs NAME=VALUE or INDEX=VALUE, not 'Gain'"},
         {{"check"}, "check needs a plug-in file"},
         {{"check", "x.so", "--timeout", "0"}, "--timeout"},
         {{"check", "x.so", "--only", "no such check"}, "--only 'no such check' names no check or group of checks"},
@@ -78,6 +92,7 @@ TEST(CommandLine, EveryCommandHasHelpAndTheVersion) {
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_TRUE(contains(help.out, std::string("plughost ") + command)) << help.out;
         EXPECT_TRUE(contains(help.out, "Exit codes:\n  0  success")) << help.out;
+        EXPECT_TRUE(contains(help.out, "  128+N  ended by signal N: 130 Ctrl-C")) << help.out;
         const CommandResult version = plughost({command, "--version"});
         EXPECT_EQ(version.out, "plughost " KD_VERSION " (K Distortion)\n") << command;
     }
@@ -112,6 +127,22 @@ TEST(CommandLine, APluginThatCannotBeLoadedIsNamedForWhatItIs) {
     EXPECT_TRUE(contains(check.out, "the plug-in cannot be loaded")) << check.out;
     EXPECT_TRUE(contains(check.out, "0 passed, 1 failed")) << check.out;
     std::remove(text.c_str());
+}
+
+// Parameter texts longer than the columns widen them, so every value
+// stands in the same column.
+TEST(CommandLine, InfoKeepsItsParameterTableAlignedWithLongTexts) {
+    const CommandResult run = plughost({"info", KD_FAULTY_PLUGIN});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::size_t table = run.out.find("\nparameters\n");
+    ASSERT_NE(table, std::string::npos) << run.out;
+    std::istringstream lines(run.out.substr(table + 12));
+    std::string header;
+    std::string row;
+    std::getline(lines, header);
+    std::getline(lines, row);
+    EXPECT_TRUE(contains(row, "FarTooLongName* ")) << row;
+    EXPECT_EQ(row.find_last_of(' ') + 1, header.find("value")) << header << "\n" << row;
 }
 
 TEST(CommandLine, InfoShowsDifferentInputAndOutputCounts) {
@@ -191,8 +222,8 @@ TEST(KDistortion, RenderWritesTheFileAndReportsLevelsAndSpeed) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(std::ifstream(out).good()) << out;
     EXPECT_TRUE(contains(run.out, "program   3 Brutal Distortion!")) << run.out;
-    EXPECT_TRUE(std::regex_search(run.out, std::regex("in +-3\\.0 dB"))) << "the embedded input peaks at -3 dB\n"
-                                                                         << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("in +-3\\.0 dBFS"))) << "the embedded input peaks at -3 dB\n"
+                                                                           << run.out;
     EXPECT_TRUE(std::regex_search(run.out, std::regex("speed +[0-9.]+x real time"))) << run.out;
     EXPECT_TRUE(run.err.empty()) << "no progress bar when output is not a terminal: " << run.err;
 }
@@ -205,7 +236,7 @@ TEST(KDistortion, RenderProgramsWritesOneFilePerProgramAndATable) {
         const std::string file = directory + "/program-" + std::to_string(program) + ".wav";
         EXPECT_TRUE(std::ifstream(file).good()) << file;
     }
-    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n8 +Multiband HighDist! +-3\\.0 dB"))) << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n8 +Multiband HighDist! +-3\\.0 dBFS"))) << run.out;
 }
 
 #endif

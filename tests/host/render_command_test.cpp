@@ -2,14 +2,19 @@
 // plug-ins whose output shows what the host did. Every case asserts on the
 // written file or on levels that only the processed signal has.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -64,6 +69,7 @@ std::string writeAudio(const std::string& name, const Channels& channels,
 struct ReadBack {
     Channels channels;
     int format = 0;
+    std::optional<double> peakChunk;  // what a PEAK chunk claims, when there is one
     std::size_t frames() const { return channels.empty() ? 0 : channels.front().size(); }
 };
 
@@ -76,6 +82,10 @@ ReadBack readAudio(const std::string& path) {
     }
     std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
     const auto frames = static_cast<std::size_t>(sf_readf_float(file, interleaved.data(), info.frames));
+    double peak = 0.0;
+    if (sf_command(file, SFC_GET_SIGNAL_MAX, &peak, sizeof peak) == SF_TRUE) {
+        read.peakChunk = peak;
+    }
     sf_close(file);
     read.format = info.format;
     read.channels.assign(static_cast<std::size_t>(info.channels), std::vector<float>(frames));
@@ -85,6 +95,19 @@ ReadBack readAudio(const std::string& path) {
         }
     }
     return read;
+}
+
+// Interleaved samples as libsndfile's integers (the sample in the top bits).
+std::vector<int> readIntegers(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        return {};
+    }
+    std::vector<int> samples(static_cast<std::size_t>(info.frames * info.channels));
+    samples.resize(static_cast<std::size_t>(sf_readf_int(file, samples.data(), info.frames) * info.channels));
+    sf_close(file);
+    return samples;
 }
 
 std::string contents(const std::string& path) {
@@ -139,8 +162,21 @@ TEST(Render, RefusesOutputItCannotTrustAndLeavesEarlierFilesAlone) {
         int exitCode;
         const char* message;
         float peak;  // of the written file; 0 when nothing may be written
+        const char* extension = "wav";
     } kCases[] = {
-        {stub("effect"), {"--program", "1", "--bit-depth", "16"}, 1, "would clip: 22050 samples", 0.0f},
+        {stub("effect"),
+         {"--program", "1", "--bit-depth", "16"},
+         1,
+         "WAV, Signed 16 bit PCM cannot hold. Write float (leave out --bit-depth, or --bit-depth float), lower the "
+         "level, or allow it with --clip",
+         0.0f},
+        // Advice that works for a container without floats.
+        {stub("effect"),
+         {"--program", "1"},
+         1,
+         "which FLAC, Signed 24 bit PCM cannot hold. Write a format that keeps floats (a .wav, .caf or .w64 name)",
+         0.0f,
+         "flac"},
         {stub("effect"), {"--program", "1", "--bit-depth", "16", "--clip"}, 0, "clipped 22050 samples", 1.0f},
         {stub("effect"), {"--program", "1"}, 0, "", 1.4142f},
         {stub("effect"), {"--set", "Poison=1"}, 1, "the first at 0.022676 s (frame 1000, channel 1)", 0.0f},
@@ -151,7 +187,7 @@ TEST(Render, RefusesOutputItCannotTrustAndLeavesEarlierFilesAlone) {
          0.0f},
     };
     for (const auto& entry : kCases) {
-        const std::string output = work("refused.wav");
+        const std::string output = work(std::string("refused.") + entry.extension);
         std::ofstream(output) << "an earlier render";
         std::vector<std::string> words = {"render", entry.plugin, "-i", input, "-o", output};
         words.insert(words.end(), entry.options.begin(), entry.options.end());
@@ -160,7 +196,7 @@ TEST(Render, RefusesOutputItCannotTrustAndLeavesEarlierFilesAlone) {
         EXPECT_TRUE(contains(run.err, entry.message)) << run.err;
         if (entry.peak == 0.0f) {
             EXPECT_EQ(contents(output), "an earlier render");
-            EXPECT_TRUE(contains(run.out, "out       NaN") || contains(run.out, "out       +inf dB") ||
+            EXPECT_TRUE(contains(run.out, "out       NaN") || contains(run.out, "out       +inf dBFS") ||
                         contains(run.out, "NOT WRITTEN"))
                 << run.out;
         } else {
@@ -171,9 +207,114 @@ TEST(Render, RefusesOutputItCannotTrustAndLeavesEarlierFilesAlone) {
                 peak = std::max(peak, std::fabs(sample));
             }
             EXPECT_NEAR(peak, entry.peak, 1e-3f);
+            // A peak chunk, when written, holds the true peak.
+            EXPECT_NEAR(read.peakChunk.value_or(peak), peak, 1e-6) << "the file's peak chunk";
         }
         EXPECT_FALSE(partialFilesIn(KD_TEST_WORK_DIR));
     }
+}
+
+std::string writeIntegers(const std::string& name, const std::vector<int>& interleaved, int format) {
+    const std::string path = work(name);
+    SF_INFO info{};
+    info.samplerate = kRate;
+    info.channels = 2;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
+    sf_writef_int(file, interleaved.data(), static_cast<sf_count_t>(interleaved.size() / 2));
+    sf_close(file);
+    return path;
+}
+
+// Integer output is rounded to the nearest step (ties to even), so that a
+// render through a gain of exactly 1 gives an integer file back bit for bit.
+TEST(Render, IntegerOutputIsRoundedToTheNearestStepAndUnityIsBitTransparent) {
+    const struct {
+        const char* extension;
+        int container;
+    } kContainers[] = {{"wav", SF_FORMAT_WAV},
+                       {"aiff", SF_FORMAT_AIFF},
+                       {"caf", SF_FORMAT_CAF},
+                       {"w64", SF_FORMAT_W64},
+                       {"flac", SF_FORMAT_FLAC}};
+    const struct {
+        const char* depth;
+        int encoding;
+        int step;  // one step of the depth, in libsndfile's integers
+    } kDepths[] = {{"16", SF_FORMAT_PCM_16, 1 << 16}, {"24", SF_FORMAT_PCM_24, 1 << 8}};
+    for (const auto& depth : kDepths) {
+        std::vector<int> samples = {INT_MIN, INT_MAX - depth.step + 1, 0, depth.step, -depth.step};
+        std::uint32_t state = 7;
+        while (samples.size() < 2000) {
+            state = state * 1664525u + 1013904223u;
+            samples.push_back(static_cast<int>(state) / depth.step * depth.step);
+        }
+        for (const auto& container : kContainers) {
+            const std::string name = std::string("transparent-") + depth.depth + "." + container.extension;
+            const std::string input = writeIntegers("in-" + name, samples, container.container | depth.encoding);
+            const std::string output = work("out-" + name);
+            const CommandResult run =
+                plughost({"render", stub("effect"), "-i", input, "-o", output, "--bit-depth", depth.depth});
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            const std::vector<int> back = readIntegers(output);
+            ASSERT_EQ(back.size(), samples.size()) << name;
+            std::size_t differing = 0;
+            for (std::size_t i = 0; i < back.size(); ++i) {
+                differing += back[i] != samples[i] ? 1 : 0;
+            }
+            EXPECT_EQ(differing, 0u) << name << ": samples that came back changed, the first "
+                                     << std::distance(back.begin(),
+                                                      std::mismatch(back.begin(), back.end(), samples.begin()).first);
+            EXPECT_FALSE(contains(run.err, "rounded")) << run.err;
+        }
+    }
+
+    // Float samples between the steps of 16 bits: to the nearest, ties to even.
+    const struct {
+        double steps;
+        int expected;
+    } kRounding[] = {{100.7, 101}, {99.7, 100}, {-0.3, 0},  {0.7, 1},  {1.7, 2},         {-1.3, -1},      {-1.7, -2},
+                     {2.5, 2},     {3.5, 4},    {-2.5, -2}, {0.49, 0}, {32767.4, 32767}, {40000.0, 32767}};
+    Channels between(2);
+    for (const auto& entry : kRounding) {
+        for (auto& channel : between) {
+            channel.push_back(static_cast<float>(entry.steps / 32768.0));
+        }
+    }
+    const std::string rounded = work("rounded.wav");
+    const CommandResult run = plughost({"render", stub("effect"), "-i", writeAudio("between.wav", between), "-o",
+                                        rounded, "--bit-depth", "16", "--clip"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.err, "note: the output was rounded to 16 bits without dither; --dither tpdf dithers it"))
+        << run.err;
+    const std::vector<int> back = readIntegers(rounded);
+    ASSERT_EQ(back.size(), 2 * std::size(kRounding));
+    for (std::size_t i = 0; i < std::size(kRounding); ++i) {
+        EXPECT_EQ(back[2 * i] / 65536, kRounding[i].expected) << kRounding[i].steps << " steps";
+    }
+
+    // Triangular dither: a level halfway between two steps comes out on
+    // either side and on average where it was.
+    const std::string dithered = work("dithered.wav");
+    const CommandResult dither =
+        plughost({"render", stub("effect"), "-i", writeAudio("halfway.wav", constant({100.5f / 32768, 0.0f}, 20000)),
+                  "-o", dithered, "--bit-depth", "16", "--dither", "tpdf"});
+    ASSERT_EQ(dither.exitCode, 0) << dither.err;
+    EXPECT_FALSE(contains(dither.err, "without dither")) << dither.err;
+    const std::vector<int> noisy = readIntegers(dithered);
+    double sum = 0.0;
+    int lowest = INT_MAX;
+    int highest = INT_MIN;
+    for (std::size_t i = 0; i < noisy.size(); i += 2) {
+        const int step = noisy[i] / 65536;
+        sum += step;
+        lowest = std::min(lowest, step);
+        highest = std::max(highest, step);
+    }
+    EXPECT_NEAR(sum / static_cast<double>(noisy.size() / 2), 100.5, 0.05);
+    EXPECT_EQ(lowest, 100);
+    EXPECT_EQ(highest, 101);
 }
 
 TEST(Render, RenderProgramsWritesOnlyTheProgramsThatFit) {
@@ -235,18 +376,52 @@ TEST(Render, TheFormatComesFromTheNameAndIsCheckedBeforeRendering) {
     }
 }
 
-TEST(Render, StreamsAWavFromAPipeWhoseHeaderClaimsFourGigabytes) {
-    const std::string input = writeAudio("stream.wav", sine(0.5, 1.0));
-    std::string bytes = contents(input);
-    bytes.replace(4, 4, "\xff\xff\xff\xff");
-    bytes.replace(bytes.find("data") + 4, 4, "\xff\xff\xff\xff");
-    std::ofstream(input, std::ios::binary) << bytes;
-    const std::string output = work("streamed.wav");
-    const CommandResult run =
-        runCommand({"/bin/sh", "-c",
-                    std::string(KD_PLUGHOST) + " render " + stub("effect") + " -i - -o " + output + " < " + input});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(readAudio(output).frames(), static_cast<std::size_t>(kRate));
+// Every common container is read from a pipe as from a file; a header that
+// promises more than the file holds is reported, file or pipe, and nothing
+// is written; a streamed header that could not know the length is no such
+// promise.
+TEST(Render, ReadsPipesAsFilesAndRefusesInputsCutShort) {
+    const Channels tone = sine(0.5, 0.5);
+    const std::string whole = writeAudio("promise.wav", tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const std::string flac = writeAudio("promise.flac", tone, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const std::string caf = writeAudio("promise.caf", tone, SF_FORMAT_CAF | SF_FORMAT_PCM_16);
+    const std::string wavBytes = contents(whole);
+    const std::string cutWav = work("cut.wav");
+    std::ofstream(cutWav, std::ios::binary) << wavBytes.substr(0, 44 + 4 * 4410);
+    const std::string cutFlac = work("cut.flac");
+    std::ofstream(cutFlac, std::ios::binary) << contents(flac).substr(0, contents(flac).size() / 3);
+    std::string streamed = wavBytes;
+    streamed.replace(4, 4, "\xff\xff\xff\xff");
+    streamed.replace(streamed.find("data") + 4, 4, "\xff\xff\xff\xff");
+    const std::string streamedWav = work("streamed.wav");
+    std::ofstream(streamedWav, std::ios::binary) << streamed;
+    const struct {
+        std::string input;
+        bool piped;
+        int exitCode;
+        std::size_t frames;  // written; 0 for none
+        std::string message;
+    } kCases[] = {
+        {flac, true, 0, 22050, ""},
+        {caf, true, 0, 22050, ""},
+        {streamedWav, true, 0, 22050, ""},
+        {cutWav, false, 1, 0,
+         "the input " + cutWav + " is cut short: it ends after 0.10 s, but its header promises 0.50 s"},
+        {cutWav, true, 1, 0,
+         "the input standard input is cut short: it ends after 0.10 s, but its header promises 0.50 s"},
+        {cutFlac, true, 1, 0, "is cut short"},
+    };
+    for (const auto& entry : kCases) {
+        const std::string output = work("piped.wav");
+        fs::remove(output);
+        const std::string command = std::string(KD_PLUGHOST) + " render " + stub("effect") + " -o " + output +
+                                    (entry.piped ? " -i -" : " -i " + entry.input);
+        const CommandResult run =
+            runCommand({"/bin/sh", "-c", entry.piped ? "cat " + entry.input + " | " + command : command});
+        EXPECT_EQ(run.exitCode, entry.exitCode) << entry.input << (entry.piped ? " piped: " : ": ") << run.err;
+        EXPECT_TRUE(contains(run.err, entry.message)) << run.err;
+        EXPECT_EQ(readAudio(output).frames(), entry.frames) << entry.input;
+    }
 }
 
 // A write that fails halfway, on the thread that writes, ends the render
@@ -262,6 +437,40 @@ TEST(Render, AWriteThatFailsHalfwayLeavesNoFile) {
     EXPECT_TRUE(contains(run.err, "cannot write audio file " + output)) << run.err;
     EXPECT_FALSE(fs::exists(output));
     EXPECT_FALSE(partialFilesIn(KD_TEST_WORK_DIR));
+}
+
+// A plug-in that crashes ends the render with its signal, after plughost
+// has named the call and removed its temporary file; temporary files that
+// renders killed outright left behind are removed by the next render there.
+TEST(Render, NoPartFileOutlivesARenderThatCrashedOrWasKilled) {
+    const std::string folder = work("parts");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const std::string earlier = folder + "/out.wav";
+    std::ofstream(earlier) << "an earlier render";
+    const CommandResult crash = plughost({"render", KD_FAULTY_PLUGIN, "-o", earlier, "--block", "17"});
+    EXPECT_TRUE(crash.signal == SIGSEGV || crash.exitCode != 0) << crash.err;
+    EXPECT_EQ(contents(earlier), "an earlier render");
+    // A sanitizer build reports the fault itself and exits on the spot,
+    // leaving its part file to the next render.
+    if (!contains(crash.err, "runtime error") && !contains(crash.err, "Sanitizer")) {
+        EXPECT_TRUE(
+            contains(crash.err, "plughost: the plug-in crashed (signal 11, SIGSEGV) in a 17-frame processReplacing"))
+            << crash.err;
+        EXPECT_FALSE(partialFilesIn(folder));
+    }
+
+    // No process has this number; this test's own process does live.
+    const std::string dead = folder + "/.out.wav.plughost-999999999.part";
+    const std::string living = folder + "/.other.wav.plughost-" + std::to_string(getpid()) + ".part";
+    std::ofstream(dead) << "left by a render killed outright";
+    std::ofstream(living) << "being written";
+    const CommandResult next = plughost({"render", stub("effect"), "-o", folder + "/next.wav"});
+    ASSERT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_TRUE(fs::exists(living));
+    fs::remove(living);
+    EXPECT_FALSE(partialFilesIn(folder));
 }
 
 // Each file channel lands where the printed mapping says: the output shows
@@ -281,6 +490,12 @@ TEST(Render, ChannelsGoWhereThePrintedMappingSays) {
         {"effect", {"-i", two, "--channels", "2,1"}, "outputs   out 2 -> file 1, out 1 -> file 2", {0.2f, 0.1f}},
         {"three", {"-i", two, "--sidechain", mono}, "sidechain 1 -> in 3", {0.1f, 0.2f, 0.7f}},
         {"effect", {"-i", mono}, "file 1 -> in 1, file 1 -> in 2", {0.7f, 0.7f}},
+        // A mono sidechain feeds both sidechain inputs (the stub adds in 3
+        // to out 1, in 4 to out 2).
+        {"quad",
+         {"-i", two, "--sidechain", mono},
+         "file 1-2 -> in 1-2, sidechain 1 -> in 3, sidechain 1 -> in 4",
+         {0.8f, 0.9f}},
     };
     for (const auto& entry : kCases) {
         const std::string output = work("mapped.wav");
@@ -327,10 +542,16 @@ TEST(Render, ParametersAreSetInOrderAndAutomatedFinely) {
         const ReadBack read = readAudio(output);
         EXPECT_NEAR(read.frames() > 0 ? read.channels[0].back() : 0.0f, entry.level, 1e-4f) << words.back();
     }
-    // The ramp: 0.25 * 2 * t, sent at least every 32 frames.
-    const CommandResult run =
-        plughost({"render", stub("effect"), "-i", input, "-o", work("ramp.wav"), "--automate", "gain:0=0,1=1"});
+    // The ramp: 0.25 * 2 * t, sent at least every 32 frames. A point after
+    // the end of the render is warned about; the summary names the program
+    // in use though none was asked for.
+    const CommandResult run = plughost({"render", stub("effect"), "-i", input, "-o", work("ramp.wav"), "--automate",
+                                        "gain:0=0,1=1", "--automate", "Echo:0=0,30=0", "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.err, "warning: --automate Echo: the point at 30.000 s lies after the end of the render"))
+        << run.err;
+    EXPECT_FALSE(contains(run.err, "--automate gain")) << run.err;
+    EXPECT_EQ(nlohmann::json::parse(run.out)["program"], "0 Unity");
     const ReadBack ramp = readAudio(work("ramp.wav"));
     ASSERT_EQ(ramp.frames(), static_cast<std::size_t>(kRate));
     double worst = 0.0;
@@ -350,12 +571,20 @@ TEST(Render, LatencyIsCompensatedAndTailsEndWhenTheyFallSilent) {
         std::vector<std::string> options;
         std::size_t impulseAt;
         std::size_t frames;
+        const char* warning;  // about a tail cut while audible; empty for none
     } kCases[] = {
-        {{}, 21900, 22050},
-        {{"--no-latency-compensation"}, 21964, 22050},
-        {{"--set", "Echo=0.5"}, 21900, 23801},  // the echo falls below -120 dBFS after 0.5^19
-        {{"--set", "Echo=0.5", "--tail", "0.25"}, 21900, 22050 + 11025},
-        {{"--set", "Echo=0.5", "--tail", "0"}, 21900, 22050},
+        {{}, 21900, 22050, ""},
+        {{"--no-latency-compensation"}, 21964, 22050, ""},
+        {{"--set", "Echo=0.5"}, 21900, 23801, ""},  // the echo falls below -120 dBFS after 0.5^19
+        {{"--set", "Echo=0.5", "--tail", "0.25"}, 21900, 22050 + 11025, ""},
+        {{"--set", "Echo=0.5", "--tail", "0"}, 21900, 22050, ""},
+        // The plug-in's tail size (0.1 s) ends the tail while its echoes, 0.99
+        // down each, still peak at 0.99^37 in its last 20 ms; the quiet frames
+        // after the last echo are not written.
+        {{"--set", "Echo=0.99"},
+         21900,
+         26401,
+         "warning: the tail was cut after 0.10 s (the plug-in's tail size) while still at -3.2 dBFS"},
     };
     for (const auto& entry : kCases) {
         const std::string output = work("tail.wav");
@@ -366,7 +595,15 @@ TEST(Render, LatencyIsCompensatedAndTailsEndWhenTheyFallSilent) {
         const ReadBack read = readAudio(output);
         EXPECT_EQ(firstNonZero(read.channels[1]), entry.impulseAt) << run.out;
         EXPECT_EQ(read.frames(), entry.frames) << run.out;
+        EXPECT_EQ(contains(run.err, "the tail was cut"), *entry.warning != '\0') << run.err;
+        EXPECT_TRUE(contains(run.err, entry.warning)) << run.err;
     }
+    // An effect that does not know its tail rings on at full level: the
+    // longest automatic tail cuts it, and says so.
+    const CommandResult ringing =
+        plughost({"render", stub("effect"), "-i", input, "-o", work("ringing.wav"), "--set", "Echo=1"});
+    EXPECT_TRUE(contains(ringing.err, "warning: the tail was cut after 10.00 s (the longest automatic tail)"))
+        << ringing.err;
 }
 
 std::string contentsOf(const std::string& path) {
@@ -402,11 +639,11 @@ TEST(Render, InstrumentsPlayTheirMidiToTheFrame) {
     const std::string whole = contentsOf(midi);
     std::ofstream(work("cut.mid"), std::ios::binary) << whole.substr(0, whole.size() - 2);
     const CommandResult cut =
-        plughost({"render", stub("instrument"), "--midi", work("cut.mid"), "-o", work("cut.wav")});
+        plughost({"render", stub("instrument"), "--midi", work("cut.mid"), "-o", work("cut-midi.wav")});
     EXPECT_EQ(cut.exitCode, 3);
     EXPECT_TRUE(contains(cut.err, "cannot read MIDI file " + work("cut.mid") + ": the chunk at byte 14 claims"))
         << cut.err;
-    EXPECT_FALSE(fs::exists(work("cut.wav")));
+    EXPECT_FALSE(fs::exists(work("cut-midi.wav")));
     // Sent to an effect that takes no MIDI, a note never released: both said.
     const std::string held = work("held.mid");
     std::ofstream(held, std::ios::binary)
@@ -418,7 +655,7 @@ TEST(Render, InstrumentsPlayTheirMidiToTheFrame) {
     const CommandResult phrase = plughost({"render", stub("instrument"), "-o", work("phrase.wav")});
     EXPECT_EQ(phrase.exitCode, 0);
     EXPECT_TRUE(contains(phrase.err, "it played the built-in phrase")) << phrase.err;
-    EXPECT_TRUE(contains(phrase.out, "out       -2.1 dB")) << phrase.out;
+    EXPECT_TRUE(contains(phrase.out, "out       -2.1 dBFS")) << phrase.out;
     const CommandResult silent = plughost({"render", stub("effect"), "-o", work("silent.wav"), "--set", "Gain=0"});
     EXPECT_EQ(silent.exitCode, 0);
     EXPECT_TRUE(contains(silent.err, "warning: the output is silent")) << silent.err;
@@ -463,15 +700,25 @@ TEST(Render, ThePluginsClockRunsAtTheTempoGivenOrTheMidiFilesOwn) {
 TEST(Render, JsonCarriesTheFiguresOfTheSummary) {
     const std::string input = writeAudio("json.wav", sine(0.5, 0.5));
     const CommandResult run = plughost({"render", stub("effect"), "-i", input, "-o", work("json-out.wav"), "--json",
-                                        "--program", "1", "--set", "Poison=1"});
+                                        "--program", "1", "--set", "Poison=1", "--automate", "0:0=0.5,0.25=1"});
     EXPECT_EQ(run.exitCode, 1);
     const nlohmann::json json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["plugin"], stub("effect"));
+    EXPECT_EQ(json["settings"],
+              nlohmann::json::parse(R"([{"parameter": {"index": 2, "name": "Poison"}, "value": 1.0}])"));
+    EXPECT_EQ(json["automation"][0]["parameter"]["name"], "Gain");
+    EXPECT_EQ(json["automation"][0]["points"][1], nlohmann::json::parse(R"({"seconds": 0.25, "value": 1.0})"));
     EXPECT_NEAR(json["levels"]["in"]["peak_dbfs"].get<double>(), -6.02, 0.01);
     EXPECT_EQ(json["levels"]["out"]["peak_dbfs"], "+inf");
     EXPECT_EQ(json["levels"]["out"]["first_non_finite"]["frame"], 1000);
     EXPECT_EQ(json["output"]["written"], false);
     EXPECT_EQ(json["program"], "1 Double");
     EXPECT_GT(json["speed"]["plugin_seconds"].get<double>(), 0.0);
+    // Without --program, the program the plug-in was left in.
+    const CommandResult unchosen =
+        plughost({"render", stub("effect"), "-i", input, "-o", work("json-out.wav"), "--json"});
+    ASSERT_EQ(unchosen.exitCode, 0) << unchosen.err;
+    EXPECT_EQ(nlohmann::json::parse(unchosen.out)["program"], "0 Unity") << unchosen.out;
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ TEST(Statistics, PeakAndRmsOfAFullScaleSquareWave) {
     stats.add(square.data(), square.size());
     EXPECT_DOUBLE_EQ(stats.peak, 1.0);
     EXPECT_DOUBLE_EQ(stats.rms(), 1.0);
-    EXPECT_EQ(formatDecibels(stats.peak), "0.0 dB");
+    EXPECT_EQ(formatDecibels(stats.peak), "0.0 dBFS");
 }
 
 TEST(Statistics, RmsOfASineIsItsPeakOverRootTwo) {
@@ -49,10 +49,10 @@ TEST(Statistics, PeakAndRmsCountEverySample) {
         const char* bad;
         std::size_t overFullScale;
     } kCases[] = {
-        {{tiny, -tiny}, "-897.1 dB", "-897.1 dB", "2 subnormal", 0},
+        {{tiny, -tiny}, "-897.1 dBFS", "-897.1 dBFS", "2 subnormal", 0},
         {{0.25f, nan, 0.5f}, "NaN", "NaN", "1 NaN", 0},
-        {{0.25f, -inf, 2.0f}, "+inf dB", "+inf dB", "1 infinite", 1},
-        {{1.0f, -1.0f, 1.5f, -2.0f}, "6.0 dB", "3.1 dB", "none", 2},
+        {{0.25f, -inf, 2.0f}, "+inf dBFS", "+inf dBFS", "1 infinite", 1},
+        {{1.0f, -1.0f, 1.5f, -2.0f}, "6.0 dBFS", "3.1 dBFS", "none", 2},
     };
     for (const auto& entry : kCases) {
         SignalStats stats;
@@ -94,7 +94,7 @@ TEST(Statistics, RemembersWhereTheFirstNonFiniteSampleIs) {
 TEST(Statistics, SilenceHasNoLevel) {
     SignalStats stats;
     EXPECT_EQ(stats.rms(), 0.0);
-    EXPECT_EQ(formatDecibels(stats.peak), "-inf dB");
+    EXPECT_EQ(formatDecibels(stats.peak), "-inf dBFS");
     EXPECT_TRUE(stats.onlyNormalNumbers());
 }
 
@@ -150,10 +150,36 @@ TEST(ChannelMapping, IsChannelForChannelAndSaysWhatItLeavesOut) {
         const char* warning;
     } kCases[] = {
         {2, 0, 2, 2, {}, "file 1-2 -> in 1-2", "out 1-2 -> file 1-2", ""},
-        {4, 0, 3, 3, {}, "file 1-3 -> in 1-3", "out 1-3 -> file 1-3", "channel 4 is left out"},
+        {4,
+         0,
+         3,
+         3,
+         {},
+         "file 1-3 -> in 1-3",
+         "out 1-3 -> file 1-3",
+         "channel 4 is left out: the plug-in takes 3 main inputs"},
+        {2,
+         1,
+         2,
+         2,
+         {},
+         "file 1 -> in 1, sidechain 1 -> in 2",
+         "out 1-2 -> file 1-2",
+         "channel 2 is left out: the plug-in takes 1 main input"},
         {3, 0, 4, 4, {}, "file 1-3 -> in 1-3, silence -> in 4", "out 1-4 -> file 1-4", ""},
         {1, 0, 2, 2, {}, "file 1 -> in 1, file 1 -> in 2", "out 1-2 -> file 1-2", ""},
         {2, 1, 3, 3, {2, 0}, "file 1-2 -> in 1-2, sidechain 1 -> in 3", "out 3 -> file 1, out 1 -> file 2", ""},
+        // A mono sidechain feeds every input past the main ones.
+        {2, 1, 4, 2, {}, "file 1-2 -> in 1-2, sidechain 1 -> in 3, sidechain 1 -> in 4", "out 1-2 -> file 1-2", ""},
+        {1,
+         1,
+         4,
+         2,
+         {},
+         "file 1 -> in 1, file 1 -> in 2, sidechain 1 -> in 3, sidechain 1 -> in 4",
+         "out 1-2 -> file 1-2",
+         ""},
+        {2, 2, 4, 2, {}, "file 1-2 -> in 1-2, sidechain 1-2 -> in 3-4", "out 1-2 -> file 1-2", ""},
         {2, 0, 2, 98, {}, "file 1-2 -> in 1-2", "out 1-98 -> file 1-98", ""},
     };
     for (const auto& entry : kCases) {
@@ -163,20 +189,19 @@ TEST(ChannelMapping, IsChannelForChannelAndSaysWhatItLeavesOut) {
         EXPECT_EQ(map.describeOutputs(), entry.outputMapping);
         const std::string warnings = map.warnings.empty() ? "" : map.warnings.front();
         EXPECT_EQ(warnings.empty(), std::string(entry.warning).empty()) << warnings;
-        EXPECT_NE(warnings.find(entry.warning), std::string::npos) << warnings;
+        const std::string ending = entry.warning;
+        EXPECT_TRUE(warnings.size() >= ending.size() &&
+                    warnings.compare(warnings.size() - ending.size(), ending.size(), ending) == 0)
+            << warnings;
     }
-    EXPECT_EQ(parseChannelList("3,1-2"), (std::vector<int>{2, 0, 1}));
     EXPECT_THROW(mapChannels(2, 0, 2, 2, {2}), HostError) << "output 3 of 2";
     EXPECT_THROW(mapChannels(2, 2, 2, 2, {}), HostError) << "a sidechain that leaves no main input";
-    EXPECT_THROW(parseChannelList("0"), HostError);
 }
 
 // Straight lines between the points, sent at the points and at most 32
 // frames apart while the value moves.
 TEST(Automation, RampsBetweenPointsAndIsSentOftenEnoughWhileMoving) {
-    const AutomationRequest request = parseAutomation("Drive:1=0,2=1,3=1");
-    EXPECT_EQ(request.parameter, "Drive");
-    const ParameterRamp ramp(4, request.points, 1000.0);
+    const ParameterRamp ramp(4, {{1.0, 0.0f}, {2.0, 1.0f}, {3.0, 1.0f}}, 1000.0);
     const struct {
         std::size_t frame;
         float value;
@@ -188,9 +213,6 @@ TEST(Automation, RampsBetweenPointsAndIsSentOftenEnoughWhileMoving) {
     for (const auto& entry : kCases) {
         EXPECT_FLOAT_EQ(ramp.valueAt(entry.frame), entry.value) << "frame " << entry.frame;
         EXPECT_EQ(ramp.nextUpdate(entry.frame), entry.nextUpdate) << "frame " << entry.frame;
-    }
-    for (const char* bad : {"Drive", "Drive:1", "Drive:2=0,1=1", "Drive:0=1.5", ":0=1"}) {
-        EXPECT_THROW(parseAutomation(bad), HostError) << bad;
     }
 }
 

@@ -51,7 +51,7 @@ TEST_P(ZamPlugin, RenderWritesAFile) {
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(std::ifstream(out).good());
-    EXPECT_TRUE(std::regex_search(run.out, std::regex("out +-?[0-9.]+ dB"))) << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("out +-?[0-9.]+ dBFS"))) << run.out;
 }
 
 TEST_P(ZamPlugin, CheckRunsToTheEndAndReportsItsVerdicts) {

@@ -1,0 +1,143 @@
+// libFuzzer entry for the render commands' option texts: each input is
+// either one text for one parser (--set, --automate, --channels,
+// --bit-depth, --dither) or a command line of words separated by zero
+// bytes, parsed by the render options as CLI11 reads them (--tempo and
+// --time-signature among them). A text becomes a
+// value within the promised ranges or a UsageError (a CLI11 parse error for
+// the command line); anything else is a finding.
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "audio/automation.h"
+#include "commands/option_text.h"
+#include "commands/rendering_options.h"
+#include "fuzz_failure.h"
+#include "support/host_error.h"
+
+namespace {
+
+constexpr std::size_t kLargestText = 4096;
+constexpr double kHighestRate = 768000.0;
+
+void checkSetting(const ParameterSetting& setting) {
+    FUZZ_REQUIRE(setting.value >= 0.0f && setting.value <= 1.0f, "value %g", static_cast<double>(setting.value));
+    FUZZ_REQUIRE(setting.parameter.index ? *setting.parameter.index >= 0 : !setting.parameter.name.empty(),
+                 "a parameter with neither a name nor an index");
+}
+
+void checkAutomation(const AutomationRequest& request) {
+    checkSetting({request.parameter, 0.0f});
+    FUZZ_REQUIRE(!request.points.empty(), "automation without points");
+    double previous = 0.0;
+    for (const AutomationPoint& point : request.points) {
+        FUZZ_REQUIRE(point.seconds >= previous && point.seconds <= kLatestAutomationSeconds, "time %g after %g",
+                     point.seconds, previous);
+        checkSetting({request.parameter, point.value});
+        previous = point.seconds;
+    }
+    // The ramp at the highest rate, where the frames are largest.
+    const ParameterRamp ramp(0, request.points, kHighestRate);
+    const auto last = static_cast<std::size_t>(std::llround(request.points.back().seconds * kHighestRate));
+    for (std::size_t frame : {std::size_t{0}, last / 2, last, last + 1}) {
+        const float value = ramp.valueAt(frame);
+        FUZZ_REQUIRE(value >= 0.0f && value <= 1.0f, "ramp value %g at frame %zu", static_cast<double>(value), frame);
+        FUZZ_REQUIRE(ramp.nextUpdate(frame) > frame, "no progress at frame %zu", frame);
+    }
+}
+
+void checkChannels(const std::vector<int>& outputs) {
+    FUZZ_REQUIRE(outputs.size() <= 100000, "%zu outputs", outputs.size());
+    for (int output : outputs) {
+        FUZZ_REQUIRE(output >= 0 && output < 100000, "output %d", output);
+    }
+}
+
+void parseOne(unsigned parser, const std::string& text) {
+    switch (parser) {
+        case 0:
+            checkSetting(parseSetting(text));
+            break;
+        case 1:
+            checkAutomation(parseAutomation(text));
+            break;
+        case 2:
+            checkChannels(parseChannelList(text));
+            break;
+        case 3:
+            (void)parseBitDepthOption(text);
+            break;
+        default:
+            (void)parseDither(text);
+            break;
+    }
+}
+
+// The words as the render options read them; the job must come out in range.
+void parseCommandLine(const std::string& words) {
+    std::vector<std::string> arguments = {"render"};
+    for (std::size_t start = 0; start <= words.size();) {
+        const std::size_t end = std::min(words.find('\0', start), words.size());
+        arguments.push_back(words.substr(start, end - start));
+        start = end + 1;
+    }
+    RenderJob job;
+    bool json = false;
+    CLI::App app("render", "render");
+    app.allow_windows_style_options(false);
+    app.option_defaults()->disable_flag_override();  // as plughost's command line sets it
+    addRenderingOptions(app, job, json);
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::ParseError&) {
+        return;
+    }
+    FUZZ_REQUIRE(job.blockSize >= 1 && job.blockSize <= (1 << 20), "block %d", static_cast<int>(job.blockSize));
+    FUZZ_REQUIRE(!job.sampleRate || (*job.sampleRate >= 8000.0 && *job.sampleRate <= kHighestRate), "rate %g",
+                 *job.sampleRate);
+    FUZZ_REQUIRE(!job.tailSeconds || (*job.tailSeconds >= 0.0 && *job.tailSeconds <= 3600.0), "tail %g",
+                 *job.tailSeconds);
+    for (const ParameterSetting& setting : job.settings) {
+        checkSetting(setting);
+    }
+    checkChannels(job.channels);
+    const double bpm = job.tempo.bpm.value_or(kDefaultTempo);
+    FUZZ_REQUIRE(bpm >= kSlowestTempo && bpm <= kFastestTempo, "tempo %g", bpm);
+    const TimeSignature meter = job.tempo.meter.value_or(TimeSignature{});
+    const int denominator = meter.denominator;
+    FUZZ_REQUIRE(meter.numerator >= 1 && meter.numerator <= kLargestMeterNumerator && denominator >= 1 &&
+                     denominator <= kLargestMeterDenominator && (denominator & (denominator - 1)) == 0,
+                 "time signature %d/%d", meter.numerator, denominator);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1 || size > kLargestText) {
+        return 0;
+    }
+    const unsigned choice = data[0] % 6;
+    std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+    try {
+        if (choice == 5) {
+            parseCommandLine(text);
+        } else {
+            // Words on a command line end at the first zero byte.
+            parseOne(choice, text.substr(0, std::strlen(text.c_str())));
+        }
+    } catch (const HostError& error) {
+        FUZZ_REQUIRE(error.kind() == ErrorKind::Usage, "a %d error for option text: %s", static_cast<int>(error.kind()),
+                     error.what());
+        FUZZ_REQUIRE(std::strncmp(error.what(), "--", 2) == 0, "a refusal that names no option: %s", error.what());
+    }
+    return 0;
+}

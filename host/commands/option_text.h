@@ -1,0 +1,32 @@
+// The command line's text turned into typed values at the edge, before any
+// file is opened or any plug-in loaded. Each parser throws UsageError whose
+// message names the option and says what it takes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "audio/automation.h"
+#include "audio/output_format.h"
+#include "audio/sample_quantizer.h"
+#include "plugin/parameter_ref.h"
+
+// Automation points lie within this many seconds of the start.
+inline constexpr double kLatestAutomationSeconds = 86400.0;
+
+// "NAME=VALUE" or "INDEX=VALUE" (--set): a whole number is an index, any
+// other text a name; the value is normalised, 0 to 1.
+ParameterSetting parseSetting(const std::string& text);
+
+// "NAME_OR_INDEX:TIME=VALUE,TIME=VALUE,..." (--automate): times in seconds,
+// from 0 on and never going back; values normalised.
+AutomationRequest parseAutomation(const std::string& text);
+
+// "1,2,5-8" (--channels), counted from 1, to outputs counted from 0.
+std::vector<int> parseChannelList(const std::string& text);
+
+// "8", "16", "24", "32", "float", "double" (--bit-depth).
+BitDepth parseBitDepthOption(const std::string& text);
+
+// "none", "tpdf" (--dither).
+Dither parseDither(const std::string& text);
