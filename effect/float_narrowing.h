@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bit_patterns.h"
+
 namespace float_narrowing {
 
 constexpr double kSmallestNormalFloat = 0x1p-126;
@@ -28,17 +30,8 @@ constexpr double kSubnormalGrid = 0x1.8p-97;
 constexpr double kSubnormalUnit = 0x1p-149;
 constexpr double kSubnormalScale = 0x1p149;
 
-inline float fromBits(std::uint32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-inline std::uint32_t bitsOf(float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
+using bit_patterns::bitsOf;
+using bit_patterns::floatFromBits;
 
 }  // namespace float_narrowing
 
@@ -60,7 +53,7 @@ inline float toFloat(double v) {
         return static_cast<float>(v);
     }
     const auto magnitude = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::fabs(v) * kSubnormalScale));
-    return fromBits(magnitude | (std::signbit(v) ? 0x80000000u : 0u));
+    return floatFromBits(magnitude | (std::signbit(v) ? 0x80000000u : 0u));
 }
 
 // The float's value as a double.
@@ -84,7 +77,7 @@ inline float narrowToFloat(double v) {
     // rounded magnitude on that grid (at most 2^23, which is 2^-126 itself).
     const double rounded = (v + kSubnormalGrid) - kSubnormalGrid;
     const auto magnitude = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::fabs(rounded) * kSubnormalScale));
-    return fromBits(magnitude | (std::signbit(v) ? 0x80000000u : 0u));
+    return floatFromBits(magnitude | (std::signbit(v) ? 0x80000000u : 0u));
 }
 
 // Two ways to the same values, for the signal path to choose per block: the

@@ -18,7 +18,7 @@ namespace signal_path {
 // nothing audible changes, now or later.
 inline float flushedOutput(float sample) {
     const std::uint32_t bits = float_narrowing::bitsOf(sample);
-    return (bits & 0x7F800000u) == 0 ? float_narrowing::fromBits(bits & 0x80000000u) : sample;
+    return (bits & 0x7F800000u) == 0 ? float_narrowing::floatFromBits(bits & 0x80000000u) : sample;
 }
 
 // The gained signal as the output, while the band split is off.

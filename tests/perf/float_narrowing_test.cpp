@@ -85,7 +85,7 @@ TEST(WideningAFloat, GivesThePlainConversionForEverySubnormalAndSomeNormalFloats
     std::string failure;
     for (std::uint32_t magnitude = 0; magnitude < 0x00800000u && failure.empty(); magnitude += 7) {
         for (const std::uint32_t sign : {0u, 0x80000000u}) {
-            const float f = float_narrowing::fromBits(magnitude | sign);
+            const float f = float_narrowing::floatFromBits(magnitude | sign);
             const volatile float vf = f;
             if (widen(vf) != static_cast<double>(vf) || std::signbit(widen(vf)) != std::signbit(vf)) {
                 failure = perf::describeSample(f) + " widens to " + hexDouble(widen(vf));
