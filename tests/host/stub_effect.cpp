@@ -17,12 +17,7 @@
 
 #include "aeffect.h"
 #include "opcodes.h"
-
-#if defined(_WIN32)
-#define STUB_EXPORT extern "C" __declspec(dllexport)
-#else
-#define STUB_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
+#include "stub_export.h"
 
 namespace {
 
