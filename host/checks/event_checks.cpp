@@ -48,8 +48,6 @@ std::string describe(const ScheduledMessage& message) {
                   message.frame);
 }
 
-}  // namespace
-
 CheckOutcome checkMidiEvents(CheckContext& context) {
     auto instance = context.playing(CheckContext::kRate, kBlock);
     const bool instrument = isInstrument(*instance);
@@ -83,4 +81,14 @@ CheckOutcome checkMidiEvents(CheckContext& context) {
     }
     const std::size_t messages = sizeof kSchedule / sizeof kSchedule[0];
     return findings.outcome(format("%zu MIDI messages to %s", messages, instrument ? "an instrument" : "an effect"));
+}
+
+}  // namespace
+
+CheckGroup eventChecks() {
+    static constexpr CheckDefinition kRows[] = {
+        {260, "midi", "MIDI notes to an instrument or an effect that receives events", checkMidiEvents,
+         CheckRole::Ordinary, false},
+    };
+    return CheckGroup{kRows, sizeof kRows / sizeof kRows[0]};
 }

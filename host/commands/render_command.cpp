@@ -7,7 +7,6 @@
 
 #include "audio/progress_bar.h"
 #include "commands/exit_codes.h"
-#include "commands/fatal_signals.h"
 #include "commands/file_render.h"
 #include "commands/option_text.h"
 #include "commands/render_summary.h"
@@ -49,10 +48,7 @@ void addRenderCommand(CLI::App& app, int& exitCode) {
             },
             "Move a parameter in straight lines between values at times in seconds; repeatable")
         ->type_name("NAME_OR_INDEX:TIME=VALUE,...");
-    render->callback([command, &exitCode] {
-        installFatalSignalHandlers();
-        exitCode = runRender(command->job, command->json, std::cout, std::cerr);
-    });
+    render->callback([command, &exitCode] { exitCode = runRender(command->job, command->json, std::cout, std::cerr); });
 }
 
 int runRender(const RenderJob& requested, bool json, std::ostream& out, std::ostream& err) {

@@ -10,7 +10,6 @@
 
 #include "audio/sound_file.h"
 #include "commands/exit_codes.h"
-#include "commands/fatal_signals.h"
 #include "commands/file_render.h"
 #include "commands/render_summary.h"
 #include "commands/rendering_options.h"
@@ -47,7 +46,6 @@ void addRenderProgramsCommand(CLI::App& app, int& exitCode) {
         ->capture_default_str()
         ->type_name("EXT");
     command->callback([options, &exitCode] {
-        installFatalSignalHandlers();
         exitCode = runRenderPrograms(options->job, options->directory, options->extension, options->json, std::cout,
                                      std::cerr);
     });

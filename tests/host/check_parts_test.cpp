@@ -1,19 +1,23 @@
 // The parts of `plughost check` that decide verdicts: comparing outputs
 // within a tolerance, folding findings into one verdict, counting under
 // --strict, choosing checks, scaling repetitions down, and (on Linux)
-// running a check in a child process.
+// running a check in a child process, whatever ends it.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "checks/check_report.h"
 #include "checks/check_runner.h"
 #include "checks/check_step.h"
+#include "checks/check_table.h"
 #include "checks/isolation.h"
 #include "checks/output_comparison.h"
 #include "checks/time_shift.h"
@@ -153,9 +157,11 @@ TEST(PluginCalls, AreNamedAsTheirDeveloperLooksThemUp) {
         {callOf(Kind::ProcessDouble, 0, 0, 0, 0.0f, 7, -1), "a 7-frame processDoubleReplacing, the instance's first"},
         {callOf(Kind::SetParameter, 0, 2, 0, -0.53125f, 0, -1), "setParameter 2 to -0.531"},
         {callOf(Kind::Entry, 0, 0, 0, 0.0f, 0, -1), "the entry point"},
+        {callOf(Kind::LoadLibrary, 0, 0, 0, 0.0f, 0, -1), "loading the library"},
+        {callOf(Kind::UnloadLibrary, 0, 0, 0, 0.0f, 0, -1), "unloading the library"},
     };
     for (const auto& entry : kCases) {
-        char text[kCallTextBytes];
+        char text[512];
         describePluginCall(entry.call, text, sizeof text);
         EXPECT_STREQ(text, entry.name);
     }
@@ -225,6 +231,15 @@ TEST(CheckSelection, AnIdOrWholeNameNamesOneCheckAndTheFirstWordsOfIdsAGroup) {
     }
     const auto all = selectChecks({}, {});
     EXPECT_EQ(selectChecks({}, {"state"}).size(), all.size() - 2);
+    // The group files' rows: each id and each place in the order once.
+    std::set<std::string> ids;
+    std::set<int> places;
+    for (const CheckDefinition* check : allChecks()) {
+        EXPECT_TRUE(ids.insert(check->id).second) << check->id << " twice";
+        EXPECT_TRUE(places.insert(check->order).second) << check->id << " shares its place " << check->order;
+    }
+    EXPECT_EQ(all.front()->id, std::string("entry-point"));
+    EXPECT_EQ(all.back()->id, std::string("thread-second-instance"));
     for (const char* mistake : {"chunk", "block-size", "blocks"}) {
         EXPECT_THROW(selectChecks({mistake}, {}), CheckSelectionError) << mistake;
         EXPECT_THROW(selectChecks({}, {mistake}), CheckSelectionError) << mistake;
@@ -245,47 +260,106 @@ TEST(Repetitions, ScaleDownToAQuarterOfTheTimeLimitAndNoFurtherThanTheMinimum) {
 #ifndef _WIN32
 
 TEST(Isolation, ACrashBecomesAnErrorWithItsCallItsStepAndThePluginsLastLinesWithoutColours) {
-    const CheckOutcome outcome = runIsolated(
-        [] {
-            PluginCall call;
-            call.opcode = effSetBlockSize;
-            call.value = 1;
-            const PluginCallScope calling(call);
-            for (int i = 0; i < 5; ++i) {
-                std::fprintf(stderr, "same line\n");
-            }
-            std::printf("\x1b[1;31mlast\x1b[0m words\n");
-            std::fflush(stdout);
-            announceStep("44100 Hz, blocks of 17");
-            // As glibc ends a process whose heap is corrupt; sanitizer
-            // runtimes leave this signal alone.
-            std::raise(SIGABRT);
-            return CheckOutcome::pass();
-        },
-        10, false);
+    const CheckOutcome outcome = runIsolated({[] {
+                                                  PluginCall call;
+                                                  call.opcode = effSetBlockSize;
+                                                  call.value = 1;
+                                                  const PluginCallScope calling(call);
+                                                  for (int i = 0; i < 5; ++i) {
+                                                      std::fprintf(stderr, "same line\n");
+                                                  }
+                                                  std::printf("\x1b[1;31mlast\x1b[0m words\n");
+                                                  std::fflush(stdout);
+                                                  announceStep("44100 Hz, blocks of 17");
+                                                  // As glibc ends a process whose heap is corrupt; sanitizer
+                                                  // runtimes leave this signal alone.
+                                                  std::raise(SIGABRT);
+                                                  return CheckOutcome::pass();
+                                              },
+                                              {}},
+                                             10, false);
     EXPECT_EQ(outcome.verdict, Verdict::Error);
     EXPECT_TRUE(outcome.interrupted);
-    EXPECT_NE(outcome.detail.find("signal 6"), std::string::npos) << outcome.detail;
+    EXPECT_EQ(outcome.detail, "the plug-in aborted (signal 6, SIGABRT)");
     EXPECT_EQ(outcome.step, "44100 Hz, blocks of 17");
     EXPECT_EQ(outcome.call, "effSetBlockSize 1");
     EXPECT_EQ(outcome.pluginOutput, (std::vector<std::string>{"same line (5 times)", "last words"}));
 }
 
 TEST(Isolation, AHangIsStoppedAndAVerdictComesBackWhole) {
-    const CheckOutcome hang = runIsolated(
-        [] {
-            announceStep("waiting for ever");
-            for (volatile bool forever = true; forever;) {
-            }
-            return CheckOutcome::pass();
-        },
-        1, false);
+    const CheckOutcome hang = runIsolated({[] {
+                                               announceStep("waiting for ever");
+                                               for (volatile bool forever = true; forever;) {
+                                               }
+                                               return CheckOutcome::pass();
+                                           },
+                                           {}},
+                                          1, false);
     EXPECT_EQ(hang.detail, "did not finish within 1 s (stopped)");
     EXPECT_EQ(hang.step, "waiting for ever");
-    const CheckOutcome verdict = runIsolated([] { return CheckOutcome::notComparable("a\nb"); }, 10, false);
+    const CheckOutcome verdict = runIsolated({[] { return CheckOutcome::notComparable("a\nb"); }, {}}, 10, false);
     EXPECT_EQ(verdict.verdict, Verdict::NotComparable);
     EXPECT_EQ(verdict.detail, "a b");
     EXPECT_FALSE(verdict.interrupted);
+}
+
+void throwOutOfAPluginCall() {
+    PluginCall call;
+    call.kind = PluginCallKind::SetParameter;
+    call.index = 2;
+    call.opt = 1.0f;
+    callPlugin(call, [] { throw std::runtime_error("boom"); });
+}
+
+// A crash is named by its signal, the rest as they happen: an exit the
+// plug-in calls, an exception it lets out of a call (which a check can
+// still report whole) or one that nothing catches.
+TEST(Isolation, EveryWayTheWorkEndsIsNamedWithTheCallItWasIn) {
+    const struct {
+        const char* what;
+        CheckOutcome (*work)();
+        const char* detail;
+        const char* call;
+    } kCases[] = {
+        {"a crash",
+         [] {
+             const PluginCallScope calling(callOf(PluginCallKind::Dispatch, effOpen, 0, 0, 0.0f, 0, -1));
+             std::raise(SIGSEGV);
+             return CheckOutcome::pass();
+         },
+         "the plug-in crashed (signal 11, SIGSEGV)", "effOpen"},
+        {"exit(3)",
+         [] {
+             const PluginCallScope calling(callOf(PluginCallKind::Dispatch, effClose, 0, 0, 0.0f, 0, -1));
+             std::exit(3);
+             return CheckOutcome::pass();
+         },
+         "the plug-in ended the process (exit status 3)", "effClose"},
+        {"an exception out of a call",
+         [] {
+             throwOutOfAPluginCall();
+             return CheckOutcome::pass();
+         },
+         "the plug-in let a C++ exception escape (std::runtime_error: boom)", "setParameter 2 to 1.000"},
+        {"an exception nothing catches",
+         [] {
+             const PluginCallScope calling(callOf(PluginCallKind::ProcessReplacing, 0, 0, 0, 0.0f, 64, -1));
+             try {
+                 throw std::length_error("too long");
+             } catch (...) {
+                 std::terminate();
+             }
+             return CheckOutcome::pass();
+         },
+         "the plug-in let a C++ exception escape (std::length_error: too long)",
+         "a 64-frame processReplacing, the instance's first"},
+    };
+    for (const auto& entry : kCases) {
+        const CheckOutcome outcome = runIsolated({entry.work, {}}, 10, false);
+        EXPECT_EQ(outcome.verdict, Verdict::Error) << entry.what;
+        EXPECT_EQ(outcome.detail, entry.detail) << entry.what;
+        EXPECT_EQ(outcome.call, entry.call) << entry.what;
+    }
 }
 
 #endif

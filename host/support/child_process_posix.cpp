@@ -1,0 +1,214 @@
+#include "support/child_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "support/child_mode.h"
+#include "support/shared_block.h"
+
+namespace {
+
+// What a child prints after its channel closed (a crash report, say) is
+// read until it pauses this long; a grandchild holding the pipe open does
+// not stall the parent.
+constexpr int kDrainMilliseconds = 200;
+
+double secondsNow() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+void closeIfOpen(int& fd) {
+    if (fd >= 0) {
+        close(fd);
+        fd = -1;
+    }
+}
+
+// A pipe whose ends a program started later does not inherit.
+bool makePipe(int ends[2]) {
+    return pipe2(ends, O_CLOEXEC) == 0;
+}
+
+// The child's standard output and error, as asked.
+void redirectOutput(ChildOutput output, int pipeEnd) {
+    if (output == ChildOutput::Inherit) {
+        return;
+    }
+    const int target = output == ChildOutput::Collect ? pipeEnd : open("/dev/null", O_WRONLY | O_CLOEXEC);
+    dup2(target, STDOUT_FILENO);
+    dup2(target, STDERR_FILENO);
+}
+
+// Reads what `fd` has; false at its end.
+bool readInto(int fd, const ChildProcess::Sink& sink) {
+    char buffer[65536];
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got > 0) {
+        if (sink) {
+            sink(buffer, static_cast<std::size_t>(got));
+        }
+        return true;
+    }
+    return got < 0 && errno == EINTR;
+}
+
+std::string startProblem(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+ChildProcess ChildProcess::fork(ChildOutput output, const std::function<int(int channel)>& work) {
+    ChildProcess child;
+    int channel[2] = {-1, -1};
+    int out[2] = {-1, -1};
+    if (!makePipe(channel) || (output == ChildOutput::Collect && !makePipe(out))) {
+        child.exit_.problem = startProblem("cannot create a pipe");
+        closeIfOpen(channel[0]);
+        closeIfOpen(channel[1]);
+        return child;
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        close(channel[0]);
+        redirectOutput(output, out[1]);
+        closeIfOpen(out[0]);
+        closeIfOpen(out[1]);
+        const int status = work(channel[1]);
+        std::fflush(stdout);
+        std::fflush(stderr);
+        _exit(status);
+    }
+    close(channel[1]);
+    closeIfOpen(out[1]);
+    if (pid < 0) {
+        child.exit_.problem = startProblem("cannot start a process");
+        close(channel[0]);
+        closeIfOpen(out[0]);
+        return child;
+    }
+    child.exit_.started = true;
+    child.process_ = pid;
+    child.id_ = static_cast<long>(pid);
+    child.channel_ = channel[0];
+    child.output_ = out[0];
+    return child;
+}
+
+ChildProcess ChildProcess::runSelf(ChildOutput output, const std::vector<std::string>& arguments,
+                                   const SharedBlock* shared) {
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) {
+        ChildProcess child;
+        child.exit_.problem = startProblem("cannot find plughost's own program file");
+        return child;
+    }
+    self[length] = '\0';
+    // Built before the fork: the child only calls what is safe there.
+    std::vector<std::string> words{self, kChildMarker, "", shared != nullptr ? shared->childHandle() : kNoHandle};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    const int sharedFd = shared != nullptr ? static_cast<int>(shared->handle()) : -1;
+    return fork(output, [&words, sharedFd](int channel) {
+        // The two descriptors the new program is told of survive the exec.
+        fcntl(channel, F_SETFD, 0);
+        if (sharedFd >= 0) {
+            fcntl(sharedFd, F_SETFD, 0);
+        }
+        char number[24];
+        std::snprintf(number, sizeof number, "%d", channel);
+        words[2] = number;
+        std::vector<char*> argv;
+        for (std::string& word : words) {
+            argv.push_back(word.data());
+        }
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        return 127;
+    });
+}
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : exit_(std::move(other.exit_)),
+      process_(std::exchange(other.process_, 0)),
+      channel_(std::exchange(other.channel_, -1)),
+      output_(std::exchange(other.output_, -1)),
+      waited_(std::exchange(other.waited_, true)),
+      id_(std::exchange(other.id_, 0)) {}
+
+ChildProcess::~ChildProcess() {
+    if (process_ != 0 && !waited_) {
+        finish(0.0, {}, {});
+    }
+}
+
+long ChildProcess::id() const {
+    return id_;
+}
+
+ChildExit ChildProcess::finish(double seconds, const Sink& channel, const Sink& output) {
+    if (process_ == 0 || waited_) {
+        return exit_;
+    }
+    int channelFd = static_cast<int>(channel_);
+    int outputFd = static_cast<int>(output_);
+    const double deadline = secondsNow() + seconds;
+    while (channelFd >= 0) {
+        int wait = -1;
+        if (seconds >= 0.0) {
+            const double left = deadline - secondsNow();
+            if (left <= 0.0) {
+                exit_.timedOut = true;
+                kill(static_cast<pid_t>(process_), SIGKILL);
+                break;
+            }
+            wait = static_cast<int>(left * 1000.0) + 1;
+        }
+        pollfd waiting[2] = {{channelFd, POLLIN, 0}, {outputFd, POLLIN, 0}};
+        if (poll(waiting, 2, wait) <= 0) {
+            continue;
+        }
+        if ((waiting[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !readInto(outputFd, output)) {
+            closeIfOpen(outputFd);
+        }
+        if ((waiting[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !readInto(channelFd, channel)) {
+            closeIfOpen(channelFd);
+        }
+    }
+    closeIfOpen(channelFd);
+    int status = 0;
+    while (waitpid(static_cast<pid_t>(process_), &status, 0) < 0 && errno == EINTR) {
+    }
+    waited_ = true;
+    while (outputFd >= 0) {
+        pollfd waiting{outputFd, POLLIN, 0};
+        if (poll(&waiting, 1, kDrainMilliseconds) <= 0 || !readInto(outputFd, output)) {
+            closeIfOpen(outputFd);
+        }
+    }
+    channel_ = output_ = -1;
+    exit_.signalled = WIFSIGNALED(status);
+    exit_.code = exit_.signalled ? WTERMSIG(status) : WEXITSTATUS(status);
+    return exit_;
+}
+
+long currentProcessId() {
+    return static_cast<long>(getpid());
+}
+
+bool processRuns(long id) {
+    return kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
+}
