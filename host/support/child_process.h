@@ -49,6 +49,9 @@ public:
     // The same, with this process's own command line as the arguments.
     static ChildProcess runSelfAgain(ChildOutput output, const SharedBlock* shared);
 #endif
+    // Another program, `arguments[0]` its file: its standard output comes
+    // on the channel, its standard error as the output.
+    static ChildProcess run(const std::vector<std::string>& arguments);
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&&) = delete;
@@ -68,7 +71,9 @@ public:
 private:
     ChildProcess() = default;
 #ifdef _WIN32
-    static ChildProcess start(ChildOutput output, const std::wstring& arguments, const SharedBlock* shared);
+    // `self`: `program` is this one, told its channel and shared memory.
+    static ChildProcess start(ChildOutput output, const std::wstring& program, const std::wstring& arguments,
+                              const SharedBlock* shared, bool self);
 #endif
 
     ChildExit exit_;

@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +62,18 @@ bool readInto(int fd, const ChildProcess::Sink& sink) {
         return true;
     }
     return got < 0 && errno == EINTR;
+}
+
+// Runs `words` (a program file and its arguments) in place of this
+// process; returns only when it cannot, with the status a shell gives that.
+int execute(std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    return 127;
 }
 
 std::string startProblem(const char* what) {
@@ -131,13 +144,15 @@ ChildProcess ChildProcess::runSelf(ChildOutput output, const std::vector<std::st
         char number[24];
         std::snprintf(number, sizeof number, "%d", channel);
         words[2] = number;
-        std::vector<char*> argv;
-        for (std::string& word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        return 127;
+        return execute(words);
+    });
+}
+
+ChildProcess ChildProcess::run(const std::vector<std::string>& arguments) {
+    std::vector<std::string> words = arguments;
+    return fork(ChildOutput::Collect, [&words](int channel) {
+        dup2(channel, STDOUT_FILENO);
+        return execute(words);
     });
 }
 
@@ -163,22 +178,37 @@ ChildExit ChildProcess::finish(double seconds, const Sink& channel, const Sink& 
     if (process_ == 0 || waited_) {
         return exit_;
     }
+    const auto pid = static_cast<pid_t>(process_);
     int channelFd = static_cast<int>(channel_);
     int outputFd = static_cast<int>(output_);
     const double deadline = secondsNow() + seconds;
-    while (channelFd >= 0) {
-        int wait = -1;
-        if (seconds >= 0.0) {
-            const double left = deadline - secondsNow();
-            if (left <= 0.0) {
-                exit_.timedOut = true;
-                kill(static_cast<pid_t>(process_), SIGKILL);
-                break;
+    // Milliseconds to the deadline for poll; -1 without one.
+    const auto wait = [seconds, deadline] {
+        return seconds < 0.0 ? -1 : std::max(0, static_cast<int>((deadline - secondsNow()) * 1000.0) + 1);
+    };
+    const auto stop = [this, pid] {
+        exit_.timedOut = true;
+        kill(pid, SIGKILL);
+    };
+    int status = 0;
+    bool ended = false;
+    while (!ended) {
+        if (seconds >= 0.0 && secondsNow() >= deadline) {
+            stop();
+            break;
+        }
+        if (channelFd < 0) {
+            // All said, but not yet ended: what it prints meanwhile is read.
+            ended = waitpid(pid, &status, WNOHANG) == pid;
+            pollfd waiting{outputFd, POLLIN, 0};
+            if (!ended && poll(&waiting, 1, wait() < 0 ? 10 : std::min(wait(), 10)) > 0 &&
+                !readInto(outputFd, output)) {
+                closeIfOpen(outputFd);
             }
-            wait = static_cast<int>(left * 1000.0) + 1;
+            continue;
         }
         pollfd waiting[2] = {{channelFd, POLLIN, 0}, {outputFd, POLLIN, 0}};
-        if (poll(waiting, 2, wait) <= 0) {
+        if (poll(waiting, 2, wait()) <= 0) {
             continue;
         }
         if ((waiting[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !readInto(outputFd, output)) {
@@ -189,8 +219,7 @@ ChildExit ChildProcess::finish(double seconds, const Sink& channel, const Sink& 
         }
     }
     closeIfOpen(channelFd);
-    int status = 0;
-    while (waitpid(static_cast<pid_t>(process_), &status, 0) < 0 && errno == EINTR) {
+    while (!ended && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     waited_ = true;
     while (outputFd >= 0) {

@@ -131,23 +131,34 @@ bool readAvailable(std::intptr_t pipe, const ChildProcess::Sink& sink, bool& got
     return true;
 }
 
+// The arguments from `from` on, each quoted and after a space.
+std::wstring commandLine(const std::vector<std::string>& arguments, std::size_t from) {
+    std::wstring line;
+    for (std::size_t i = from; i < arguments.size(); ++i) {
+        line += L" " + quoted(widened(arguments[i]));
+    }
+    return line;
+}
+
 }  // namespace
 
 ChildProcess ChildProcess::runSelf(ChildOutput output, const std::vector<std::string>& arguments,
                                    const SharedBlock* shared) {
-    std::wstring rest;
-    for (const std::string& argument : arguments) {
-        rest += L" " + quoted(widened(argument));
-    }
-    return start(output, rest, shared);
+    return start(output, ownExecutable(), commandLine(arguments, 0), shared, true);
 }
 
 ChildProcess ChildProcess::runSelfAgain(ChildOutput output, const SharedBlock* shared) {
-    return start(output, ownArguments(), shared);
+    return start(output, ownExecutable(), ownArguments(), shared, true);
 }
 
-// `rest` is what follows the marker and its two handles on the command line.
-ChildProcess ChildProcess::start(ChildOutput output, const std::wstring& rest, const SharedBlock* shared) {
+ChildProcess ChildProcess::run(const std::vector<std::string>& arguments) {
+    return start(ChildOutput::Collect, widened(arguments.at(0)), commandLine(arguments, 1), nullptr, false);
+}
+
+// `rest` is what follows the program's name, and for plughost itself the
+// marker and its two handles, on the command line.
+ChildProcess ChildProcess::start(ChildOutput output, const std::wstring& program, const std::wstring& rest,
+                                 const SharedBlock* shared, bool self) {
     ChildProcess child;
     HANDLE channelRead = nullptr;
     HANDLE channelWrite = nullptr;
@@ -172,27 +183,29 @@ ChildProcess ChildProcess::start(ChildOutput output, const std::wstring& rest, c
         startup.hStdError = inheritableCopy(STD_ERROR_HANDLE);
     } else {
         startup.hStdInput = nullDevice();
-        startup.hStdOutput = output == ChildOutput::Collect ? outputWrite : nullDevice();
+        startup.hStdOutput = !self ? channelWrite : output == ChildOutput::Collect ? outputWrite : nullDevice();
         startup.hStdError = output == ChildOutput::Collect ? outputWrite : startup.hStdOutput;
     }
     const HANDLE sharedHandle = shared != nullptr ? asHandle(shared->handle()) : nullptr;
     if (sharedHandle != nullptr) {
         SetHandleInformation(sharedHandle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     }
-    const std::wstring self = ownExecutable();
-    std::wstring line = quoted(self) + L" " + widened(kChildMarker) + L" " +
-                        std::to_wstring(static_cast<long long>(asValue(channelWrite))) + L" " +
-                        (shared != nullptr ? widened(shared->childHandle()) : widened(kNoHandle)) + rest;
+    std::wstring line = quoted(program);
+    if (self) {
+        line += L" " + widened(kChildMarker) + L" " + std::to_wstring(static_cast<long long>(asValue(channelWrite))) +
+                L" " + (shared != nullptr ? widened(shared->childHandle()) : widened(kNoHandle));
+    }
+    line += rest;
     // A child shares this process's console, and so its Ctrl-C; without
     // one, it opens no window of its own.
     const DWORD flags = GetConsoleWindow() != nullptr ? 0 : CREATE_NO_WINDOW;
     PROCESS_INFORMATION process{};
     std::fflush(stdout);
     std::fflush(stderr);
-    const bool started = CreateProcessW(self.c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+    const bool started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                                         &startup, &process) != 0;
     if (!started) {
-        child.exit_.problem = lastErrorText("cannot start plughost again");
+        child.exit_.problem = lastErrorText("cannot start the program");
     }
     if (sharedHandle != nullptr) {
         SetHandleInformation(sharedHandle, HANDLE_FLAG_INHERIT, 0);
@@ -267,6 +280,13 @@ ChildExit ChildProcess::finish(double seconds, const Sink& channel, const Sink& 
         }
     }
     closeIfOpen(channel_);
+    // All said, but perhaps not yet ended.
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = seconds < 0.0 ? INFINITE : now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+    if (!exit_.timedOut && WaitForSingleObject(asHandle(process_), left) == WAIT_TIMEOUT) {
+        exit_.timedOut = true;
+        TerminateProcess(asHandle(process_), 1);
+    }
     WaitForSingleObject(asHandle(process_), INFINITE);
     waited_ = true;
     const ULONGLONG drainEnd = GetTickCount64() + kDrainMilliseconds;
