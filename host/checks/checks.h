@@ -39,6 +39,11 @@ struct CheckGroup {
     std::size_t count;
 };
 
+template <std::size_t Count>
+constexpr CheckGroup groupOf(const CheckDefinition (&rows)[Count]) {
+    return {rows, Count};
+}
+
 CheckGroup lifecycleChecks();
 CheckGroup hostOrderChecks();
 CheckGroup textChecks();

@@ -261,16 +261,18 @@ CheckOutcome checkDoublePrecision(CheckContext& context) {
     return findings.outcome();
 }
 
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {130, "reproducible", "output reproducible in fresh instances, in one process and in separate ones",
+     checkReproducible, CheckRole::Reproducibility, false},
+    {160, "block-sizes", "output in smaller blocks the same as in blocks of the announced size", checkBlockSizesAgree,
+     CheckRole::Ordinary, true},
+    {250, "double-precision", "double-precision processing agrees with single precision", checkDoublePrecision,
+     CheckRole::Ordinary, true},
+};
+
 }  // namespace
 
 CheckGroup comparisonChecks() {
-    static constexpr CheckDefinition kRows[] = {
-        {130, "reproducible", "output reproducible in fresh instances, in one process and in separate ones",
-         checkReproducible, CheckRole::Reproducibility, false},
-        {160, "block-sizes", "output in smaller blocks the same as in blocks of the announced size",
-         checkBlockSizesAgree, CheckRole::Ordinary, true},
-        {250, "double-precision", "double-precision processing agrees with single precision", checkDoublePrecision,
-         CheckRole::Ordinary, true},
-    };
-    return CheckGroup{kRows, sizeof kRows / sizeof kRows[0]};
+    return groupOf(kRows);
 }

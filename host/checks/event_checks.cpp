@@ -83,12 +83,14 @@ CheckOutcome checkMidiEvents(CheckContext& context) {
     return findings.outcome(format("%zu MIDI messages to %s", messages, instrument ? "an instrument" : "an effect"));
 }
 
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {260, "midi", "MIDI notes to an instrument or an effect that receives events", checkMidiEvents, CheckRole::Ordinary,
+     false},
+};
+
 }  // namespace
 
 CheckGroup eventChecks() {
-    static constexpr CheckDefinition kRows[] = {
-        {260, "midi", "MIDI notes to an instrument or an effect that receives events", checkMidiEvents,
-         CheckRole::Ordinary, false},
-    };
-    return CheckGroup{kRows, sizeof kRows / sizeof kRows[0]};
+    return groupOf(kRows);
 }

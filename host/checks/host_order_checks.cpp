@@ -116,16 +116,17 @@ CheckOutcome checkInstantiationOrder(CheckContext& context) {
     return findings.outcome();
 }
 
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {50, "order-scanner", "scanner order: queries, effMainsChanged 0 without 1, close", checkScannerOrder,
+     CheckRole::Ordinary, false},
+    {60, "order-settings-first", "sample rate and block size before effOpen, instance left open",
+     checkSettingsBeforeOpen, CheckRole::Ordinary, false},
+    {70, "order-instantiation", "instantiation order of a host", checkInstantiationOrder, CheckRole::Ordinary, false},
+};
+
 }  // namespace
 
 CheckGroup hostOrderChecks() {
-    static constexpr CheckDefinition kRows[] = {
-        {50, "order-scanner", "scanner order: queries, effMainsChanged 0 without 1, close", checkScannerOrder,
-         CheckRole::Ordinary, false},
-        {60, "order-settings-first", "sample rate and block size before effOpen, instance left open",
-         checkSettingsBeforeOpen, CheckRole::Ordinary, false},
-        {70, "order-instantiation", "instantiation order of a host", checkInstantiationOrder, CheckRole::Ordinary,
-         false},
-    };
-    return CheckGroup{kRows, sizeof kRows / sizeof kRows[0]};
+    return groupOf(kRows);
 }

@@ -140,17 +140,18 @@ CheckOutcome checkInstancesIndependent(CheckContext& context) {
     return findings.outcome();
 }
 
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {10, "entry-point", "entry point gives an effect record", checkEntryGivesRecord, CheckRole::Essential, false},
+    {20, "open-cold", "open and close cold", checkOpenCloseCold, CheckRole::Ordinary, false},
+    {30, "open-warm", "open and close warm, and after reloading", checkOpenCloseWarm, CheckRole::Ordinary, false},
+    {40, "open-many", "many instances opened and closed in turn", checkManyInstancesInTurn, CheckRole::Ordinary, false},
+    {140, "instances-independent", "instances alive at once keep separate state", checkInstancesIndependent,
+     CheckRole::Ordinary, true},
+};
+
 }  // namespace
 
 CheckGroup lifecycleChecks() {
-    static constexpr CheckDefinition kRows[] = {
-        {10, "entry-point", "entry point gives an effect record", checkEntryGivesRecord, CheckRole::Essential, false},
-        {20, "open-cold", "open and close cold", checkOpenCloseCold, CheckRole::Ordinary, false},
-        {30, "open-warm", "open and close warm, and after reloading", checkOpenCloseWarm, CheckRole::Ordinary, false},
-        {40, "open-many", "many instances opened and closed in turn", checkManyInstancesInTurn, CheckRole::Ordinary,
-         false},
-        {140, "instances-independent", "instances alive at once keep separate state", checkInstancesIndependent,
-         CheckRole::Ordinary, true},
-    };
-    return CheckGroup{kRows, sizeof kRows / sizeof kRows[0]};
+    return groupOf(kRows);
 }

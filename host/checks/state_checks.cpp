@@ -263,16 +263,17 @@ CheckOutcome checkNoAllocation(CheckContext& context) {
     return findings.outcome(what);
 }
 
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {270, "state-restore", "state restore: the same steps on a fresh instance give the same audio", checkStateRestore,
+     CheckRole::Ordinary, true},
+    {280, "state-chunk", "state restore through effGetChunk and effSetChunk", checkChunkRestore, CheckRole::Ordinary,
+     true},
+    {290, "realtime", "no memory allocation or lock during processing", checkNoAllocation, CheckRole::Ordinary, false},
+};
+
 }  // namespace
 
 CheckGroup stateChecks() {
-    static constexpr CheckDefinition kRows[] = {
-        {270, "state-restore", "state restore: the same steps on a fresh instance give the same audio",
-         checkStateRestore, CheckRole::Ordinary, true},
-        {280, "state-chunk", "state restore through effGetChunk and effSetChunk", checkChunkRestore,
-         CheckRole::Ordinary, true},
-        {290, "realtime", "no memory allocation or lock during processing", checkNoAllocation, CheckRole::Ordinary,
-         false},
-    };
-    return CheckGroup{kRows, sizeof kRows / sizeof kRows[0]};
+    return groupOf(kRows);
 }

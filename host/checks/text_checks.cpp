@@ -137,16 +137,18 @@ CheckOutcome checkEveryProgram(CheckContext& context) {
     return findings.outcome(format("%d programs", instance->numPrograms()));
 }
 
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {80, "texts-identity", "identity texts within their limits", checkIdentityTexts, CheckRole::Ordinary, false},
+    {90, "texts-names", "parameter names within 8 characters", checkParameterNames, CheckRole::Ordinary, false},
+    {100, "texts-labels", "parameter labels within 8 characters", checkParameterLabels, CheckRole::Ordinary, false},
+    {110, "texts-displays", "parameter display texts within 8 characters", checkParameterDisplays, CheckRole::Ordinary,
+     false},
+    {120, "programs", "every program selected", checkEveryProgram, CheckRole::Ordinary, false},
+};
+
 }  // namespace
 
 CheckGroup textChecks() {
-    static constexpr CheckDefinition kRows[] = {
-        {80, "texts-identity", "identity texts within their limits", checkIdentityTexts, CheckRole::Ordinary, false},
-        {90, "texts-names", "parameter names within 8 characters", checkParameterNames, CheckRole::Ordinary, false},
-        {100, "texts-labels", "parameter labels within 8 characters", checkParameterLabels, CheckRole::Ordinary, false},
-        {110, "texts-displays", "parameter display texts within 8 characters", checkParameterDisplays,
-         CheckRole::Ordinary, false},
-        {120, "programs", "every program selected", checkEveryProgram, CheckRole::Ordinary, false},
-    };
-    return CheckGroup{kRows, sizeof kRows / sizeof kRows[0]};
+    return groupOf(kRows);
 }

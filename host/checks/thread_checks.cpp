@@ -102,16 +102,18 @@ CheckOutcome checkSecondInstanceWhileProcessing(CheckContext& context) {
     return findings.outcome(format("%d second instances", rounds));
 }
 
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {300, "thread-parameters", "parameters set from another thread while processing", checkParametersFromAnotherThread,
+     CheckRole::Ordinary, false},
+    {310, "thread-rendering-order", "rendering order: effMainsChanged 0 then 1 on the audio thread",
+     checkRenderingOrderOnAudioThread, CheckRole::Ordinary, false},
+    {320, "thread-second-instance", "second instance opened, queried and closed while the first processes",
+     checkSecondInstanceWhileProcessing, CheckRole::Ordinary, true},
+};
+
 }  // namespace
 
 CheckGroup threadChecks() {
-    static constexpr CheckDefinition kRows[] = {
-        {300, "thread-parameters", "parameters set from another thread while processing",
-         checkParametersFromAnotherThread, CheckRole::Ordinary, false},
-        {310, "thread-rendering-order", "rendering order: effMainsChanged 0 then 1 on the audio thread",
-         checkRenderingOrderOnAudioThread, CheckRole::Ordinary, false},
-        {320, "thread-second-instance", "second instance opened, queried and closed while the first processes",
-         checkSecondInstanceWhileProcessing, CheckRole::Ordinary, true},
-    };
-    return CheckGroup{kRows, sizeof kRows / sizeof kRows[0]};
+    return groupOf(kRows);
 }

@@ -60,6 +60,8 @@ constexpr OpcodeName kOpcodeNames[] = {
 };
 
 constexpr const char* kProcessNames[] = {"processReplacing", "process", "processDoubleReplacing"};
+// By PluginCallKind, the first ones.
+constexpr const char* kCallsWithoutArguments[] = {"loading the library", "unloading the library", "the entry point"};
 
 void describeDispatch(const PluginCall& call, FixedText& writer) {
     for (const OpcodeName& entry : kOpcodeNames) {
@@ -139,13 +141,9 @@ std::size_t describePluginCall(const PluginCall& call, char* out, std::size_t si
     FixedText writer(out, size);
     switch (call.kind) {
         case PluginCallKind::LoadLibrary:
-            writer.text("loading the library");
-            break;
         case PluginCallKind::UnloadLibrary:
-            writer.text("unloading the library");
-            break;
         case PluginCallKind::Entry:
-            writer.text("the entry point");
+            writer.text(kCallsWithoutArguments[static_cast<int>(call.kind)]);
             break;
         case PluginCallKind::Dispatch:
             describeDispatch(call, writer);

@@ -156,22 +156,10 @@ ChildProcess ChildProcess::run(const std::vector<std::string>& arguments) {
     });
 }
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : exit_(std::move(other.exit_)),
-      process_(std::exchange(other.process_, 0)),
-      channel_(std::exchange(other.channel_, -1)),
-      output_(std::exchange(other.output_, -1)),
-      waited_(std::exchange(other.waited_, true)),
-      id_(std::exchange(other.id_, 0)) {}
-
 ChildProcess::~ChildProcess() {
     if (process_ != 0 && !waited_) {
         finish(0.0, {}, {});
     }
-}
-
-long ChildProcess::id() const {
-    return id_;
 }
 
 ChildExit ChildProcess::finish(double seconds, const Sink& channel, const Sink& output) {

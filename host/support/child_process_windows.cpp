@@ -233,14 +233,6 @@ ChildProcess ChildProcess::start(ChildOutput output, const std::wstring& program
     return child;
 }
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : exit_(std::move(other.exit_)),
-      process_(std::exchange(other.process_, 0)),
-      channel_(std::exchange(other.channel_, -1)),
-      output_(std::exchange(other.output_, -1)),
-      waited_(std::exchange(other.waited_, true)),
-      id_(std::exchange(other.id_, 0)) {}
-
 ChildProcess::~ChildProcess() {
     if (process_ != 0 && !waited_) {
         finish(0.0, {}, {});
@@ -248,10 +240,6 @@ ChildProcess::~ChildProcess() {
     if (process_ != 0) {
         CloseHandle(asHandle(process_));
     }
-}
-
-long ChildProcess::id() const {
-    return id_;
 }
 
 ChildExit ChildProcess::finish(double seconds, const Sink& channel, const Sink& output) {

@@ -1,24 +1,10 @@
-#include "support/fatal_handlers.h"
-
 #include <signal.h>
 #include <ucontext.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <exception>
+#include "support/fatal_handler_parts.h"
 
 namespace fatal_handlers {
 namespace {
-
-std::atomic<LastAct> lastAct{nullptr};
-std::atomic<FaultClaim> faultClaim{nullptr};
-std::atomic<bool> installed{false};
-
-void act(const Ending& ending) {
-    if (const LastAct current = lastAct.load()) {
-        current(ending);
-    }
-}
 
 FaultAccess accessOf(void* context) {
 #if defined(__x86_64__) || defined(__i386__)
@@ -32,11 +18,10 @@ FaultAccess accessOf(void* context) {
 }
 
 extern "C" void onFatalSignal(int signal, siginfo_t* info, void* context) {
-    const FaultClaim claim = faultClaim.load();
-    if (claim != nullptr && (signal == SIGSEGV || signal == SIGBUS)) {
-        claim(reinterpret_cast<std::uintptr_t>(info->si_addr), accessOf(context));
+    if (signal == SIGSEGV || signal == SIGBUS) {
+        parts::runClaim(reinterpret_cast<std::uintptr_t>(info->si_addr), accessOf(context));
     }
-    act(endingBySignal(signal));
+    parts::runAct(endingBySignal(signal));
     // Dies of the same signal once the handler returns (it is blocked until
     // then), as a shell and a parent expect of a crash.
     struct sigaction byDefault {};
@@ -46,23 +31,9 @@ extern "C" void onFatalSignal(int signal, siginfo_t* info, void* context) {
     raise(signal);
 }
 
-[[noreturn]] void onTerminate() {
-    Ending ending;
-    ending.kind = EndingKind::Threw;
-    FixedText text(ending.text, sizeof ending.text);
-    describeCurrentException(text);
-    act(ending);
-    std::abort();
-}
+}  // namespace
 
-void onExit() {
-    noteExit(-1);
-}
-
-void installOnce() {
-    if (installed.exchange(true)) {
-        return;
-    }
+void parts::installSystemHandlers() {
     // A stack overflow needs a stack of its own to report on.
     static char alternateStack[1 << 16];
     stack_t stack{};
@@ -78,27 +49,6 @@ void installOnce() {
     for (std::size_t i = 0; i < count; ++i) {
         sigaction(static_cast<int>(signals[i].code), &action, nullptr);
     }
-    std::set_terminate(onTerminate);
-    std::atexit(onExit);
-}
-
-}  // namespace
-
-void install(LastAct act, bool) {
-    lastAct.store(act);
-    installOnce();
-}
-
-void claimFaults(FaultClaim claim) {
-    faultClaim.store(claim);
-    installOnce();
-}
-
-void noteExit(int status) {
-    Ending ending;
-    ending.kind = EndingKind::Exited;
-    ending.code = status;
-    act(ending);
 }
 
 void hookEndingsOf(const void*) {}

@@ -54,6 +54,21 @@ constexpr EndingCause kExceptionCodes[] = {
     {0xC000013A, EndingKind::Stopped, "Ctrl-C", 130},
 };
 
+// What each kind of ending did, before what caused it.
+struct EndingWords {
+    EndingKind kind;
+    const char* words;
+};
+
+constexpr EndingWords kEndingWords[] = {
+    {EndingKind::None, "ended"},
+    {EndingKind::Exited, "ended the process"},
+    {EndingKind::Crashed, "crashed"},
+    {EndingKind::Aborted, "aborted"},
+    {EndingKind::Threw, "let a C++ exception escape"},
+    {EndingKind::Stopped, "was stopped"},
+};
+
 #ifdef _WIN32
 // Exception codes carry their severity in the top two bits: an error
 // (0b11) or a warning (0b10) ends a process; 0xC... and 0x8... codes are
@@ -126,49 +141,36 @@ Ending endingByExit(std::int64_t status) {
 }
 
 void describeEnding(const Ending& ending, FixedText& out) {
-    switch (ending.kind) {
-        case EndingKind::None:
-            out.text("ended");
-            return;
-        case EndingKind::Exited:
-            out.text("ended the process (");
-            if (ending.code == -1) {
-                out.text("exit)");
-            } else {
-                out.text("exit status ").number(ending.code).text(")");
-            }
-            return;
-        case EndingKind::Crashed:
-            out.text("crashed (");
-            break;
-        case EndingKind::Aborted:
-            out.text("aborted (");
-            break;
-        case EndingKind::Threw:
-            out.text("let a C++ exception escape (");
-            if (ending.text[0] != '\0') {
-                out.text(ending.text).text(")");
-                return;
-            }
-            break;
-        case EndingKind::Stopped:
-            out.text("was stopped (");
-            break;
+    for (const EndingWords& entry : kEndingWords) {
+        if (entry.kind == ending.kind) {
+            out.text(entry.words);
+        }
+    }
+    if (ending.kind == EndingKind::None) {
+        return;
+    }
+    out.text(" (");
+    if (ending.kind == EndingKind::Exited) {
+        (ending.code == -1 ? out.text("exit") : out.text("exit status ").number(ending.code)).text(")");
+        return;
+    }
+    if (ending.kind == EndingKind::Threw && ending.text[0] != '\0') {
+        out.text(ending.text).text(")");
+        return;
     }
 #ifdef _WIN32
     const auto code = static_cast<std::uint32_t>(ending.code);
     const EndingCause* cause = exceptionCause(code);
     if (ending.kind == EndingKind::Aborted) {
         out.text("abort)");
-    } else {
-        out.text("exception ").hex(code, 8);
-        out.text(cause != nullptr ? ", " : "").text(cause != nullptr ? cause->name : "").text(")");
+        return;
     }
+    out.text("exception ").hex(code, 8);
 #else
     const EndingCause* cause = signalCause(static_cast<int>(ending.code));
     out.text("signal ").number(ending.code);
-    out.text(cause != nullptr ? ", " : "").text(cause != nullptr ? cause->name : "").text(")");
 #endif
+    out.text(cause != nullptr ? ", " : "").text(cause != nullptr ? cause->name : "").text(")");
 }
 
 int exitCodeFor(const Ending& ending) {
