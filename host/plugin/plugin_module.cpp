@@ -20,9 +20,17 @@ PluginModule::PluginModule(const std::string& path) : path_(path) {
     // reads the library's symbol tables: that is loading it too.
     PluginCall loading;
     loading.kind = PluginCallKind::LoadLibrary;
+    // A damaged library can leave the system loader's tables broken even
+    // when it fails to load, and the throwing of the error is the first to
+    // suffer: it is part of the loading. A library without an entry point
+    // goes again before the error is thrown.
+    const PluginCallScope loadingUntilReady(loading);
     const bool loaded = callPlugin(loading, [this, &path] {
         const bool done = library_.load(std::filesystem::absolute(path).string());
         entry_ = done ? library_.entry() : nullptr;
+        if (done && entry_ == nullptr) {
+            library_.unload();
+        }
         return done;
     });
     if (!loaded) {

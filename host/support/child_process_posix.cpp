@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -94,8 +95,14 @@ ChildProcess ChildProcess::fork(ChildOutput output, const std::function<int(int 
     }
     std::fflush(stdout);
     std::fflush(stderr);
+    const pid_t parent = getpid();
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // A child does not outlive its parent, even one killed outright.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) {
+            _exit(127);
+        }
         close(channel[0]);
         redirectOutput(output, out[1]);
         closeIfOpen(out[0]);

@@ -106,6 +106,21 @@ bool makePipe(HANDLE& reading, HANDLE& writing) {
     return true;
 }
 
+// The job every child joins: when this process ends, however it ends, the
+// system ends its children with it.
+HANDLE childrensJob() {
+    static const HANDLE job = [] {
+        HANDLE created = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (created != nullptr) {
+            SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        }
+        return created;
+    }();
+    return job;
+}
+
 std::string lastErrorText(const char* what) {
     return std::string(what) + " (Windows error " + std::to_string(GetLastError()) + ")";
 }
@@ -202,8 +217,14 @@ ChildProcess ChildProcess::start(ChildOutput output, const std::wstring& program
     PROCESS_INFORMATION process{};
     std::fflush(stdout);
     std::fflush(stderr);
-    const bool started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                                        &startup, &process) != 0;
+    const bool started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, flags | CREATE_SUSPENDED,
+                                        nullptr, nullptr, &startup, &process) != 0;
+    if (started) {
+        if (childrensJob() != nullptr) {
+            AssignProcessToJobObject(childrensJob(), process.hProcess);
+        }
+        ResumeThread(process.hThread);
+    }
     if (!started) {
         child.exit_.problem = lastErrorText("cannot start the program");
     }

@@ -4,6 +4,8 @@
 // running a check in a child process, whatever ends it.
 #include <gtest/gtest.h>
 
+#include <sys/time.h>
+
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -23,6 +25,7 @@
 #include "checks/time_shift.h"
 #include "opcodes.h"
 #include "plugin/plugin_calls.h"
+#include "support/published_text.h"
 
 namespace {
 
@@ -258,6 +261,39 @@ TEST(Repetitions, ScaleDownToAQuarterOfTheTimeLimitAndNoFurtherThanTheMinimum) {
 }
 
 #ifndef _WIN32
+
+// What a timer's signal handler reads while the text is published again and
+// again, alternately two texts that no mix of the two could pass for.
+PublishedText<4096> publishedStep;
+std::string stepA(3000, 'a');
+std::string stepB(1000, 'b');
+volatile std::sig_atomic_t reads = 0;
+volatile std::sig_atomic_t torn = 0;
+
+extern "C" void readPublishedStep(int) {
+    const char* text = publishedStep.read();
+    torn = torn + (text[0] != '\0' && stepA != text && stepB != text ? 1 : 0);
+    reads = reads + 1;
+}
+
+TEST(PublishedText, AHandlerThatInterruptsAPublishReadsItEmptyOrWhole) {
+    struct sigaction action {};
+    action.sa_handler = readPublishedStep;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGALRM, &action, &previous);
+    const itimerval often{{0, 50}, {0, 50}};
+    setitimer(ITIMER_REAL, &often, nullptr);
+    for (long i = 0; i < 200000 && reads < 2000; ++i) {
+        const std::string& step = i % 2 == 0 ? stepA : stepB;
+        publishedStep.publish(step.data(), step.size());
+    }
+    const itimerval never{};
+    setitimer(ITIMER_REAL, &never, nullptr);
+    sigaction(SIGALRM, &previous, nullptr);
+    EXPECT_GE(reads, 100) << "the timer hardly interrupted the publishing";
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+}
 
 TEST(Isolation, ACrashBecomesAnErrorWithItsCallItsStepAndThePluginsLastLinesWithoutColours) {
     const CheckOutcome outcome = runIsolated({[] {

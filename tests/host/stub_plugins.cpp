@@ -12,6 +12,7 @@
 //                       constructor; open: effOpen; process: the first
 //                       processReplacing).
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -32,6 +33,9 @@ namespace {
 #ifdef KD_STUB_FAULTY
 
 constexpr VstInt32 kCrashingBlock = 17;
+// An address no process maps: unlike a null pointer's, a sanitizer build
+// does not stop the store before it faults.
+constexpr std::uintptr_t kNowhere = 64;
 
 void giveUp() {
     throw std::runtime_error("the stub gives up");
@@ -50,7 +54,7 @@ void endIfAskedAt(const char* moment) {
     }
     const auto is = [how](const char* way) { return std::strcmp(how, way) == 0; };
     if (is("crash")) {
-        volatile float* nowhere = nullptr;
+        volatile float* nowhere = reinterpret_cast<float*>(kNowhere);
         *nowhere = 1.0f;
     } else if (is("abort")) {
         std::abort();
@@ -115,7 +119,7 @@ VstIntPtr VSTCALLBACK dispatch(AEffect* effect, VstInt32 opcode, VstInt32, VstIn
 void VSTCALLBACK processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
     endIfAskedAt("process");
     if (frames == kCrashingBlock) {
-        volatile float* nowhere = nullptr;
+        volatile float* nowhere = reinterpret_cast<float*>(kNowhere);
         *nowhere = 1.0f;
     }
     void* volatile scratch = std::malloc(64);
