@@ -34,8 +34,9 @@ namespace {
 
 constexpr VstInt32 kCrashingBlock = 17;
 // An address no process maps: unlike a null pointer's, a sanitizer build
-// does not stop the store before it faults.
-constexpr std::uintptr_t kNowhere = 64;
+// does not stop the store before it faults (and, read at run time, the
+// compiler does not see it coming either).
+volatile std::uintptr_t unmappedAddress = 64;
 
 void giveUp() {
     throw std::runtime_error("the stub gives up");
@@ -54,7 +55,7 @@ void endIfAskedAt(const char* moment) {
     }
     const auto is = [how](const char* way) { return std::strcmp(how, way) == 0; };
     if (is("crash")) {
-        volatile float* nowhere = reinterpret_cast<float*>(kNowhere);
+        volatile float* nowhere = reinterpret_cast<float*>(unmappedAddress);
         *nowhere = 1.0f;
     } else if (is("abort")) {
         std::abort();
@@ -119,7 +120,7 @@ VstIntPtr VSTCALLBACK dispatch(AEffect* effect, VstInt32 opcode, VstInt32, VstIn
 void VSTCALLBACK processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
     endIfAskedAt("process");
     if (frames == kCrashingBlock) {
-        volatile float* nowhere = reinterpret_cast<float*>(kNowhere);
+        volatile float* nowhere = reinterpret_cast<float*>(unmappedAddress);
         *nowhere = 1.0f;
     }
     void* volatile scratch = std::malloc(64);
