@@ -88,7 +88,7 @@ std::string chosenCommand(const CLI::App& app) {
 // The commands that load a plug-in into plughost's own process run in a
 // child process that plughost watches (watched_run.h); `check` runs each
 // check in a child of its own.
-constexpr const char* kWatchedCommands[] = {"info", "render", "render-programs", "analyze"};
+constexpr const char* kWatchedCommands[] = {"info", "render", "render-programs", "save-preset", "analyze"};
 
 bool runsWatched(int argc, char** argv) {
     return argc >= 2 && std::any_of(std::begin(kWatchedCommands), std::end(kWatchedCommands),
