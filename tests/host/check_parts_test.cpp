@@ -25,6 +25,7 @@
 #include "checks/time_shift.h"
 #include "opcodes.h"
 #include "plugin/plugin_calls.h"
+#include "support/process_endings.h"
 #include "support/published_text.h"
 
 namespace {
@@ -258,6 +259,42 @@ TEST(Repetitions, ScaleDownToAQuarterOfTheTimeLimitAndNoFurtherThanTheMinimum) {
     EXPECT_EQ(context.affordableRepetitions(64, 30.0), 2);
     settings.timeoutSeconds = 20;
     EXPECT_EQ(CheckContext("unused", settings).affordableRepetitions(64, 0.4), 12) << "5 s of a 20 s limit";
+}
+
+// What ended a process, told by its cause, and the code a command ends
+// with for it: the codes of the exit table in docs/plughost.md, those of
+// the POSIX signals that mean the same for Windows exception codes.
+TEST(ProcessEndings, AreToldByTheirCauseAndEndWithTheCodeOfTheExitTable) {
+    const struct {
+        Ending ending;
+        const char* told;
+        int exitCode;
+    } kCases[] = {
+#ifdef _WIN32
+        {endingByExit(0xC0000005), "crashed (exception 0xC0000005, access violation)", 139},
+        {endingByExit(0xC00000FD), "crashed (exception 0xC00000FD, stack overflow)", 139},
+        {endingByExit(0xC0000094), "crashed (exception 0xC0000094, integer division by zero)", 136},
+        {endingByExit(0xC0000091), "crashed (exception 0xC0000091, floating-point overflow)", 136},
+        {endingByExit(0xC000001D), "crashed (exception 0xC000001D, illegal instruction)", 132},
+        {endingByExit(0x80000003), "crashed (exception 0x80000003, breakpoint)", 133},
+        {endingByExit(0xE06D7363), "let a C++ exception escape (exception 0xE06D7363, a Microsoft C++ exception)", 134},
+        {endingByExit(0xC0001234), "crashed (exception 0xC0001234)", 134},
+        {endingByExit(0xC000013A), "was stopped (exception 0xC000013A, Ctrl-C)", 130},
+#else
+        {endingBySignal(SIGSEGV), "crashed (signal 11, SIGSEGV)", 139},
+        {endingBySignal(SIGFPE), "crashed (signal 8, SIGFPE)", 136},
+        {endingBySignal(SIGABRT), "aborted (signal 6, SIGABRT)", 134},
+        {endingBySignal(SIGKILL), "was stopped (signal 9, SIGKILL)", 137},
+#endif
+        {endingByExit(3), "ended the process (exit status 3)", 5},
+    };
+    for (const auto& entry : kCases) {
+        char told[256];
+        FixedText text(told, sizeof told);
+        describeEnding(entry.ending, text);
+        EXPECT_STREQ(told, entry.told);
+        EXPECT_EQ(exitCodeFor(entry.ending), entry.exitCode) << entry.told;
+    }
 }
 
 #ifndef _WIN32

@@ -257,10 +257,11 @@ int statusOf(const CommandResult& run) {
     return run.signal != 0 ? 128 + run.signal : run.exitCode;
 }
 
+// A render's temporary file or an analysis's hidden folder.
 bool partialFilesIn(const std::string& folder) {
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
-        if (name.find(".plughost-") != std::string::npos) {
+        if (name.find(".plughost-") != std::string::npos || name.find(".analyze-") != std::string::npos) {
             return true;
         }
     }
@@ -279,6 +280,7 @@ TEST(CommandLine, WhateverEndsTheProcessIsNamedWithThePluginCall) {
     const std::string plugin = KD_FAULTY_PLUGIN;
     const std::vector<std::string> info{"info", plugin};
     const std::vector<std::string> render{"render", plugin, "-o", output};
+    const std::vector<std::string> analyze{"analyze", plugin, "-d", folder, "--no-plots"};
     const std::vector<std::string> check{"check", "--only", "open-cold", plugin};
     const std::vector<std::string> inside{"check", "--no-fork", "--only", "open-cold", plugin};
     // On Windows an exception cannot leave a DLL built with MinGW's static
@@ -328,6 +330,8 @@ TEST(CommandLine, WhateverEndsTheProcessIsNamedWithThePluginCall) {
          "instance's first\n$"},
         {"_exit", "process", render, 5,
          "the plug-in ended the process \\(exit status 0\\) in a 512-frame processReplacing"},
+        {"abort", "process", analyze, 134,
+         "plughost: the plug-in aborted \\(" KD_ABORT_NAME "\\) in a [0-9]+-frame processReplacing"},
 #endif
         {"exit", "open", check, 1, failed + "ended the process \\(exit status 0\\)\n +in: effOpen\n"},
         {"crash", "open", inside, 1,
