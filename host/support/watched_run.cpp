@@ -69,7 +69,13 @@ void passSignalsOn() {
     action.sa_handler = passOn;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-        sigaction(signal, &action, nullptr);
+        // One ignored from the start (Ctrl-C for a job a script runs in the
+        // background) stays ignored, as it is in the child.
+        struct sigaction before {};
+        sigaction(signal, nullptr, &before);
+        if (before.sa_handler != SIG_IGN) {
+            sigaction(signal, &action, nullptr);
+        }
     }
     // The parent only writes its report; a closed pipe is the child's to see.
     signal(SIGPIPE, SIG_IGN);

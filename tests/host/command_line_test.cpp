@@ -340,6 +340,13 @@ TEST(CommandLine, WhateverEndsTheProcessIsNamedWithThePluginCall) {
         {"abort", "open", inside, 1, failed + "aborted \\(" KD_ABORT_NAME "\\)\n +in: effOpen\n"},
         {"throw", "open", inside, 1, failed + escaped + "\n +in: effOpen\n"},
         {"exit", "open", inside, 1, failed + "ended the process \\(exit( status 0)?\\)\n +in: effOpen\n"},
+        // A hang inside the host ends the run too, after the time it had.
+        {"",
+         "",
+         {"check", "--no-fork", "--timeout", "2", "--only", "order-instantiation", plugin},
+         1,
+         "\nFAIL  order-instantiation  [^\n]*: did not finish within 2 s\n +in: effGetParameterProperties 0\n[^\n]*\n"
+         "0 passed, 1 failed, 0 warnings\n$"},
         {"_exit", "open", inside, 1,
          failed + "ended the process \\(exit status 0\\)\n +in: effOpen\n +during: [^\n]*\n0 passed, 1 failed, 0 "
                   "warnings\n$"},

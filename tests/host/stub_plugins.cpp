@@ -7,7 +7,8 @@
 //                       for parameter properties. Asked by the environment,
 //                       it ends the process: KD_STUB_END names the way
 //                       (crash, abort, throw, uncaught, exit, _exit, and on
-//                       Windows ExitProcess and TerminateProcess) and
+//                       Windows ExitProcess and TerminateProcess; or hang,
+//                       to be ended from outside) and
 //                       KD_STUB_END_AT the moment (load: a static
 //                       constructor; open: effOpen; process: the first
 //                       processReplacing).
@@ -67,6 +68,9 @@ void endIfAskedAt(const char* moment) {
         std::exit(0);
     } else if (is("_exit")) {
         _exit(0);
+    } else if (is("hang")) {
+        for (volatile bool forever = true; forever;) {
+        }
 #ifdef _WIN32
     } else if (is("ExitProcess")) {
         ExitProcess(0);
