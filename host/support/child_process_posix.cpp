@@ -19,10 +19,12 @@
 
 namespace {
 
-// What a child prints after its channel closed (a crash report, say) is
-// read until it pauses this long; a grandchild holding the pipe open does
-// not stall the parent.
+// What is left in a child's pipes after its end is read until they pause
+// this long: a grandchild holding one open does not stall the parent.
 constexpr int kDrainMilliseconds = 200;
+// How long the pipes may stay quiet before the parent looks whether the
+// child has ended.
+constexpr int kQuietMilliseconds = 20;
 
 double secondsNow() {
     timespec now{};
@@ -174,53 +176,46 @@ ChildExit ChildProcess::finish(double seconds, const Sink& channel, const Sink& 
         return exit_;
     }
     const auto pid = static_cast<pid_t>(process_);
-    int channelFd = static_cast<int>(channel_);
-    int outputFd = static_cast<int>(output_);
+    int pipes[2] = {static_cast<int>(channel_), static_cast<int>(output_)};
+    const Sink* sinks[2] = {&channel, &output};
     const double deadline = secondsNow() + seconds;
-    // Milliseconds to the deadline for poll; -1 without one.
-    const auto wait = [seconds, deadline] {
-        return seconds < 0.0 ? -1 : std::max(0, static_cast<int>((deadline - secondsNow()) * 1000.0) + 1);
-    };
-    const auto stop = [this, pid] {
-        exit_.timedOut = true;
-        kill(pid, SIGKILL);
-    };
     int status = 0;
     bool ended = false;
-    while (!ended) {
-        if (seconds >= 0.0 && secondsNow() >= deadline) {
-            stop();
+    for (;;) {
+        ended = waitpid(pid, &status, WNOHANG) == pid;
+        if (ended) {
             break;
         }
-        if (channelFd < 0) {
-            // All said, but not yet ended: what it prints meanwhile is read.
-            ended = waitpid(pid, &status, WNOHANG) == pid;
-            pollfd waiting{outputFd, POLLIN, 0};
-            if (!ended && poll(&waiting, 1, wait() < 0 ? 10 : std::min(wait(), 10)) > 0 &&
-                !readInto(outputFd, output)) {
-                closeIfOpen(outputFd);
+        if (seconds >= 0.0 && secondsNow() >= deadline) {
+            exit_.timedOut = true;
+            kill(pid, SIGKILL);
+            break;
+        }
+        // Reads as it comes, looking at the child again whenever the pipes
+        // are quiet: one that has ended has said everything, even when
+        // something it started still holds a pipe open.
+        pollfd waiting[2] = {{pipes[0], POLLIN, 0}, {pipes[1], POLLIN, 0}};
+        const int quiet = pipes[0] < 0 && pipes[1] < 0 ? 1 : kQuietMilliseconds;
+        const int left = seconds < 0.0 ? quiet : static_cast<int>((deadline - secondsNow()) * 1000.0) + 1;
+        if (poll(waiting, 2, std::max(0, std::min(quiet, left))) <= 0) {
+            continue;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if ((waiting[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !readInto(pipes[i], *sinks[i])) {
+                closeIfOpen(pipes[i]);
             }
-            continue;
-        }
-        pollfd waiting[2] = {{channelFd, POLLIN, 0}, {outputFd, POLLIN, 0}};
-        if (poll(waiting, 2, wait()) <= 0) {
-            continue;
-        }
-        if ((waiting[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !readInto(outputFd, output)) {
-            closeIfOpen(outputFd);
-        }
-        if ((waiting[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 && !readInto(channelFd, channel)) {
-            closeIfOpen(channelFd);
         }
     }
-    closeIfOpen(channelFd);
     while (!ended && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     waited_ = true;
-    while (outputFd >= 0) {
-        pollfd waiting{outputFd, POLLIN, 0};
-        if (poll(&waiting, 1, kDrainMilliseconds) <= 0 || !readInto(outputFd, output)) {
-            closeIfOpen(outputFd);
+    // What is left in the pipes, until they end or stay quiet.
+    for (int i = 0; i < 2; ++i) {
+        while (pipes[i] >= 0) {
+            pollfd waiting{pipes[i], POLLIN, 0};
+            if (poll(&waiting, 1, kDrainMilliseconds) <= 0 || !readInto(pipes[i], *sinks[i])) {
+                closeIfOpen(pipes[i]);
+            }
         }
     }
     channel_ = output_ = -1;

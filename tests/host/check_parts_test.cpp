@@ -6,6 +6,7 @@
 
 #include <sys/time.h>
 
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -25,6 +26,7 @@
 #include "checks/time_shift.h"
 #include "opcodes.h"
 #include "plugin/plugin_calls.h"
+#include "support/child_process.h"
 #include "support/process_endings.h"
 #include "support/published_text.h"
 
@@ -298,6 +300,45 @@ TEST(ProcessEndings, AreToldByTheirCauseAndEndWithTheCodeOfTheExitTable) {
 }
 
 #ifndef _WIN32
+
+// What a child says on its channel (here its standard output) and prints
+// come apart, and how it ended whole; one that never ends is stopped at its
+// deadline, one that closed its channel is still waited for, and one that
+// ended while something it started holds its pipes open is not waited for
+// beyond that.
+TEST(ChildProcess, TellsWhatAChildSaidAndHowItEndedWithinItsTime) {
+    const struct {
+        const char* script;
+        double seconds;
+        const char* said;
+        const char* printed;
+        bool timedOut;
+        bool signalled;
+        int code;
+    } kCases[] = {
+        {"echo said; echo printed >&2; exit 3", 10.0, "said\n", "printed\n", false, false, 3},
+        {"exec >&-; echo printed >&2; sleep 30", 1.0, "", "printed\n", true, true, SIGKILL},
+        {"sleep 3 & echo said", 10.0, "said\n", "", false, false, 0},
+        {"kill -TERM $$", 10.0, "", "", false, true, SIGTERM},
+    };
+    for (const auto& entry : kCases) {
+        const auto start = std::chrono::steady_clock::now();
+        std::string said;
+        std::string printed;
+        ChildProcess child = ChildProcess::run({"/bin/sh", "-c", entry.script});
+        const ChildExit exit = child.finish(
+            entry.seconds, [&said](const char* data, std::size_t size) { said.append(data, size); },
+            [&printed](const char* data, std::size_t size) { printed.append(data, size); });
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_TRUE(exit.started) << entry.script;
+        EXPECT_EQ(said, entry.said) << entry.script;
+        EXPECT_EQ(printed, entry.printed) << entry.script;
+        EXPECT_EQ(exit.timedOut, entry.timedOut) << entry.script;
+        EXPECT_EQ(exit.signalled, entry.signalled) << entry.script;
+        EXPECT_EQ(exit.code, entry.code) << entry.script;
+        EXPECT_LT(seconds, entry.seconds < 2.0 ? 2.0 : 1.5) << entry.script;
+    }
+}
 
 // What a timer's signal handler reads while the text is published again and
 // again, alternately two texts that no mix of the two could pass for.
