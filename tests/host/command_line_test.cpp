@@ -283,8 +283,8 @@ TEST(CommandLine, WhateverEndsTheProcessIsNamedWithThePluginCall) {
     const std::vector<std::string> analyze{"analyze", plugin, "-d", folder, "--no-plots"};
     const std::vector<std::string> check{"check", "--only", "open-cold", plugin};
     const std::vector<std::string> inside{"check", "--no-fork", "--only", "open-cold", plugin};
-    // On Windows an exception cannot leave a DLL built with MinGW's static
-    // runtime: it ends as abort() inside the plug-in.
+    // A 32-bit Windows DLL built with MinGW's static runtime cannot let an
+    // exception out: it ends as abort() inside the plug-in.
 #ifdef _WIN32
     const std::string escaped =
         "(let a C\\+\\+ exception escape \\(std::runtime_error: the stub gives up\\)|aborted \\(abort\\))";
