@@ -122,8 +122,8 @@ std::vector<ParameterSetting> applyProgramAndSettings(PluginInstance& instance, 
     }
     std::vector<ParameterSetting> applied;
     for (const ParameterSetting& setting : job.settings) {
-        applied.push_back({resolveParameter(instance, setting.parameter), setting.value});
-        instance.setParameter(*applied.back().parameter.index, setting.value);
+        applied.push_back(resolveSetting(instance, setting));
+        instance.setParameter(*applied.back().parameter.index, applied.back().value);
     }
     return applied;
 }

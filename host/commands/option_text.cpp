@@ -41,6 +41,14 @@ std::optional<float> normalised(const std::string& text) {
     return static_cast<float>(*value);
 }
 
+// Whether strtod reads all of `text` as a number, spaces, NaN and
+// infinities included.
+bool readsAsNumber(const std::string& text) {
+    char* end = nullptr;
+    std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0';
+}
+
 bool wholeNumber(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
 }
@@ -84,11 +92,18 @@ ParameterSetting parseSetting(const std::string& text) {
         throw UsageError("--set needs NAME=VALUE or INDEX=VALUE, not '" + text + "'");
     }
     const std::string value = text.substr(equals + 1);
-    const std::optional<float> level = normalised(value);
-    if (!level) {
-        throw UsageError("--set " + text + ": VALUE is a normalised parameter value from 0 to 1, not '" + value + "'");
+    ParameterSetting setting(parameterNamed(text.substr(0, equals), "--set"), 0.0f);
+    if (const std::optional<float> level = normalised(value)) {
+        setting.value = *level;
+        return setting;
     }
-    return {parameterNamed(text.substr(0, equals), "--set"), *level};
+    const DisplayText display = splitDisplayText(value);
+    if (readsAsNumber(value) || display.text.empty() || (display.number && display.unit.empty())) {
+        throw UsageError("--set " + text + ": VALUE is a normalised parameter value from 0 to 1, not '" + value +
+                         "'; a value as the plug-in displays it comes with its unit, as in Gain=-6dB");
+    }
+    setting.display = display;
+    return setting;
 }
 
 AutomationRequest parseAutomation(const std::string& text) {

@@ -99,6 +99,9 @@ nlohmann::json renderJson(const FileRenderOutcome& outcome, const RenderJob& job
     nlohmann::json settings = nlohmann::json::array();
     for (const ParameterSetting& setting : report.settings) {
         settings.push_back({{"parameter", parameterJson(setting.parameter)}, {"value", setting.value}});
+        if (setting.display) {
+            settings.back()["display"] = setting.display->text;
+        }
     }
     nlohmann::json automation = nlohmann::json::array();
     for (const AutomationRequest& request : report.automation) {
