@@ -1,6 +1,7 @@
 #include "commands/option_text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -18,6 +19,12 @@ struct DitherWord {
     Dither dither;
 };
 constexpr DitherWord kDitherWords[] = {{"none", Dither::None}, {"tpdf", Dither::Tpdf}};
+
+struct PresetExtension {
+    const char* extension;
+    PresetContainer container;
+};
+constexpr PresetExtension kPresetExtensions[] = {{".fxp", PresetContainer::Program}, {".fxb", PresetContainer::Bank}};
 
 // A finite decimal number filling the whole text, or nothing.
 std::optional<double> number(const std::string& text) {
@@ -173,4 +180,16 @@ Dither parseDither(const std::string& text) {
         }
     }
     throw UsageError("--dither takes none or tpdf, not '" + text + "'");
+}
+
+PresetContainer parsePresetOutput(const std::string& path) {
+    std::string ending = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+    std::transform(ending.begin(), ending.end(), ending.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const PresetExtension& entry : kPresetExtensions) {
+        if (ending == entry.extension && path.size() > 4 && path[path.size() - 5] != '/') {
+            return entry.container;
+        }
+    }
+    throw UsageError("--output names a program file (.fxp) or a bank of every program (.fxb), not '" + path + "'");
 }

@@ -10,6 +10,7 @@
 #include "audio/output_format.h"
 #include "audio/sample_quantizer.h"
 #include "plugin/parameter_ref.h"
+#include "plugin/preset_file.h"
 
 // Automation points lie within this many seconds of the start.
 inline constexpr double kLatestAutomationSeconds = 86400.0;
@@ -32,3 +33,7 @@ BitDepth parseBitDepthOption(const std::string& text);
 
 // "none", "tpdf" (--dither).
 Dither parseDither(const std::string& text);
+
+// The file save-preset writes (-o): a name ending in ".fxp" is a program,
+// ".fxb" a bank of every program, in any letter case.
+PresetContainer parsePresetOutput(const std::string& path);

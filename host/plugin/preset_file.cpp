@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 
+#include "support/host_error.h"
 #include "support/text_format.h"
 
 namespace {
@@ -302,6 +304,29 @@ std::vector<unsigned char> encodeBank(const BankPreset& bank) {
         }
     }
     return out.finish();
+}
+
+PresetFile readPresetFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        throw FileError("cannot read preset file " + path + ": it does not exist or cannot be read");
+    }
+    const std::streamoff size = in.tellg();
+    if (size < 0 || static_cast<std::uint64_t>(size) > kLargestPresetFileBytes) {
+        throw FileError(format("cannot read preset file %s: it is larger than %zu MB, more than any plug-in's state",
+                               path.c_str(), kLargestPresetFileBytes >> 20));
+    }
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), size);
+    if (in.gcount() != size) {
+        throw FileError("cannot read preset file " + path + ": reading it failed");
+    }
+    try {
+        return parsePresetFile(bytes.data(), bytes.size());
+    } catch (const PresetFileProblem& problem) {
+        throw FileError("cannot read preset file " + path + ": " + problem.what());
+    }
 }
 
 std::string describePreset(const PresetFile& preset) {

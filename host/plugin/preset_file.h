@@ -53,6 +53,9 @@ struct BankPreset {
 
 using PresetFile = std::variant<ProgramPreset, BankPreset>;
 
+// Which of the two a file written is to be.
+enum class PresetContainer { Program, Bank };
+
 // What is wrong with the bytes, and at which byte it shows.
 struct PresetFileProblem : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -69,6 +72,10 @@ PresetFile parsePresetFile(const unsigned char* bytes, std::size_t size);
 // and a name is cut to 27 characters.
 std::vector<unsigned char> encodeProgram(const ProgramPreset& program);
 std::vector<unsigned char> encodeBank(const BankPreset& bank);
+
+// The file at `path`, read whole and parsed. Throws FileError naming the
+// file and what is wrong with it.
+PresetFile readPresetFile(const std::string& path);
 
 // "a program of 17 parameter values", "a bank chunk of 2048 bytes", ...
 std::string describePreset(const PresetFile& preset);
