@@ -35,7 +35,7 @@ TEST(CommandLine, WithoutArgumentsItExplainsAndFails) {
 TEST(CommandLine, HelpListsEveryCommand) {
     const CommandResult run = plughost({"--help"});
     EXPECT_EQ(run.exitCode, 0);
-    for (const char* command : {"info", "render", "render-programs", "check", "analyze"}) {
+    for (const char* command : {"info", "render", "render-programs", "save-preset", "check", "analyze"}) {
         EXPECT_TRUE(contains(run.out, command)) << command << " missing from:\n" << run.out;
     }
 }
@@ -73,6 +73,10 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
         {{"analyze", "x.so", "-d", out, "--no-plots=99999999999999999999"}, "--no-plots"},
         {{"info", "x.so", "--json=1"}, "--json is a flag and takes no value"},
         {{"analyze", "x.so", "-d", out, "--set", "Gain"}, "--set needs NAME=VALUE or INDEX=VALUE, not 'Gain'"},
+        {{"render", "x.so", "-o", out, "--set", "Gain=-6"}, "a value as the plug-in displays it comes with its unit"},
+        {{"save-preset", "x.so"}, "--output is required"},
+        {{"save-preset", "x.so", "-o", work("x.wav")}, "--output names a program file (.fxp) or a bank of every"},
+        {{"save-preset", "x.so", "-o", work("x.fxp"), "--program", "-1"}, "--program"},
         {{"check"}, "check needs a plug-in file"},
         {{"check", "x.so", "--timeout", "0"}, "--timeout"},
         {{"check", "x.so", "--only", "no such check"}, "--only 'no such check' names no check or group of checks"},
@@ -87,7 +91,7 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
 }
 
 TEST(CommandLine, EveryCommandHasHelpAndTheVersion) {
-    for (const char* command : {"info", "render", "render-programs", "check", "analyze"}) {
+    for (const char* command : {"info", "render", "render-programs", "save-preset", "check", "analyze"}) {
         const CommandResult help = plughost({command, "--help"});
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_TRUE(contains(help.out, std::string("plughost ") + command)) << help.out;
@@ -154,6 +158,26 @@ TEST(CommandLine, InfoShowsDifferentInputAndOutputCounts) {
     EXPECT_TRUE(contains(json.out, "\"inputs\": 2,")) << json.out;
     EXPECT_TRUE(contains(json.out, "\"outputs\": 98,")) << json.out;
     EXPECT_TRUE(contains(json.out, "\"programs\": [\n    \"Unity\",\n    \"Double\"\n  ]")) << json.out;
+}
+
+// JSON carries the texts as the plug-in gave them, which ones overran
+// apart, the id without the table's quotes and the flags as a list.
+TEST(CommandLine, InfoJsonCarriesPlainValues) {
+    const CommandResult run = plughost({"info", KD_FAULTY_PLUGIN, "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, R"("name": "FarTooLongName",
+      "overlong": [
+        "name"
+      ],)"))
+        << run.out;
+    EXPECT_TRUE(contains(run.out, R"("unique_id": "Flty",
+  "unique_id_number": 1181512825,)"))
+        << run.out;
+    EXPECT_TRUE(contains(run.out, R"("flags": [
+    "replacing"
+  ],
+  "flags_number": 16,)"))
+        << run.out;
 }
 
 TEST(CommandLine, AnUnreadableInputFileIsAClearError) {

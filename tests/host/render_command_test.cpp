@@ -530,6 +530,12 @@ TEST(Render, ParametersAreSetInOrderAndAutomatedFinely) {
         {{"--program", "2"}, 2, 0.0f, "program 2 does not exist: the plug-in has 2 programs (0 to 1)"},
         {{"--set", "3=0.5"}, 2, 0.0f, "parameter 3 does not exist: the plug-in has 3 parameters"},
         {{"--set", "Drive=0.5"}, 2, 0.0f, "no parameter called \"Drive\"; its parameters: 0 Gain, 1 Echo, 2 Poison"},
+        // The value the plug-in displays as "-6.02 dB" is 0.25.
+        {{"--program", "1", "--set", "Gain=-6.02dB"}, 0, 0.125f, ""},
+        {{"--set", "Gain=+7 dB"},
+         2,
+         0.0f,
+         "--set Gain=+7 dB: no value of parameter 0 \"Gain\" shows it; the nearest it shows: \"+6.02 dB\""},
     };
     for (const auto& entry : kCases) {
         const std::string output = work("set.wav");
@@ -699,13 +705,14 @@ TEST(Render, ThePluginsClockRunsAtTheTempoGivenOrTheMidiFilesOwn) {
 
 TEST(Render, JsonCarriesTheFiguresOfTheSummary) {
     const std::string input = writeAudio("json.wav", sine(0.5, 0.5));
-    const CommandResult run = plughost({"render", stub("effect"), "-i", input, "-o", work("json-out.wav"), "--json",
-                                        "--program", "1", "--set", "Poison=1", "--automate", "0:0=0.5,0.25=1"});
+    const CommandResult run =
+        plughost({"render", stub("effect"), "-i", input, "-o", work("json-out.wav"), "--json", "--program", "1",
+                  "--set", "Poison=1", "--set", "Echo=0%", "--automate", "0:0=0.5,0.25=1"});
     EXPECT_EQ(run.exitCode, 1);
     const nlohmann::json json = nlohmann::json::parse(run.out);
     EXPECT_EQ(json["plugin"], stub("effect"));
-    EXPECT_EQ(json["settings"],
-              nlohmann::json::parse(R"([{"parameter": {"index": 2, "name": "Poison"}, "value": 1.0}])"));
+    EXPECT_EQ(json["settings"], nlohmann::json::parse(R"([{"parameter": {"index": 2, "name": "Poison"}, "value": 1.0},
+        {"parameter": {"index": 1, "name": "Echo"}, "value": 0.0, "display": "0%"}])"));
     EXPECT_EQ(json["automation"][0]["parameter"]["name"], "Gain");
     EXPECT_EQ(json["automation"][0]["points"][1], nlohmann::json::parse(R"({"seconds": 0.25, "value": 1.0})"));
     EXPECT_NEAR(json["levels"]["in"]["peak_dbfs"].get<double>(), -6.02, 0.01);
