@@ -60,6 +60,9 @@ void printRenderSummary(const FileRenderOutcome& outcome, const RenderJob& job, 
     if (report.program) {
         out << format("%-10s%s\n", "program", programText(report).c_str());
     }
+    if (job.presetContents) {
+        out << format("%-10s%s: %s\n", "preset", job.preset.c_str(), describePreset(*job.presetContents).c_str());
+    }
     if (report.latency != 0) {
         out << format("%-10s%d samples (%s)\n", "latency", report.latency,
                       report.latencySkipped > 0 ? "compensated" : "left in the output");
@@ -114,6 +117,9 @@ nlohmann::json renderJson(const FileRenderOutcome& outcome, const RenderJob& job
     nlohmann::json json = {
         {"plugin", job.plugin},
         {"program", report.program ? nlohmann::json(programText(report)) : nlohmann::json(nullptr)},
+        {"preset", job.presetContents
+                       ? nlohmann::json{{"path", job.preset}, {"contents", describePreset(*job.presetContents)}}
+                       : nlohmann::json(nullptr)},
         {"settings", settings},
         {"automation", automation},
         {"input", {{"source", outcome.input}, {"channels", outcome.inputChannels}, {"frames", report.inputFrames}}},

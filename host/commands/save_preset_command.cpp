@@ -38,16 +38,6 @@ void refuseOutput(const SavePresetJob& job) {
     }
 }
 
-std::string nameOf(const PresetFile& preset) {
-    if (const auto* program = std::get_if<ProgramPreset>(&preset)) {
-        return program->name;
-    }
-    const auto& bank = std::get<BankPreset>(preset);
-    return bank.currentProgram && !bank.programs.empty()
-               ? bank.programs[static_cast<std::size_t>(*bank.currentProgram)].name
-               : std::string();
-}
-
 }  // namespace
 
 void addSavePresetCommand(CLI::App& app, int& exitCode) {
@@ -92,10 +82,8 @@ int runSavePreset(const SavePresetJob& job, std::ostream& out, std::ostream& err
     }
     writeWholeFile(job.output, bytes, "preset file");
     const AEffect& effect = *instance.effect();
-    const std::string name = nameOf(saved);
-    out << format("saved %s (%zu bytes): %s%s, for plug-in %s version %d\n", job.output.c_str(), bytes.size(),
-                  describePreset(saved).c_str(), name.empty() ? "" : (", \"" + printable(name) + "\"").c_str(),
-                  fourCharText(effect.uniqueID).c_str(), effect.version);
+    out << format("saved %s (%zu bytes): %s, for plug-in %s version %d\n", job.output.c_str(), bytes.size(),
+                  describePreset(saved).c_str(), fourCharText(effect.uniqueID).c_str(), effect.version);
     out.flush();
     for (const std::string& warning : warnings) {
         err << "warning: " << warning << "\n";

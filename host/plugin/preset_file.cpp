@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "plugin/describe.h"
 #include "support/host_error.h"
 #include "support/text_format.h"
 
@@ -331,8 +332,10 @@ PresetFile readPresetFile(const std::string& path) {
 
 std::string describePreset(const PresetFile& preset) {
     if (const auto* program = std::get_if<ProgramPreset>(&preset)) {
-        return program->isChunk ? format("a program chunk of %zu bytes", program->chunk.size())
-                                : format("a program of %zu parameter values", program->values.size());
+        const std::string name = program->name.empty() ? "" : ", \"" + printable(program->name) + "\"";
+        return (program->isChunk ? format("a program chunk of %zu bytes", program->chunk.size())
+                                 : format("a program of %zu parameter values", program->values.size())) +
+               name;
     }
     const auto& bank = std::get<BankPreset>(preset);
     return bank.isChunk ? format("a bank chunk of %zu bytes", bank.chunk.size())

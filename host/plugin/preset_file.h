@@ -77,5 +77,6 @@ std::vector<unsigned char> encodeBank(const BankPreset& bank);
 // file and what is wrong with it.
 PresetFile readPresetFile(const std::string& path);
 
-// "a program of 17 parameter values", "a bank chunk of 2048 bytes", ...
+// "a program of 17 parameter values, "Warm"", "a bank chunk of 2048 bytes",
+// ...
 std::string describePreset(const PresetFile& preset);

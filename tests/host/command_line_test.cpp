@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -261,6 +262,33 @@ TEST(KDistortion, RenderProgramsWritesOneFilePerProgramAndATable) {
         EXPECT_TRUE(std::ifstream(file).good()) << file;
     }
     EXPECT_TRUE(std::regex_search(run.out, std::regex("\n8 +Multiband HighDist! +-3\\.0 dBFS"))) << run.out;
+}
+
+// Our programs are fixed: selecting one writes its factory values. A
+// program changed by --set comes back from a program file and from a bank,
+// whose other programs stay as the plug-in has them.
+TEST(KDistortion, ProgramAndBankFilesRenderAsTheProgramWasSet) {
+    const auto contentsOf = [](const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    };
+    const std::vector<std::string> chosen = {"--program", "3", "--set", "Gain=+6 dB", "--set", "Frq M-H=5221 Hz"};
+    const auto run = [&](std::vector<std::string> words, const std::vector<std::string>& more) {
+        words.insert(words.begin() + 1, KD_KDISTORTION);
+        words.insert(words.end(), more.begin(), more.end());
+        const CommandResult result = plughost(words);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result;
+    };
+    run({"render", "-o", work("kd-chosen.wav")}, chosen);
+    run({"save-preset", "-o", work("kd-chosen.fxp")}, chosen);
+    run({"save-preset", "-o", work("kd-chosen.fxb")}, chosen);
+    run({"render", "-o", work("kd-fxp.wav"), "--preset", work("kd-chosen.fxp")}, {});
+    EXPECT_EQ(contentsOf(work("kd-fxp.wav")), contentsOf(work("kd-chosen.wav")));
+    run({"render-programs", "-d", work("kd-bank"), "--bank", work("kd-chosen.fxb")}, {});
+    EXPECT_EQ(contentsOf(work("kd-bank/program-3.wav")), contentsOf(work("kd-chosen.wav")));
+    run({"render", "-o", work("kd-program-5.wav"), "--program", "5"}, {});
+    EXPECT_EQ(contentsOf(work("kd-bank/program-5.wav")), contentsOf(work("kd-program-5.wav")));
 }
 
 #endif
