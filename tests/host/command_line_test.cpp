@@ -237,6 +237,8 @@ TEST(KDistortion, InfoShowsIdentityParametersAndProgramNames) {
     EXPECT_TRUE(contains(run.out, "Mult.Dis")) << run.out;
     EXPECT_TRUE(contains(run.out, "Multiband HighDist!")) << run.out;
     EXPECT_FALSE(contains(run.out, "warning")) << "reading the program names must restore the plug-in:\n" << run.out;
+    const CommandResult json = plughost({"info", KD_KDISTORTION, "--json"});
+    EXPECT_TRUE(contains(json.out, "\"unique_id\": \"Krvx\",\n  \"unique_id_number\": 1265792632,")) << json.out;
 }
 
 TEST(KDistortion, RenderWritesTheFileAndReportsLevelsAndSpeed) {
