@@ -159,10 +159,11 @@ void loadPreset(PluginInstance& instance, const PresetFile& preset, std::optiona
     }
     const auto& bank = std::get<BankPreset>(preset);
     if (bank.isChunk) {
+        // The chunk holds the program in use too: selecting it again could
+        // only undo what the chunk restored.
         restoreChunk(instance, bank.chunk, false);
-        const std::optional<VstInt32> chosen = program ? program : bank.currentProgram;
-        if (chosen && *chosen < instance.numPrograms()) {
-            instance.selectProgram(*chosen);
+        if (program) {
+            instance.selectProgram(*program);
         }
         return;
     }

@@ -34,6 +34,7 @@ std::vector<std::string> checkPresetFits(PluginInstance& instance, const PresetF
 
 // Loads contents that checkPresetFits accepted into an open instance. A
 // program goes into the program in use (select `program` first, if given).
-// A bank is loaded whole and then its current program is selected, or
-// `program` when given: of a bank of records, only that record is needed.
+// A bank is loaded whole, and then `program` is selected when given (of a
+// bank of records, only that record is needed); else a bank of records
+// selects its current program, and a chunk is left as it restored itself.
 void loadPreset(PluginInstance& instance, const PresetFile& preset, std::optional<VstInt32> program);
