@@ -104,10 +104,16 @@ ParameterSetting parseSetting(const std::string& text) {
         setting.value = *level;
         return setting;
     }
-    const DisplayText display = splitDisplayText(value);
-    if (readsAsNumber(value) || display.text.empty() || (display.number && display.unit.empty())) {
+    // In double quotes, any text is a display text, a bare number too.
+    const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+    const DisplayText display = splitDisplayText(quoted ? value.substr(1, value.size() - 2) : value);
+    if (!quoted && (readsAsNumber(value) || display.text.empty() || (display.number && display.unit.empty()))) {
         throw UsageError("--set " + text + ": VALUE is a normalised parameter value from 0 to 1, not '" + value +
-                         "'; a value as the plug-in displays it comes with its unit, as in Gain=-6dB");
+                         "'; a value as the plug-in displays it comes with its unit, as in Gain=-6dB, or in double "
+                         "quotes, as in Ratio=\"4\"");
+    }
+    if (display.text.empty()) {
+        throw UsageError("--set " + text + ": the display text in quotes is empty");
     }
     setting.display = display;
     return setting;

@@ -18,7 +18,8 @@ inline constexpr double kLatestAutomationSeconds = 86400.0;
 // "NAME=VALUE" or "INDEX=VALUE" (--set): a whole number is an index, any
 // other text a name. A number is a normalised value, 0 to 1; any other text
 // ("+6 dB", "6dB", "On") the value as the plug-in displays it, split into
-// its number and unit. A number without a unit is no display text.
+// its number and unit. A number without a unit is a display text only in
+// double quotes ("4"), for parameters displayed without one.
 ParameterSetting parseSetting(const std::string& text);
 
 // "NAME_OR_INDEX:TIME=VALUE,TIME=VALUE,..." (--automate): times in seconds,

@@ -339,5 +339,5 @@ std::string describePreset(const PresetFile& preset) {
     }
     const auto& bank = std::get<BankPreset>(preset);
     return bank.isChunk ? format("a bank chunk of %zu bytes", bank.chunk.size())
-                        : format("a bank of %zu programs", bank.programs.size());
+                        : format("a bank of %zu program%s", bank.programs.size(), bank.programs.size() == 1 ? "" : "s");
 }

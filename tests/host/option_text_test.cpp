@@ -71,6 +71,8 @@ TEST(OptionText, EveryTextBecomesATypedValueOrARefusalThatNamesTheOption) {
          "refused: --set Gain=-6: VALUE is a normalised parameter value from 0 to 1, not '-6'; a "
          "value as the plug-in displays it comes with its unit, as in Gain=-6dB"},
         {kSet, "Gain=6 ", "refused: --set Gain=6 : VALUE"},
+        {kSet, "Ratio=\"4\"", "'Ratio' shows '4': 4 ''"},
+        {kSet, "Ratio=\" \"", "refused: --set Ratio=\" \": the display text in quotes is empty"},
         {kSet, "Gain=", "refused: --set Gain=: VALUE"},
         {kSet, "99999999999=0.5", "refused: --set names parameter 99999999999, which no plug-in has"},
         {kAutomate, "Drive:1=0,2=1,3=1", "'Drive' 1 s = 0 2 s = 1 3 s = 1"},
