@@ -129,7 +129,11 @@ for bits in 32 64; do
             set_system_path "$expected_path;C:\\kd-later-$bits"
         fi
         if [ "${IN_PLACE:-0}" = 1 ]; then
-            run "$docs/uninstall.exe" /S "_?=$(winepath -w "$docs")"
+            # The command line as a deployment tool writes it: Wine would
+            # quote an argument with spaces, and NSIS reads only a bare _?=.
+            printf '"%s" /S _?=%s\r\n' "$(winepath -w "$docs/uninstall.exe")" "$(winepath -w "$docs")" \
+                >"$drive/windows/temp/kd-in-place.bat"
+            run cmd /c 'C:\windows\temp\kd-in-place.bat'
             check "$what: the uninstaller exits 0" is "$status" 0
             check "$what: only the uninstaller itself is left" is "$(drive_listing)" \
                 "$(printf '%s\n' "$before" "./$program_files/K Distortion" "./$program_files/K Distortion/uninstall.exe" |
