@@ -95,7 +95,7 @@ for bits in 32 64; do
     key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KDistortion-win'$bits
     vst='HKLM\Software\VST'
 
-    bin_folder='C:\'$program_files'\K Distortion\bin'
+    bin_folder="C:\\$program_files\\K Distortion\\bin"
 
     # install_and_remove WHAT PLUGIN_FOLDER [SETUP_ARGS...]: one install and
     # one uninstall, checked. With /AddToPath among the arguments, PATH must
