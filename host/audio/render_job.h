@@ -3,6 +3,7 @@
 // there. The streams a render reads and writes are opened from it per run.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "audio/output_format.h"
 #include "audio/sample_quantizer.h"
 #include "plugin/parameter_ref.h"
+#include "plugin/preset_file.h"
 #include "plugin/tempo_map.h"
 
 struct RenderJob {
@@ -22,7 +24,9 @@ struct RenderJob {
     TempoSettings tempo;  // the clock without --midi, and until the MIDI file's own tempo events
     std::string output;
     std::optional<int> program;
-    std::vector<ParameterSetting> settings;  // applied after the program, in order
+    std::string preset;  // a program or bank file (--preset, --bank), loaded after the program
+    std::shared_ptr<const PresetFile> presetContents;  // read from `preset` before the plug-in loads
+    std::vector<ParameterSetting> settings;            // applied after the program and preset, in order
     std::vector<AutomationRequest> automation;
     VstInt32 blockSize = 512;
     std::optional<double> sampleRate;  // without an input file; 44100 when not given

@@ -16,6 +16,7 @@
 #include "plugin/parameter_lookup.h"
 #include "plugin/plugin_instance.h"
 #include "plugin/program_names.h"
+#include "plugin/program_setup.h"
 #include "support/host_error.h"
 
 namespace {
@@ -111,21 +112,7 @@ std::vector<ParameterRamp> rampsFor(PluginInstance& instance, const std::vector<
 }  // namespace
 
 std::vector<ParameterSetting> applyProgramAndSettings(PluginInstance& instance, const RenderJob& job) {
-    if (job.program) {
-        if (*job.program < 0 || *job.program >= instance.numPrograms()) {
-            throw UsageError(
-                "program " + std::to_string(*job.program) + " does not exist: the plug-in has " +
-                std::to_string(instance.numPrograms()) + " programs" +
-                (instance.numPrograms() > 0 ? " (0 to " + std::to_string(instance.numPrograms() - 1) + ")" : ""));
-        }
-        instance.selectProgram(*job.program);
-    }
-    std::vector<ParameterSetting> applied;
-    for (const ParameterSetting& setting : job.settings) {
-        applied.push_back({resolveParameter(instance, setting.parameter), setting.value});
-        instance.setParameter(*applied.back().parameter.index, setting.value);
-    }
-    return applied;
+    return applySetup(instance, {job.program, job.presetContents.get(), job.settings});
 }
 
 double RenderReport::speed() const {

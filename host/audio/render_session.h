@@ -84,9 +84,10 @@ struct RenderReport {
 RenderReport render(PluginInstance& instance, const RenderJob& job, const RenderStreams& streams,
                     const OutputSink& sink);
 
-// Selects the job's program, then sets its parameters, on an open instance;
-// returns the settings resolved to index and name. Throws UsageError for a
-// program or a parameter the plug-in does not have.
+// Selects the job's program, loads its preset, then sets its parameters, on
+// an open instance (program_setup.h); returns the settings resolved to index,
+// name and value. Throws UsageError for a program or a parameter the plug-in
+// does not have.
 std::vector<ParameterSetting> applyProgramAndSettings(PluginInstance& instance, const RenderJob& job);
 
 // The tail the plug-in asks for: its tail-size answer in frames, where 0

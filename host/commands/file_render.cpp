@@ -11,6 +11,7 @@
 #include "opcodes.h"
 #include "plugin/plugin_instance.h"
 #include "plugin/plugin_module.h"
+#include "plugin/preset_state.h"
 #include "support/host_error.h"
 #include "support/text_format.h"
 
@@ -110,7 +111,7 @@ void refuseOverwriting(const std::string& output, const std::vector<std::string>
 }
 
 FileRenderOutcome renderToFile(const PluginModule& module, const RenderJob& job) {
-    refuseOverwriting(job.output, {job.input, job.sidechain, job.midi, module.path()});
+    refuseOverwriting(job.output, {job.input, job.sidechain, job.midi, job.preset, module.path()});
     if (std::filesystem::is_directory(job.output)) {
         throw UsageError("the output " + job.output + " is a directory; name a file in it");
     }
@@ -145,6 +146,10 @@ FileRenderOutcome renderToFile(const PluginModule& module, const RenderJob& job)
     }
     if (instance.numOutputs() <= 0) {
         throw LoadError("plug-in " + module.path() + " has no audio outputs to render");
+    }
+    if (job.presetContents) {
+        const std::vector<std::string> fit = checkPresetFits(instance, *job.presetContents, job.preset);
+        outcome.warnings.insert(outcome.warnings.end(), fit.begin(), fit.end());
     }
 
     MidiSequence midi;

@@ -40,6 +40,11 @@ void addRenderCommand(CLI::App& app, int& exitCode) {
         ->check(CLI::Range(0, 1 << 30))
         ->type_name("N");
     render
+        ->add_option("--preset", job.preset,
+                     "Load a program (.fxp) or bank (.fxb) file after --program and before --set; of a bank, "
+                     "--program N plays program N")
+        ->type_name("FILE");
+    render
         ->add_option_function<std::vector<std::string>>(
             "--automate",
             [&job](const std::vector<std::string>& texts) {
@@ -56,8 +61,11 @@ void addRenderCommand(CLI::App& app, int& exitCode) {
 }
 
 int runRender(const RenderJob& requested, bool json, std::ostream& out, std::ostream& err) {
-    PluginModule module(requested.plugin);
     RenderJob job = requested;
+    if (!job.preset.empty()) {
+        job.presetContents = std::make_shared<const PresetFile>(readPresetFile(job.preset));
+    }
+    PluginModule module(job.plugin);
     job.showProgress = !json && ProgressBar::isTerminal(stderr);
     const FileRenderOutcome outcome = renderToFile(module, job);
     if (json) {

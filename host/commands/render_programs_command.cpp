@@ -16,6 +16,7 @@
 #include "commands/rendering_options.h"
 #include "plugin/plugin_instance.h"
 #include "plugin/plugin_module.h"
+#include "plugin/preset_state.h"
 #include "support/host_error.h"
 #include "support/text_format.h"
 
@@ -28,11 +29,24 @@ struct RenderProgramsCommand {
     std::string extension = "wav";
 };
 
-// The number of programs, from an instance that is opened, asked and closed.
-int countPrograms(const PluginModule& module) {
+// The number of programs, from an instance that is opened, asked and closed;
+// a bank is checked against it there (refusals throw), and what it warns of
+// is said once, not once per program.
+int countPrograms(const PluginModule& module, const RenderJob& job, std::vector<std::string>& warnings) {
     PluginInstance instance(module);
     instance.open();
+    if (job.presetContents) {
+        warnings = checkPresetFits(instance, *job.presetContents, job.preset);
+    }
     return instance.numPrograms();
+}
+
+std::shared_ptr<const PresetFile> readBank(const std::string& path) {
+    auto contents = std::make_shared<const PresetFile>(readPresetFile(path));
+    if (!std::holds_alternative<BankPreset>(*contents)) {
+        throw UsageError(path + " holds one program, not a bank: render it with render --preset");
+    }
+    return contents;
 }
 
 }  // namespace
@@ -43,6 +57,11 @@ void addRenderProgramsCommand(CLI::App& app, int& exitCode) {
         "render-programs", "Render through every program into DIR/program-N.wav and print a table of levels");
     addRenderingOptions(*command, options->job, options->json);
     command->add_option("-d,--directory", options->directory, "Output directory")->required()->type_name("DIR");
+    command
+        ->add_option(
+            "--bank", options->job.preset,
+            "Render the programs of this bank file (.fxb) instead of the plug-in's own (--set applies after it)")
+        ->type_name("FILE");
     command->add_option("--format", options->extension, "Extension of the files, which chooses their format")
         ->capture_default_str()
         ->type_name("EXT");
@@ -58,8 +77,13 @@ int runRenderPrograms(const RenderJob& requested, const std::string& directory, 
     if (requested.input == kStandardInput) {
         throw UsageError("render-programs reads its input once per program: give a file, not standard input");
     }
+    RenderJob bank = requested;
+    if (!bank.preset.empty()) {
+        bank.presetContents = readBank(bank.preset);
+    }
     PluginModule module(requested.plugin);
-    const int programs = countPrograms(module);
+    std::vector<std::string> bankWarnings;
+    const int programs = countPrograms(module, bank, bankWarnings);
     if (programs <= 0) {
         throw LoadError("plug-in " + requested.plugin + " has no programs to render");
     }
@@ -69,15 +93,21 @@ int runRenderPrograms(const RenderJob& requested, const std::string& directory, 
         throw FileError("cannot create the directory " + directory + ": " + error.message());
     }
 
+    for (const std::string& warning : bankWarnings) {
+        err << "warning: " << warning << "\n";
+    }
     nlohmann::json summaries = nlohmann::json::array();
     if (!json) {
+        if (bank.presetContents) {
+            out << format("bank %s: %s\n", bank.preset.c_str(), describePreset(*bank.presetContents).c_str());
+        }
         out << format("%-8s %-24s %11s %11s %11s %11s %9s\n", "program", "name", "peak in", "RMS in", "peak out",
                       "RMS out", "speed");
     }
     int failed = 0;
     std::vector<std::string> notesShown;  // each note once, not once per program
     for (int program = 0; program < programs; ++program) {
-        RenderJob job = requested;
+        RenderJob job = bank;
         job.output = (std::filesystem::path(directory) / format("program-%d.%s", program, extension.c_str())).string();
         job.program = program;
         const FileRenderOutcome outcome = renderToFile(module, job);
@@ -101,7 +131,9 @@ int runRenderPrograms(const RenderJob& requested, const std::string& directory, 
             err << format("plughost: program %d: ", program) << problem << "\n";
         }
         for (const std::string& warning : outcome.warnings) {
-            err << format("warning: program %d: ", program) << warning << "\n";
+            if (std::find(bankWarnings.begin(), bankWarnings.end(), warning) == bankWarnings.end()) {
+                err << format("warning: program %d: ", program) << warning << "\n";
+            }
         }
         failed += outcome.kept() ? 0 : 1;
     }

@@ -60,6 +60,9 @@ void printRenderSummary(const FileRenderOutcome& outcome, const RenderJob& job, 
     if (report.program) {
         out << format("%-10s%s\n", "program", programText(report).c_str());
     }
+    if (job.presetContents) {
+        out << format("%-10s%s: %s\n", "preset", job.preset.c_str(), describePreset(*job.presetContents).c_str());
+    }
     if (report.latency != 0) {
         out << format("%-10s%d samples (%s)\n", "latency", report.latency,
                       report.latencySkipped > 0 ? "compensated" : "left in the output");
@@ -99,6 +102,9 @@ nlohmann::json renderJson(const FileRenderOutcome& outcome, const RenderJob& job
     nlohmann::json settings = nlohmann::json::array();
     for (const ParameterSetting& setting : report.settings) {
         settings.push_back({{"parameter", parameterJson(setting.parameter)}, {"value", setting.value}});
+        if (setting.display) {
+            settings.back()["display"] = setting.display->text;
+        }
     }
     nlohmann::json automation = nlohmann::json::array();
     for (const AutomationRequest& request : report.automation) {
@@ -111,6 +117,9 @@ nlohmann::json renderJson(const FileRenderOutcome& outcome, const RenderJob& job
     nlohmann::json json = {
         {"plugin", job.plugin},
         {"program", report.program ? nlohmann::json(programText(report)) : nlohmann::json(nullptr)},
+        {"preset", job.presetContents
+                       ? nlohmann::json{{"path", job.preset}, {"contents", describePreset(*job.presetContents)}}
+                       : nlohmann::json(nullptr)},
         {"settings", settings},
         {"automation", automation},
         {"input", {{"source", outcome.input}, {"channels", outcome.inputChannels}, {"frames", report.inputFrames}}},

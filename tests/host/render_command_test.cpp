@@ -530,6 +530,12 @@ TEST(Render, ParametersAreSetInOrderAndAutomatedFinely) {
         {{"--program", "2"}, 2, 0.0f, "program 2 does not exist: the plug-in has 2 programs (0 to 1)"},
         {{"--set", "3=0.5"}, 2, 0.0f, "parameter 3 does not exist: the plug-in has 3 parameters"},
         {{"--set", "Drive=0.5"}, 2, 0.0f, "no parameter called \"Drive\"; its parameters: 0 Gain, 1 Echo, 2 Poison"},
+        // The value the plug-in displays as "-6.02 dB" is 0.25.
+        {{"--program", "1", "--set", "Gain=-6.02dB"}, 0, 0.125f, ""},
+        {{"--set", "Gain=+7 dB"},
+         2,
+         0.0f,
+         "--set Gain=+7 dB: no value of parameter 0 \"Gain\" shows it; the nearest it shows: \"+6.02 dB\""},
     };
     for (const auto& entry : kCases) {
         const std::string output = work("set.wav");
@@ -697,15 +703,84 @@ TEST(Render, ThePluginsClockRunsAtTheTempoGivenOrTheMidiFilesOwn) {
     EXPECT_TRUE(contains(odd.err, "--time-signature: takes N/D")) << odd.err;
 }
 
+// A program file and a bank file saved after --program and --set play as
+// those options do; files of another plug-in, damaged or of the wrong kind
+// are refused before any output exists, another version is warned about.
+TEST(Render, PresetAndBankFilesPlayWhatWasSavedAndRefuseWhatIsNotThePluginsOwn) {
+    const std::string input = writeAudio("preset-in.wav", sine(0.25, 0.2));
+    const std::vector<std::string> chosen = {"--program", "1", "--set", "Echo=50 %"};
+    const auto render = [&](const std::string& name, std::vector<std::string> options) {
+        std::vector<std::string> words = {"render", stub("effect"), "-i", input, "-o", work(name)};
+        words.insert(words.end(), options.begin(), options.end());
+        return plughost(words);
+    };
+    ASSERT_EQ(render("chosen.wav", chosen).exitCode, 0);
+    for (const char* file : {"saved.fxp", "saved.fxb"}) {
+        std::vector<std::string> words = {"save-preset", stub("effect"), "-o", work(file)};
+        words.insert(words.end(), chosen.begin(), chosen.end());
+        const CommandResult saved = plughost(words);
+        ASSERT_EQ(saved.exitCode, 0) << saved.err;
+        const CommandResult played = render("played.wav", {"--preset", work(file), "--json"});
+        ASSERT_EQ(played.exitCode, 0) << played.err;
+        EXPECT_EQ(contents(work("played.wav")), contents(work("chosen.wav"))) << file;
+        EXPECT_EQ(nlohmann::json::parse(played.out)["preset"]["path"], work(file));
+    }
+    const std::string directory = work("bank-programs");
+    fs::remove_all(directory);
+    const CommandResult bank =
+        plughost({"render-programs", stub("effect"), "-i", input, "-d", directory, "--bank", work("saved.fxb")});
+    ASSERT_EQ(bank.exitCode, 0) << bank.err;
+    EXPECT_TRUE(contains(bank.out, "bank " + work("saved.fxb") + ": a bank of 2 programs")) << bank.out;
+    EXPECT_EQ(contents(directory + "/program-1.wav"), contents(work("chosen.wav")));
+    EXPECT_NE(contents(directory + "/program-0.wav"), contents(work("chosen.wav")));
+
+    ASSERT_EQ(plughost({"save-preset", KD_FAULTY_PLUGIN, "-o", work("faulty.fxp")}).exitCode, 0);
+    const std::string program = contents(work("saved.fxp"));
+    std::ofstream(work("cut.fxp"), std::ios::binary) << program.substr(0, 62);
+    std::string newer = program;
+    newer[23] = 1;  // the plug-in version, the last byte of its field
+    std::ofstream(work("newer.fxp"), std::ios::binary) << newer;
+    const struct {
+        std::vector<std::string> words;
+        int exitCode;
+        std::string message;
+    } kCases[] = {
+        {{"render", stub("effect"), "-o", work("refused.wav"), "--preset", work("faulty.fxp")},
+         2,
+         "faulty.fxp belongs to plug-in 'Flty', not to this one ('StbE')"},
+        {{"render", stub("effect"), "-o", work("refused.wav"), "--preset", work("cut.fxp")},
+         3,
+         "cannot read preset file " + work("cut.fxp") + ": the parameter values at byte 56 needs 12 bytes"},
+        {{"render", stub("effect"), "-o", work("refused.wav"), "--preset", work("none.fxp")},
+         3,
+         "none.fxp: it does not exist"},
+        {{"render-programs", stub("effect"), "-d", work("refused"), "--bank", work("saved.fxp")},
+         2,
+         "saved.fxp holds one program, not a bank: render it with render --preset"},
+        {{"render", stub("effect"), "-o", work("refused.wav"), "--preset", work("newer.fxp")},
+         0,
+         "warning: " + work("newer.fxp") + " was saved by version 1 of the plug-in; this is version 0"},
+    };
+    for (const auto& entry : kCases) {
+        fs::remove(work("refused.wav"));
+        const CommandResult run = plughost(entry.words);
+        EXPECT_EQ(run.exitCode, entry.exitCode) << run.err;
+        EXPECT_TRUE(contains(run.err, entry.message)) << run.err;
+        EXPECT_EQ(fs::exists(work("refused.wav")), entry.exitCode == 0);
+        EXPECT_FALSE(fs::exists(work("refused")));
+    }
+}
+
 TEST(Render, JsonCarriesTheFiguresOfTheSummary) {
     const std::string input = writeAudio("json.wav", sine(0.5, 0.5));
-    const CommandResult run = plughost({"render", stub("effect"), "-i", input, "-o", work("json-out.wav"), "--json",
-                                        "--program", "1", "--set", "Poison=1", "--automate", "0:0=0.5,0.25=1"});
+    const CommandResult run =
+        plughost({"render", stub("effect"), "-i", input, "-o", work("json-out.wav"), "--json", "--program", "1",
+                  "--set", "Poison=1", "--set", "Echo=0%", "--automate", "0:0=0.5,0.25=1"});
     EXPECT_EQ(run.exitCode, 1);
     const nlohmann::json json = nlohmann::json::parse(run.out);
     EXPECT_EQ(json["plugin"], stub("effect"));
-    EXPECT_EQ(json["settings"],
-              nlohmann::json::parse(R"([{"parameter": {"index": 2, "name": "Poison"}, "value": 1.0}])"));
+    EXPECT_EQ(json["settings"], nlohmann::json::parse(R"([{"parameter": {"index": 2, "name": "Poison"}, "value": 1.0},
+        {"parameter": {"index": 1, "name": "Echo"}, "value": 0.0, "display": "0%"}])"));
     EXPECT_EQ(json["automation"][0]["parameter"]["name"], "Gain");
     EXPECT_EQ(json["automation"][0]["points"][1], nlohmann::json::parse(R"({"seconds": 0.25, "value": 1.0})"));
     EXPECT_NEAR(json["levels"]["in"]["peak_dbfs"].get<double>(), -6.02, 0.01);
