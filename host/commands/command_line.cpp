@@ -6,6 +6,7 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "commands/analyze_command.h"
 #include "commands/check_command.h"
@@ -97,9 +98,10 @@ int runCommandLine(int argc, char** argv) {
     // std::out_of_range. Subcommands take this setting when they are added.
     app.option_defaults()->disable_flag_override();
     int exitCode = kExitSuccess;
+    const std::vector<std::string> words(argv, argv + argc);
     addInfoCommand(app, exitCode);
 #ifdef KD_HAVE_AUDIO_FILES
-    addRenderCommand(app, exitCode);
+    addRenderCommand(app, exitCode, words);
     addRenderProgramsCommand(app, exitCode);
 #else
     addMissingRenderCommands(app);

@@ -159,3 +159,14 @@ Dither parseDither(const std::string& text) {
     }
     throw UsageError("--dither takes none or tpdf, not '" + text + "'");
 }
+
+int parseSampleRate(const std::string& text, const char* option) {
+    if (wholeNumber(text) && text.size() <= 7) {
+        const long rate = std::strtol(text.c_str(), nullptr, 10);
+        if (rate >= kLowestSampleRate && rate <= kHighestSampleRate) {
+            return static_cast<int>(rate);
+        }
+    }
+    throw UsageError(std::string(option) + " takes a whole number of hertz from " + std::to_string(kLowestSampleRate) +
+                     " to " + std::to_string(kHighestSampleRate) + ", not '" + text + "'");
+}

@@ -30,3 +30,10 @@ BitDepth parseBitDepthOption(const std::string& text);
 
 // "none", "tpdf" (--dither).
 Dither parseDither(const std::string& text);
+
+// Sample rates a render takes (--rate, --output-rate): whole numbers of
+// hertz in this range.
+inline constexpr int kLowestSampleRate = 8000;
+inline constexpr int kHighestSampleRate = 768000;
+// "48000"; `option` names the option in the refusal.
+int parseSampleRate(const std::string& text, const char* option);

@@ -22,10 +22,7 @@
 namespace {
 
 struct RenderProgramsCommand {
-    RenderJob job;
-    bool json = false;
-    std::string directory;
-    std::string extension = "wav";
+    RenderRequest request;
 };
 
 // The number of programs, from an instance that is opened, asked and closed.
@@ -41,27 +38,32 @@ void addRenderProgramsCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<RenderProgramsCommand>();
     CLI::App* command = app.add_subcommand(
         "render-programs", "Render through every program into DIR/program-N.wav and print a table of levels");
-    addRenderingOptions(*command, options->job, options->json);
-    command->add_option("-d,--directory", options->directory, "Output directory")->required()->type_name("DIR");
-    command->add_option("--format", options->extension, "Extension of the files, which chooses their format")
+    RenderRequest& request = options->request;
+    addRenderingOptions(*command, request);
+    request.format = "wav";
+    command->add_option("-d,--directory", request.directory, "Output directory")->required()->type_name("DIR");
+    command->add_option("--format", request.format, "Extension of the files, which chooses their format")
         ->capture_default_str()
         ->type_name("EXT");
     command->callback([options, &exitCode] {
         installFatalSignalHandlers();
-        exitCode = runRenderPrograms(options->job, options->directory, options->extension, options->json, std::cout,
-                                     std::cerr);
+        exitCode = runRenderPrograms(options->request, std::cout, std::cerr);
     });
 }
 
-int runRenderPrograms(const RenderJob& requested, const std::string& directory, const std::string& extension, bool json,
-                      std::ostream& out, std::ostream& err) {
-    if (requested.input == kStandardInput) {
+int runRenderPrograms(const RenderRequest& requested, std::ostream& out, std::ostream& err) {
+    if (requested.inputs.size() > 1) {
+        throw UsageError("render-programs renders one input through every program: give one -i");
+    }
+    if (requested.input() == kStandardInput) {
         throw UsageError("render-programs reads its input once per program: give a file, not standard input");
     }
-    PluginModule module(requested.plugin);
+    const std::string& directory = requested.directory;
+    const bool json = requested.json;
+    PluginModule module(requested.chain.front().path);
     const int programs = countPrograms(module);
     if (programs <= 0) {
-        throw LoadError("plug-in " + requested.plugin + " has no programs to render");
+        throw LoadError("plug-in " + requested.chain.front().path + " has no programs to render");
     }
     std::error_code error;
     std::filesystem::create_directories(directory, error);
@@ -77,15 +79,16 @@ int runRenderPrograms(const RenderJob& requested, const std::string& directory, 
     int failed = 0;
     std::vector<std::string> notesShown;  // each note once, not once per program
     for (int program = 0; program < programs; ++program) {
-        RenderJob job = requested;
-        job.output = (std::filesystem::path(directory) / format("program-%d.%s", program, extension.c_str())).string();
-        job.program = program;
-        const FileRenderOutcome outcome = renderToFile(module, job);
+        RenderRequest request = requested;
+        request.output =
+            (std::filesystem::path(directory) / format("program-%d.%s", program, requested.format.c_str())).string();
+        request.chain.front().setup.program = program;
+        const FileRenderOutcome outcome = renderToFile({&module}, request);
         const RenderReport& report = outcome.report;
         if (json) {
-            summaries.push_back(renderJson(outcome, job));
+            summaries.push_back(renderJson(outcome, request));
         } else {
-            out << format("%-8d %-24s %11s %11s %11s %11s %9s%s\n", program, report.programName.c_str(),
+            out << format("%-8d %-24s %11s %11s %11s %11s %9s%s\n", program, report.plugins.front().programName.c_str(),
                           formatDecibels(report.in.peak).c_str(), formatDecibels(report.in.rms()).c_str(),
                           formatDecibels(report.out.peak).c_str(), formatDecibels(report.out.rms()).c_str(),
                           speedText(report.speed()).c_str(), outcome.kept() ? "" : "  NOT WRITTEN");
