@@ -1,16 +1,19 @@
 // libFuzzer entry for the render commands' option texts: each input is
 // either one text for one parser (--set, --automate, --channels,
-// --bit-depth, --dither) or a command line of words separated by zero
-// bytes, parsed by the render options as CLI11 reads them (--tempo and
-// --time-signature among them). A text becomes a
-// value within the promised ranges or a UsageError (a CLI11 parse error for
-// the command line); anything else is a finding.
+// --bit-depth, --dither, --rate) or a command line of words separated by
+// zero bytes, parsed by the render options as CLI11 reads them (--tempo,
+// --time-signature, --output-rate, the chain's --then with each plug-in's
+// own --program, --set and --automate, and a batch's -d, --list, -j and
+// --format among them), then checked for options that do not go together.
+// A text becomes a value within the promised ranges or a UsageError (a
+// CLI11 parse error for the command line); anything else is a finding.
 #include <CLI/CLI.hpp>
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +26,7 @@
 namespace {
 
 constexpr std::size_t kLargestText = 4096;
-constexpr double kHighestRate = 768000.0;
+constexpr double kHighestRate = kHighestSampleRate;
 
 void checkSetting(const ParameterSetting& setting) {
     FUZZ_REQUIRE(setting.value >= 0.0f && setting.value <= 1.0f, "value %g", static_cast<double>(setting.value));
@@ -72,9 +75,14 @@ void parseOne(unsigned parser, const std::string& text) {
         case 3:
             (void)parseBitDepthOption(text);
             break;
-        default:
+        case 4:
             (void)parseDither(text);
             break;
+        default: {
+            const int rate = parseSampleRate(text, "--rate");
+            FUZZ_REQUIRE(rate >= kLowestSampleRate && rate <= kHighestSampleRate, "rate %d", rate);
+            break;
+        }
     }
 }
 
@@ -86,12 +94,12 @@ void parseCommandLine(const std::string& words) {
         arguments.push_back(words.substr(start, end - start));
         start = end + 1;
     }
-    RenderJob job;
-    bool json = false;
+    RenderRequest job;
     CLI::App app("render", "render");
     app.allow_windows_style_options(false);
     app.option_defaults()->disable_flag_override();  // as plughost's command line sets it
-    addRenderingOptions(app, job, json);
+    addRenderingOptions(app, job);
+    addRenderOptions(app, job);
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(argument.c_str());
@@ -101,13 +109,24 @@ void parseCommandLine(const std::string& words) {
     } catch (const CLI::ParseError&) {
         return;
     }
+    refuseMismatchedOptions(job);
     FUZZ_REQUIRE(job.blockSize >= 1 && job.blockSize <= (1 << 20), "block %d", static_cast<int>(job.blockSize));
-    FUZZ_REQUIRE(!job.sampleRate || (*job.sampleRate >= 8000.0 && *job.sampleRate <= kHighestRate), "rate %g",
-                 *job.sampleRate);
+    for (const std::optional<int>& rate : {job.sampleRate, job.outputRate}) {
+        FUZZ_REQUIRE(!rate || (*rate >= kLowestSampleRate && *rate <= kHighestSampleRate), "rate %d", *rate);
+    }
+    FUZZ_REQUIRE(!job.jobs || (*job.jobs >= 1 && *job.jobs <= 1024), "jobs %d", *job.jobs);
+    FUZZ_REQUIRE(!job.chain.empty(), "a render without a plug-in");
+    FUZZ_REQUIRE(!job.directory.empty() || !job.output.empty(), "neither an output nor a directory");
     FUZZ_REQUIRE(!job.tailSeconds || (*job.tailSeconds >= 0.0 && *job.tailSeconds <= 3600.0), "tail %g",
                  *job.tailSeconds);
-    for (const ParameterSetting& setting : job.settings) {
-        checkSetting(setting);
+    for (const PluginRequest& plugin : job.chain) {
+        FUZZ_REQUIRE(!plugin.setup.program || *plugin.setup.program >= 0, "program %d", *plugin.setup.program);
+        for (const ParameterSetting& setting : plugin.setup.settings) {
+            checkSetting(setting);
+        }
+        for (const AutomationRequest& request : plugin.setup.automation) {
+            checkAutomation(request);
+        }
     }
     checkChannels(job.channels);
     const double bpm = job.tempo.bpm.value_or(kDefaultTempo);
@@ -125,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1 || size > kLargestText) {
         return 0;
     }
-    const unsigned choice = data[0] % 6;
+    const unsigned choice = data[0] % 7;
     std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     try {
         if (choice == 5) {

@@ -98,9 +98,9 @@ int runCommandLine(int argc, char** argv) {
     // std::out_of_range. Subcommands take this setting when they are added.
     app.option_defaults()->disable_flag_override();
     int exitCode = kExitSuccess;
-    const std::vector<std::string> words(argv, argv + argc);
     addInfoCommand(app, exitCode);
 #ifdef KD_HAVE_AUDIO_FILES
+    const std::vector<std::string> words(argv, argv + argc);
     addRenderCommand(app, exitCode, words);
     addRenderProgramsCommand(app, exitCode);
 #else

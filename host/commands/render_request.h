@@ -52,6 +52,9 @@ struct RenderRequest {
     bool showProgress = false;
 
     // The one input of a single render; empty for none.
-    const std::string& input() const;
+    const std::string& input() const {
+        static const std::string kNone;
+        return inputs.empty() ? kNone : inputs.front();
+    }
     PluginRequest& current() { return chain.back(); }
 };

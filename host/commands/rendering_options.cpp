@@ -4,11 +4,13 @@
 
 #include "commands/option_text.h"
 #include "commands/tempo_options.h"
+#include "support/host_error.h"
 
 namespace {
 
 constexpr int kLargestBlock = 1 << 20;
 constexpr double kLongestTailSeconds = 3600.0;
+constexpr int kMostJobs = 1024;
 
 }  // namespace
 
@@ -81,4 +83,82 @@ void addRenderingOptions(CLI::App& command, RenderRequest& request) {
             "Plug-in outputs to write, in order, e.g. 1,2 or 3-4")
         ->type_name("LIST");
     command.add_flag("--json", request.json, "Print the summary as JSON");
+}
+
+void addRenderOptions(CLI::App& command, RenderRequest& request) {
+    command
+        .add_option("-o,--output", request.output,
+                    "Output file; its extension chooses the format (.wav, .flac, .aiff, .caf, .ogg, .mp3, ...); "
+                    "'-' streams WAV or FLAC (--format) to standard output")
+        ->type_name("OUT");
+    // Read as the command line goes, so that each reaches the plug-in named
+    // before it.
+    command
+        .add_option_function<int>(
+            "--program", [&request](const int& program) { request.current().setup.program = program; },
+            "Select program N before the --set values")
+        ->check(CLI::Range(0, 1 << 30))
+        ->trigger_on_parse()
+        ->type_name("N");
+    command
+        .add_option_function<std::vector<std::string>>(
+            "--automate",
+            [&request](const std::vector<std::string>& texts) {
+                for (const std::string& text : texts) {
+                    request.current().setup.automation.push_back(parseAutomation(text));
+                }
+            },
+            "Move a parameter in straight lines between values at times in seconds; repeatable")
+        ->trigger_on_parse()
+        ->type_name("NAME_OR_INDEX:TIME=VALUE,...");
+    command
+        .add_option_function<std::string>(
+            "--then",
+            [&request](const std::string& path) {
+                request.chain.push_back({path, {}});
+            },
+            "Then run the output through this plug-in too, in the same pass; the --program, --set and --automate "
+            "after it are its own; repeatable")
+        ->trigger_on_parse()
+        ->type_name("PLUGIN");
+    command.add_option("-d,--directory", request.directory, "A batch: write one file per input into DIR")
+        ->type_name("DIR");
+    command.add_option("--list", request.listFile, "A batch: a file naming one input a line")->type_name("FILE");
+    command
+        .add_option_function<int>(
+            "-j,--jobs", [&request](const int& jobs) { request.jobs = jobs; },
+            "A batch: render N files at once, each in a process of its own (default: one per processor core)")
+        ->check(CLI::Range(1, kMostJobs))
+        ->type_name("N");
+    command
+        .add_option("--format", request.format,
+                    "Extension that chooses the format of -o - (wav or flac; default wav) and of a batch's files "
+                    "(default wav)")
+        ->type_name("EXT");
+}
+
+// Options that only make sense together, checked before anything is
+// opened.
+void refuseMismatchedOptions(const RenderRequest& request) {
+    const bool batch = !request.directory.empty();
+    if (!batch && request.output.empty()) {
+        throw UsageError("--output is required: -o OUT (or -o - for standard output), or -d DIR for a batch");
+    }
+    if (batch && !request.output.empty()) {
+        throw UsageError(
+            "--output (-o) names one output and --directory (-d) the directory of a batch: give one of "
+            "them");
+    }
+    if (!batch && (request.inputs.size() > 1 || !request.listFile.empty())) {
+        throw UsageError(
+            "--input given several times (or --list) makes a batch, whose files go into a directory: "
+            "give -d DIR instead of -o");
+    }
+    if (!batch && request.jobs) {
+        throw UsageError("--jobs (-j) runs the files of a batch side by side: give the inputs with -d DIR");
+    }
+    if (!batch && !request.format.empty() && request.output != kStandardOutput) {
+        throw UsageError("--format chooses the format of -o - and of a batch's files; the extension of " +
+                         request.output + " chooses it here");
+    }
 }

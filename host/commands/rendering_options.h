@@ -12,3 +12,13 @@ class App;
 // `request` must outlive the parse. --set goes to the plug-in named last
 // before it (request.current()).
 void addRenderingOptions(CLI::App& command, RenderRequest& request);
+
+// The options of `render` alone: the output, the program and automation,
+// the chain (--then), and a batch's directory, list, processes and format.
+// --program and --automate go to the plug-in named last before them.
+void addRenderOptions(CLI::App& command, RenderRequest& request);
+
+// Throws UsageError for render options that do not go together: neither -o
+// nor -d, both, several inputs without -d, -j without a batch, --format
+// with a named output file.
+void refuseMismatchedOptions(const RenderRequest& request);
