@@ -112,7 +112,10 @@ void printRenderSummary(const FileRenderOutcome& outcome, const RenderRequest& r
     out << format("%-10s%s (%s), %d channel%s, %.0f Hz, %.2f s%s\n", "output", path.c_str(),
                   outcome.output.format.describe().c_str(), outcome.output.channels,
                   outcome.output.channels == 1 ? "" : "s", report.outputRate,
-                  static_cast<double>(report.outputFrames) / report.outputRate, outcome.kept() ? "" : ", NOT WRITTEN");
+                  static_cast<double>(report.outputFrames) / report.outputRate,
+                  outcome.kept()                           ? ""
+                  : outcome.output.path == kStandardOutput ? ", NOT TO BE TRUSTED"
+                                                           : ", NOT WRITTEN");
     out << format("%-10s%-12s%-12s\n", "", "peak", "RMS");
     out << format("%-10s%-12s%-12s\n", "in", formatDecibels(report.in.peak).c_str(),
                   formatDecibels(report.in.rms()).c_str());
@@ -133,7 +136,9 @@ void printRenderMessages(const FileRenderOutcome& outcome, std::ostream& err) {
         err << "plughost: " << problem << "\n";
     }
     if (!outcome.kept()) {
-        err << "plughost: no output file was written\n";
+        err << (outcome.output.path == kStandardOutput
+                    ? "plughost: the stream on standard output holds it all the same: do not use it\n"
+                    : "plughost: no output file was written\n");
     }
 }
 
@@ -190,7 +195,8 @@ nlohmann::json renderJson(const FileRenderOutcome& outcome, const RenderRequest&
           {"channels", outcome.output.channels},
           {"sample_rate", report.outputRate},
           {"frames", report.outputFrames},
-          {"written", outcome.kept()}}},
+          {"written", outcome.kept() || outcome.output.path == kStandardOutput},
+          {"trusted", outcome.kept()}}},
         {"latency_samples", report.latency},
         {"latency_compensated", report.latencySkipped > 0},
         {"tail_seconds", static_cast<double>(report.tailFrames) / rate},

@@ -38,8 +38,9 @@ const std::function<std::string(const std::string&)> kParsers[] = {
     },
     [](const std::string& text) { return format("depth %d", static_cast<int>(parseBitDepthOption(text))); },
     [](const std::string& text) { return format("dither %d", static_cast<int>(parseDither(text))); },
+    [](const std::string& text) { return format("rate %d", parseSampleRate(text, "--output-rate")); },
 };
-enum Parser { kSet, kAutomate, kChannels, kBitDepth, kDither };
+enum Parser { kSet, kAutomate, kChannels, kBitDepth, kDither, kRate };
 
 TEST(OptionText, EveryTextBecomesATypedValueOrARefusalThatNamesTheOption) {
     const struct {
@@ -77,6 +78,14 @@ TEST(OptionText, EveryTextBecomesATypedValueOrARefusalThatNamesTheOption) {
         {kBitDepth, "12", "refused: --bit-depth takes 8, 16, 24, 32, float or double, not '12'"},
         {kDither, "tpdf", "dither 1"},
         {kDither, "rpdf", "refused: --dither takes none or tpdf, not 'rpdf'"},
+        {kRate, "48000", "rate 48000"},
+        {kRate, "768000", "rate 768000"},
+        {kRate, "44100.5", "refused: --output-rate takes a whole number of hertz from 8000 to 768000, not '44100.5'"},
+        {kRate, "44100.0", "refused: --output-rate takes a whole number"},
+        {kRate, "7999", "refused: --output-rate takes a whole number"},
+        {kRate, "768001", "refused: --output-rate takes a whole number"},
+        {kRate, "+48000", "refused: --output-rate takes a whole number"},
+        {kRate, "99999999999999999999", "refused: --output-rate takes a whole number"},
     };
     for (const auto& entry : kCases) {
         std::string result;
