@@ -366,6 +366,11 @@ void SoundFileWriter::encodeStreamed(std::size_t samples) {
     quantizer_->quantize(interleaved_.data(), samples, integers_.data());
     const auto width = static_cast<std::size_t>(quantizer_->bits() / 8);
     bytes_.resize(samples * width);
+    if (width == 2 || width == 3) {
+        packStored(width == 2 ? StoredSamples::Pcm16 : StoredSamples::Pcm24, integers_.data(), samples, bytes_.data());
+        emit(bytes_.data(), bytes_.size());
+        return;
+    }
     for (std::size_t i = 0; i < samples; ++i) {
         const auto word = static_cast<std::uint32_t>(integers_[i]);
         for (std::size_t byte = 0; byte < width; ++byte) {

@@ -17,6 +17,7 @@
 #include "audio/output_format.h"
 #include "audio/pipe_stream.h"
 #include "audio/resampler.h"
+#include "audio/sample_layout.h"
 #include "audio/sound_file.h"
 #include "midi_bytes.h"
 #include "support/host_error.h"
@@ -224,6 +225,39 @@ TEST(SoundFileWriter, PutsTheFileInPlaceOnlyWhenCommitted) {
     EXPECT_NEAR(readLeft[2], 1.0f, 1e-4f) << "an integer file saturates, never wraps around";
     EXPECT_NEAR(readRight[2], -1.0f, 1e-4f);
     EXPECT_EQ(reader.read(readBack, 4), 0u);
+}
+
+// The writer packs 16- and 24-bit samples itself, several at a time: the
+// bytes are the little-endian samples, whatever the count (the last few
+// packed one by one), and decode back to the same values.
+TEST(SampleLayout, PacksAndUnpacksEveryCountOfSamplesExactly) {
+    for (const StoredSamples coding : {StoredSamples::Pcm16, StoredSamples::Pcm24}) {
+        const std::size_t width = storedSampleBytes(coding);
+        for (std::size_t count = 0; count <= 9; ++count) {
+            std::vector<std::int32_t> integers;
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint32_t pattern = 0x80000000u >> i | 0x01234500u * static_cast<std::uint32_t>(i + 1);
+                integers.push_back(static_cast<std::int32_t>(pattern >> (32 - 8 * width) << (32 - 8 * width)));
+            }
+            std::vector<unsigned char> bytes(count * width + 4, 0xEE);
+            packStored(coding, integers.data(), count, bytes.data());
+            for (std::size_t i = 0; i < count; ++i) {
+                for (std::size_t byte = 0; byte < width; ++byte) {
+                    EXPECT_EQ(bytes[i * width + byte],
+                              static_cast<unsigned char>(static_cast<std::uint32_t>(integers[i]) >>
+                                                         (32 - 8 * width + 8 * byte)))
+                        << "sample " << i << " of " << count << ", byte " << byte;
+                }
+            }
+            EXPECT_EQ(bytes[count * width], 0xEE) << "written past " << count << " samples";
+            std::vector<float> decoded(count + 1);
+            float* channel[] = {decoded.data()};
+            splitStored(coding, bytes.data(), count, 1, channel, 0);
+            for (std::size_t i = 0; i < count; ++i) {
+                EXPECT_EQ(decoded[i], static_cast<float>(integers[i]) / 2147483648.0f) << i;
+            }
+        }
+    }
 }
 
 // The reader decodes the common encodings itself: it must give exactly
