@@ -1075,4 +1075,47 @@ TEST(Render, ABatchRendersEachFileOnItsOwnAndEndsWithTheWorst) {
     EXPECT_TRUE(contains(table.out, "2 of 5 files written into " + out + " (1 process at once,")) << table.out;
 }
 
+#ifdef KD_KDISTORTION
+// Every example of the manual's render section runs as it is shown, in a
+// folder that holds the files it names.
+TEST(Manual, EveryRenderExampleRuns) {
+    std::ifstream manual(std::string(KD_SOURCE_DIR) + "/docs/plughost.md");
+    std::vector<std::string> examples;
+    bool inRender = false;
+    bool inBlock = false;
+    for (std::string line; std::getline(manual, line);) {
+        if (line.rfind("## ", 0) == 0) {
+            inRender = line == "## render";
+        } else if (line.rfind("```", 0) == 0) {
+            inBlock = inRender && !inBlock && line == "```sh";
+        } else if (inBlock && !line.empty() && line[0] != '#') {
+            examples.push_back(line);
+        }
+    }
+    ASSERT_GE(examples.size(), 7u) << "the render section's examples were not found";
+
+    const std::string folder = work("manual");
+    fs::remove_all(folder);
+    fs::create_directories(folder + "/bin");
+    fs::create_symlink(KD_PLUGHOST, folder + "/bin/plughost");
+    fs::create_symlink(KD_KDISTORTION, folder + "/KDistortion.so");
+    fs::create_symlink(stub("delayed"), folder + "/delay.so");
+    for (const char* name : {"in.wav", "a.wav", "c.wav"}) {
+        fs::copy_file(writeAudio(std::string("manual-") + name, sine(0.25, 0.5), SF_FORMAT_WAV | SF_FORMAT_PCM_16),
+                      folder + "/" + name);
+    }
+    fs::copy_file(writeAudio("manual-b.flac", sine(0.25, 0.5), SF_FORMAT_FLAC | SF_FORMAT_PCM_16), folder + "/b.flac");
+    fs::copy_file(writeAudio("manual-in-48k.wav", sineAt(0.25, 0.5, 48000), SF_FORMAT_WAV | SF_FORMAT_PCM_24, 48000),
+                  folder + "/in-48k.wav");
+    std::ofstream(folder + "/more.txt") << "c.wav\n";
+    for (const std::string& example : examples) {
+        const CommandResult run =
+            runCommand({"/bin/sh", "-c", "cd " + folder + " && PATH=" + folder + "/bin:$PATH && " + example});
+        EXPECT_EQ(run.exitCode, 0) << example << "\n" << run.out << run.err;
+    }
+    EXPECT_EQ(readAudio(folder + "/out.wav").rate, kRate);
+    EXPECT_EQ(readAudio(folder + "/rendered/c.wav").frames(), 22050u);
+}
+#endif
+
 }  // namespace
