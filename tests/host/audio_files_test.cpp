@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sndfile.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -40,18 +41,26 @@ std::string chosen(const std::string& path, BitDepth depth, int channels = 2, in
 }
 
 // Whether libsndfile itself writes (and finishes) such a file at the rate.
+// Asked in a child process: libsndfile leaks the MP3 encoder of a file it
+// fails to write, which is not for this test's leak check to report.
 bool libsndfileWrites(const std::string& path, int format, int rate) {
+    const pid_t child = fork();
+    if (child != 0) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
     SF_INFO info{};
     info.format = format;
     info.channels = 2;
     info.samplerate = rate;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (file == nullptr) {
-        return false;
+        _exit(1);
     }
     const std::vector<float> frames(2 * 4096, 0.25f);
     const bool written = sf_writef_float(file, frames.data(), 4096) == 4096;
-    return sf_close(file) == 0 && written;
+    _exit(sf_close(file) == 0 && written ? 0 : 1);
 }
 
 // The codecs' rates are checked before rendering, and the check agrees with
