@@ -157,3 +157,35 @@ void interleave(const float* const* channels, std::size_t channelCount, std::siz
         }
     }
 }
+
+void packStoredStereo(StoredSamples coding, const std::int32_t* left, const std::int32_t* right, std::size_t count,
+                      unsigned char* bytes) {
+    std::size_t frame = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (coding == StoredSamples::Pcm24) {
+        for (; frame + 2 <= count; frame += 2) {
+            const std::uint32_t a = static_cast<std::uint32_t>(left[frame]) >> 8;
+            const std::uint32_t b = static_cast<std::uint32_t>(right[frame]) >> 8;
+            const std::uint32_t c = static_cast<std::uint32_t>(left[frame + 1]) >> 8;
+            const std::uint32_t d = static_cast<std::uint32_t>(right[frame + 1]) >> 8;
+            const std::uint32_t first = a | b << 24;
+            const std::uint32_t second = b >> 8 | c << 16;
+            const std::uint32_t third = c >> 16 | d << 8;
+            std::memcpy(bytes + 6 * frame, &first, sizeof first);
+            std::memcpy(bytes + 6 * frame + 4, &second, sizeof second);
+            std::memcpy(bytes + 6 * frame + 8, &third, sizeof third);
+        }
+    } else if (coding == StoredSamples::Pcm16) {
+        for (; frame < count; ++frame) {
+            const std::uint32_t pair = static_cast<std::uint32_t>(left[frame]) >> 16 |
+                                       (static_cast<std::uint32_t>(right[frame]) & 0xFFFF0000u);
+            std::memcpy(bytes + 4 * frame, &pair, sizeof pair);
+        }
+    }
+#endif
+    const std::size_t width = storedSampleBytes(coding);
+    for (; frame < count; ++frame) {
+        packStored(coding, left + frame, 1, bytes + 2 * width * frame);
+        packStored(coding, right + frame, 1, bytes + 2 * width * frame + width);
+    }
+}

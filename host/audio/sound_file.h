@@ -129,6 +129,7 @@ private:
     void chooseEncoding(AudioFileFormat format, Dither dither);
     void emit(const void* bytes, std::size_t size);
     void encodeStreamed(std::size_t samples);
+    void writePackedStereo(const float* const* channels, std::size_t frames);
 
     std::string path_;
     std::string temporary_;
@@ -142,6 +143,7 @@ private:
     bool rawFloat_ = false;
     std::optional<SampleQuantizer> quantizer_;
     std::optional<StoredSamples> packed_;  // integers written as stored bytes
+    bool packStereo_ = false;              // stereo, packed straight from the channels
     std::vector<std::int32_t> integers_;
     std::vector<unsigned char> bytes_;
 };

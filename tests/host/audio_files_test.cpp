@@ -236,9 +236,10 @@ TEST(SoundFileWriter, PutsTheFileInPlaceOnlyWhenCommitted) {
     EXPECT_EQ(reader.read(readBack, 4), 0u);
 }
 
-// The writer packs 16- and 24-bit samples itself, several at a time: the
-// bytes are the little-endian samples, whatever the count (the last few
-// packed one by one), and decode back to the same values.
+// The writer packs 16- and 24-bit samples itself, several at a time (and
+// two channels at once): the bytes are the little-endian samples, whatever
+// the count (the last few packed one by one), and decode back to the same
+// values.
 TEST(SampleLayout, PacksAndUnpacksEveryCountOfSamplesExactly) {
     for (const StoredSamples coding : {StoredSamples::Pcm16, StoredSamples::Pcm24}) {
         const std::size_t width = storedSampleBytes(coding);
@@ -259,6 +260,20 @@ TEST(SampleLayout, PacksAndUnpacksEveryCountOfSamplesExactly) {
                 }
             }
             EXPECT_EQ(bytes[count * width], 0xEE) << "written past " << count << " samples";
+            // Two channels packed at once give the interleaved bytes.
+            const std::size_t frames = count / 2;
+            std::vector<std::int32_t> left;
+            std::vector<std::int32_t> right;
+            for (std::size_t frame = 0; frame < frames; ++frame) {
+                left.push_back(integers[2 * frame]);
+                right.push_back(integers[2 * frame + 1]);
+            }
+            std::vector<unsigned char> stereo(frames * 2 * width + 4, 0xEE);
+            packStoredStereo(coding, left.data(), right.data(), frames, stereo.data());
+            EXPECT_TRUE(std::equal(stereo.begin(), stereo.begin() + static_cast<std::ptrdiff_t>(frames * 2 * width),
+                                   bytes.begin()))
+                << frames << " stereo frames";
+            EXPECT_EQ(stereo[frames * 2 * width], 0xEE) << "written past " << frames << " stereo frames";
             std::vector<float> decoded(count + 1);
             float* channel[] = {decoded.data()};
             splitStored(coding, bytes.data(), count, 1, channel, 0);
