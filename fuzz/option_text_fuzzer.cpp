@@ -1,11 +1,14 @@
 // libFuzzer entry for the render and save-preset commands' option texts:
 // each input is either one text for one parser (--set, --automate,
-// --channels, --bit-depth, --dither, save-preset's --output) or a command
-// line of words separated by zero bytes, parsed by the render options or
-// the save-preset options as CLI11 reads them (--tempo, --time-signature,
-// --program and --preset among them). A text becomes a
-// value within the promised ranges or a UsageError (a CLI11 parse error for
-// the command line); anything else is a finding.
+// --channels, --bit-depth, --dither, --rate, save-preset's --output) or a
+// command line of words separated by zero bytes, parsed by the render
+// options or the save-preset options as CLI11 reads them (--tempo,
+// --time-signature, --output-rate, --program and --preset, the chain's
+// --then with each plug-in's own --program, --preset, --set and
+// --automate, and a batch's -d, --list, -j and --format among them), a
+// render's then checked for options that do not go together. A text
+// becomes a value within the promised ranges or a UsageError (a CLI11 parse
+// error for the command line); anything else is a finding.
 #include <CLI/CLI.hpp>
 
 #include <cctype>
@@ -14,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,7 +31,7 @@
 namespace {
 
 constexpr std::size_t kLargestText = 4096;
-constexpr double kHighestRate = 768000.0;
+constexpr double kHighestRate = kHighestSampleRate;
 
 void checkSetting(const ParameterSetting& setting) {
     FUZZ_REQUIRE(setting.value >= 0.0f && setting.value <= 1.0f, "value %g", static_cast<double>(setting.value));
@@ -82,12 +86,17 @@ void parseOne(unsigned parser, const std::string& text) {
         case 4:
             (void)parseDither(text);
             break;
-        default: {
+        case 6: {
             const PresetContainer container = parsePresetOutput(text);
             FUZZ_REQUIRE(text.size() > 4 && text[text.size() - 4] == '.' &&
                              (container == PresetContainer::Program) == (std::tolower(text.back()) == 'p'),
                          "'%s' taken for a %s file", text.c_str(),
                          container == PresetContainer::Program ? "program" : "bank");
+            break;
+        }
+        default: {
+            const int rate = parseSampleRate(text, "--rate");
+            FUZZ_REQUIRE(rate >= kLowestSampleRate && rate <= kHighestSampleRate, "rate %d", rate);
             break;
         }
     }
@@ -127,26 +136,43 @@ void parseSavePresetLine(const std::string& words) {
     }
     FUZZ_REQUIRE(!job.output.empty() && job.container == parsePresetOutput(job.output), "output '%s'",
                  job.output.c_str());
-    FUZZ_REQUIRE(!job.program || (*job.program >= 0 && *job.program <= (1 << 30)), "program %d", *job.program);
-    for (const ParameterSetting& setting : job.settings) {
+    FUZZ_REQUIRE(!job.setup.program || (*job.setup.program >= 0 && *job.setup.program <= (1 << 30)), "program %d",
+                 *job.setup.program);
+    FUZZ_REQUIRE(!job.setup.preset, "a preset file read while the command line is");
+    for (const ParameterSetting& setting : job.setup.settings) {
         checkSetting(setting);
     }
 }
 
-// The words as the render options read them; the job must come out in range.
+// The words as the render options read them; the request must come out in
+// range, its options going together.
 void parseCommandLine(const std::string& words) {
-    RenderJob job;
-    bool json = false;
-    if (!parseWords("render", words, [&](CLI::App& app) { addRenderingOptions(app, job, json); })) {
+    RenderRequest job;
+    if (!parseWords("render", words, [&job](CLI::App& app) {
+            addRenderingOptions(app, job);
+            addRenderOptions(app, job);
+        })) {
         return;
     }
+    refuseMismatchedOptions(job);
     FUZZ_REQUIRE(job.blockSize >= 1 && job.blockSize <= (1 << 20), "block %d", static_cast<int>(job.blockSize));
-    FUZZ_REQUIRE(!job.sampleRate || (*job.sampleRate >= 8000.0 && *job.sampleRate <= kHighestRate), "rate %g",
-                 *job.sampleRate);
+    for (const std::optional<int>& rate : {job.sampleRate, job.outputRate}) {
+        FUZZ_REQUIRE(!rate || (*rate >= kLowestSampleRate && *rate <= kHighestSampleRate), "rate %d", *rate);
+    }
+    FUZZ_REQUIRE(!job.jobs || (*job.jobs >= 1 && *job.jobs <= 1024), "jobs %d", *job.jobs);
+    FUZZ_REQUIRE(!job.chain.empty(), "a render without a plug-in");
+    FUZZ_REQUIRE(!job.directory.empty() || !job.output.empty(), "neither an output nor a directory");
     FUZZ_REQUIRE(!job.tailSeconds || (*job.tailSeconds >= 0.0 && *job.tailSeconds <= 3600.0), "tail %g",
                  *job.tailSeconds);
-    for (const ParameterSetting& setting : job.settings) {
-        checkSetting(setting);
+    for (const PluginRequest& plugin : job.chain) {
+        FUZZ_REQUIRE(!plugin.setup.program || *plugin.setup.program >= 0, "program %d", *plugin.setup.program);
+        FUZZ_REQUIRE(!plugin.setup.preset, "a preset file read while the command line is");
+        for (const ParameterSetting& setting : plugin.setup.settings) {
+            checkSetting(setting);
+        }
+        for (const AutomationRequest& request : plugin.setup.automation) {
+            checkAutomation(request);
+        }
     }
     checkChannels(job.channels);
     const double bpm = job.tempo.bpm.value_or(kDefaultTempo);
@@ -164,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1 || size > kLargestText) {
         return 0;
     }
-    const unsigned choice = data[0] % 8;
+    const unsigned choice = data[0] % 9;
     std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
     try {
         if (choice == 5) {

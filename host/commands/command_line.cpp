@@ -6,6 +6,7 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "commands/analyze_command.h"
 #include "commands/check_command.h"
@@ -110,7 +111,8 @@ int runCommandLine(int argc, char** argv) {
     int exitCode = kExitSuccess;
     addInfoCommand(app, exitCode);
 #ifdef KD_HAVE_AUDIO_FILES
-    addRenderCommand(app, exitCode);
+    const std::vector<std::string> words(argv, argv + argc);
+    addRenderCommand(app, exitCode, words);
     addRenderProgramsCommand(app, exitCode);
     addSavePresetCommand(app, exitCode);
 #else

@@ -199,3 +199,14 @@ PresetContainer parsePresetOutput(const std::string& path) {
     }
     throw UsageError("--output names a program file (.fxp) or a bank of every program (.fxb), not '" + path + "'");
 }
+
+int parseSampleRate(const std::string& text, const char* option) {
+    if (wholeNumber(text) && text.size() <= 7) {
+        const long rate = std::strtol(text.c_str(), nullptr, 10);
+        if (rate >= kLowestSampleRate && rate <= kHighestSampleRate) {
+            return static_cast<int>(rate);
+        }
+    }
+    throw UsageError(std::string(option) + " takes a whole number of hertz from " + std::to_string(kLowestSampleRate) +
+                     " to " + std::to_string(kHighestSampleRate) + ", not '" + text + "'");
+}

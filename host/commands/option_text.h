@@ -38,3 +38,10 @@ Dither parseDither(const std::string& text);
 // The file save-preset writes (-o): a name ending in ".fxp" is a program,
 // ".fxb" a bank of every program, in any letter case.
 PresetContainer parsePresetOutput(const std::string& path);
+
+// Sample rates a render takes (--rate, --output-rate): whole numbers of
+// hertz in this range.
+inline constexpr int kLowestSampleRate = 8000;
+inline constexpr int kHighestSampleRate = 768000;
+// "48000"; `option` names the option in the refusal.
+int parseSampleRate(const std::string& text, const char* option);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <system_error>
 
+#include "audio/plugin_setup.h"
 #include "commands/exit_codes.h"
 #include "commands/fatal_signals.h"
 #include "commands/whole_file.h"
@@ -15,7 +16,6 @@
 #include "plugin/plugin_instance.h"
 #include "plugin/plugin_module.h"
 #include "plugin/preset_state.h"
-#include "plugin/program_setup.h"
 #include "support/host_error.h"
 #include "support/text_format.h"
 
@@ -53,8 +53,8 @@ void addSavePresetCommand(CLI::App& app, int& exitCode) {
 
 int runSavePreset(const SavePresetJob& job, std::ostream& out, std::ostream& err) {
     refuseOutput(job);
-    const std::optional<PresetFile> start =
-        job.preset.empty() ? std::nullopt : std::optional<PresetFile>(readPresetFile(job.preset));
+    PluginSetup requested = job.setup;
+    readPreset(requested);
     PluginModule module(job.plugin);
     PluginInstance instance(module, kSaveSampleRate, kSaveBlockSize);
     instance.openForPlayback(kSaveSampleRate, kSaveBlockSize);
@@ -62,11 +62,7 @@ int runSavePreset(const SavePresetJob& job, std::ostream& out, std::ostream& err
     if (!instance.warning().empty()) {
         warnings.push_back(instance.warning());
     }
-    if (start) {
-        const std::vector<std::string> fit = checkPresetFits(instance, *start, job.preset);
-        warnings.insert(warnings.end(), fit.begin(), fit.end());
-    }
-    applySetup(instance, {job.program, start ? &*start : nullptr, job.settings});
+    applySetup(instance, resolveSetup(instance, requested, warnings));
 
     PresetFile saved;
     std::vector<unsigned char> bytes;
@@ -75,7 +71,8 @@ int runSavePreset(const SavePresetJob& job, std::ostream& out, std::ostream& err
         bytes = encodeProgram(program);
         saved = program;
     } else {
-        const VstInt32 current = job.program ? *job.program : static_cast<VstInt32>(instance.dispatch(effGetProgram));
+        const VstInt32 current =
+            job.setup.program ? *job.setup.program : static_cast<VstInt32>(instance.dispatch(effGetProgram));
         const BankPreset bank = captureBank(instance, current);
         bytes = encodeBank(bank);
         saved = bank;

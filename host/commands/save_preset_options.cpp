@@ -18,18 +18,18 @@ void addSavePresetOptions(CLI::App& command, SavePresetJob& job) {
         ->type_name("FILE");
     command
         .add_option_function<int>(
-            "--program", [&job](const int& program) { job.program = program; },
+            "--program", [&job](const int& program) { job.setup.program = program; },
             "Select program N first (in a bank: the program in use)")
         ->check(CLI::Range(0, 1 << 30))
         ->type_name("N");
-    command.add_option("--preset", job.preset, "Load a program (.fxp) or bank (.fxb) file after the program")
+    command.add_option("--preset", job.setup.presetPath, "Load a program (.fxp) or bank (.fxb) file after the program")
         ->type_name("FILE");
     command
         .add_option_function<std::vector<std::string>>(
             "--set",
             [&job](const std::vector<std::string>& texts) {
                 for (const std::string& text : texts) {
-                    job.settings.push_back(parseSetting(text));
+                    job.setup.settings.push_back(parseSetting(text));
                 }
             },
             "Set a parameter after the program and preset: a normalised value (0..1) or the value as the plug-in "

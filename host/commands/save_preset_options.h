@@ -2,11 +2,9 @@
 // command line is read, before any file is opened or plug-in loaded.
 #pragma once
 
-#include <optional>
 #include <string>
-#include <vector>
 
-#include "plugin/parameter_ref.h"
+#include "audio/plugin_setup.h"
 #include "plugin/preset_file.h"
 
 namespace CLI {
@@ -17,9 +15,7 @@ struct SavePresetJob {
     std::string plugin;
     std::string output;
     PresetContainer container = PresetContainer::Program;  // from the output's extension
-    std::optional<int> program;
-    std::string preset;  // a program or bank file loaded first; empty: none
-    std::vector<ParameterSetting> settings;
+    PluginSetup setup;                                     // --program, --preset and --set; no automation
 };
 
 // `job` must outlive the parse.

@@ -6,7 +6,6 @@
 
 #include "opcodes.h"
 #include "plugin/describe.h"
-#include "plugin/display_search.h"
 #include "plugin/plugin_instance.h"
 #include "support/host_error.h"
 
@@ -79,29 +78,5 @@ ParameterRef resolveParameter(PluginInstance& instance, const ParameterRef& para
         resolved.index = indexNamed(instance, parameter.name);
     }
     resolved.name = printable(nameOf(instance, *resolved.index));
-    return resolved;
-}
-
-ParameterSetting resolveSetting(PluginInstance& instance, const ParameterSetting& setting) {
-    ParameterSetting resolved = setting;
-    resolved.parameter = resolveParameter(instance, setting.parameter);
-    if (!setting.display) {
-        return resolved;
-    }
-    const int index = *resolved.parameter.index;
-    const DisplaySearch search = searchDisplay(instance, index, *setting.display);
-    if (!search.value) {
-        std::string nearest;
-        for (const std::string& text : search.nearest) {
-            nearest += (nearest.empty() ? "" : search.fromTo ? " to " : ", ") + ("\"" + printable(text) + "\"");
-        }
-        const char* lead = search.fromTo                                           ? "; it shows numbers from "
-                           : setting.display->number && search.nearest.size() <= 2 ? "; the nearest it shows: "
-                                                                                   : "; it shows ";
-        throw UsageError("--set " + setting.parameter.text() + "=" + setting.display->text +
-                         ": no value of parameter " + std::to_string(index) + " \"" + resolved.parameter.name +
-                         "\" shows it" + (nearest.empty() ? std::string() : lead + nearest));
-    }
-    resolved.value = *search.value;
     return resolved;
 }

@@ -11,10 +11,3 @@ class PluginInstance;
 // Throws UsageError for an index out of range, an unknown name (listing the
 // names) or a name that several parameters share.
 ParameterRef resolveParameter(PluginInstance& instance, const ParameterRef& parameter);
-
-// The setting with its parameter resolved and, for a display text, the
-// normalised value that shows it (display_search.h). Throws UsageError as
-// resolveParameter does, and when no value shows the text, naming the
-// nearest texts. May leave the parameter at another value: the caller sets
-// the one returned.
-ParameterSetting resolveSetting(PluginInstance& instance, const ParameterSetting& setting);

@@ -46,7 +46,7 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
     const std::string out = work("x.wav");
     const struct {
         std::vector<std::string> words;
-        const char* message;
+        std::string message;
     } kCases[] = {
         {{"play", "x.so"}, "unknown command 'play'"},
         {{"info"}, "PLUGIN is required"},
@@ -66,6 +66,25 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
          "--channels takes output numbers from 1, like 1,2 or 3-4, not 'foo'"},
         {{"render", "x.so", "-o", out, "--automate", "Gain:1=0,0=1"}, "--automate times go forwards"},
         {{"render", "x.so", "-o", out, "--dither", "rpdf"}, "--dither takes none or tpdf, not 'rpdf'"},
+        {{"render", "x.so", "-o", out, "--rate", "44100.5"},
+         "--rate takes a whole number of hertz from 8000 to 768000, not '44100.5'"},
+        {{"render", "x.so", "-o", out, "--output-rate", "1e5"}, "--output-rate takes a whole number of hertz"},
+        {{"analyze", "x.so", "-d", out, "--rate", "48000.5"}, "--rate takes a whole number of hertz"},
+        {{"render", "x.so", "-o", out, "--then"}, "--then"},
+        // A batch's options: checked before the plug-in is loaded.
+        {{"render", "x.so", "-i", "a.wav", "-i", "b.wav", "-o", out},
+         "--input given several times (or --list) makes a batch, whose files go into a directory"},
+        {{"render", "x.so", "-o", out, "-d", work("batch")}, "give one of them"},
+        {{"render", "x.so", "-o", out, "-j", "2"}, "--jobs (-j) runs the files of a batch side by side"},
+        {{"render", "x.so", "-o", out, "--format", "flac"},
+         "--format chooses the format of -o - and of a batch's files; the extension of " + out + " chooses it here"},
+        {{"render", "x.so", "-d", work("batch")}, "the batch has no inputs: give them with -i FILE"},
+        {{"render", "x.so", "-d", work("batch"), "-i", "-"}, "a batch reads its inputs from files, not standard input"},
+        {{"render", "x.so", "-d", work("batch"), "-i", "one/a.wav", "-i", "two/a.flac"},
+         "one/a.wav and two/a.flac would both be written to " + work("batch") + "/a.wav"},
+        {{"render", "x.so", "-d", work("batch"), "-i", "a.wav", "--format", "xyz"},
+         "--format xyz: cannot write such files"},
+        {{"render", "x.so", "-d", work("batch"), "-j", "0", "-i", "a.wav"}, "--jobs"},
         // A negated flag given a value, even one beyond 64 bits.
         {{"render", "x.so", "-o", out, "--no-latency-compensation=99999999999999999999"},
          "--no-latency-compensation is a flag and takes no value"},

@@ -46,8 +46,9 @@ const std::function<std::string(const std::string&)> kParsers[] = {
     [](const std::string& text) {
         return std::string(parsePresetOutput(text) == PresetContainer::Program ? "program" : "bank");
     },
+    [](const std::string& text) { return format("rate %d", parseSampleRate(text, "--output-rate")); },
 };
-enum Parser { kSet, kAutomate, kChannels, kBitDepth, kDither, kPresetOutput };
+enum Parser { kSet, kAutomate, kChannels, kBitDepth, kDither, kPresetOutput, kRate };
 
 TEST(OptionText, EveryTextBecomesATypedValueOrARefusalThatNamesTheOption) {
     const struct {
@@ -102,6 +103,14 @@ TEST(OptionText, EveryTextBecomesATypedValueOrARefusalThatNamesTheOption) {
          "refused: --output names a program file (.fxp) or a bank of every program (.fxb), "
          "not 'dir/.fxb'"},
         {kPresetOutput, "sound.fx", "refused: --output names a program file"},
+        {kRate, "48000", "rate 48000"},
+        {kRate, "768000", "rate 768000"},
+        {kRate, "44100.5", "refused: --output-rate takes a whole number of hertz from 8000 to 768000, not '44100.5'"},
+        {kRate, "44100.0", "refused: --output-rate takes a whole number"},
+        {kRate, "7999", "refused: --output-rate takes a whole number"},
+        {kRate, "768001", "refused: --output-rate takes a whole number"},
+        {kRate, "+48000", "refused: --output-rate takes a whole number"},
+        {kRate, "99999999999999999999", "refused: --output-rate takes a whole number"},
     };
     for (const auto& entry : kCases) {
         std::string result;

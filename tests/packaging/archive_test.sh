@@ -96,6 +96,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 check "the .deb is kdistortion $version for amd64" is "$(field Package) $(field Version) $(field Architecture)" \
     "kdistortion $version amd64"
 check "the .deb depends on the libraries of plughost" grep -q 'libsndfile1' <<<"$(field Depends)"
+check "the .deb depends on the resampling library of plughost" grep -q 'libsoxr0' <<<"$(field Depends)"
 check "the .deb holds the plug-in, plughost, its man page and the documents" \
     is "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort)" \
     "$(printf '%s\n' ./usr/bin/plughost ./usr/lib/vst/KDistortion.so ./usr/share/doc/kdistortion/changelog.gz \
