@@ -1,10 +1,10 @@
 // One render from start to finish through a chain of instances that the
 // caller has opened at the plan's sample rate and block size: each one's
-// program and parameter values applied, switched on, the input streamed
-// through them in series block by block (each plug-in's process calls
-// scheduled by a BlockSchedule of its own, with its own automation, MIDI
-// and clock), the tail rendered, the instances switched off. Memory does
-// not grow with the length of the input.
+// setup applied (program, preset, parameter values), switched on, the input
+// streamed through them in series block by block (each plug-in's process
+// calls scheduled by a BlockSchedule of its own, with its own automation,
+// MIDI and clock), the tail rendered, the instances switched off. Memory
+// does not grow with the length of the input.
 //
 // Threads: the plug-ins are called from the caller's thread only, in order.
 // The sources are read on a reader thread a few chunks ahead, and the sink

@@ -116,7 +116,8 @@ void addAnalyzeCommand(CLI::App& app, int& exitCode) {
                     options->settings.push_back(parseSetting(text));
                 }
             },
-            "Set a parameter (normalised 0..1) after the program; repeatable")
+            "Set a parameter after the program: a normalised value (0..1) or the value as the plug-in displays "
+            "it, with its unit ('Gain=+6 dB'); repeatable")
         ->type_name("NAME=VALUE");
     command
         ->add_option_function<std::string>(
