@@ -143,19 +143,20 @@ inline void restoreX87Flags(std::uint16_t hostStatus) {
     loadX87Environment(environment);
 }
 
-// MXCSR for the length of one call.
+// MXCSR for the length of one call. The host gets its word back exactly,
+// flags included: the word set here if it was changed, and otherwise
+// whenever the effect's arithmetic raised a flag the host had not. (SSE has
+// no pending exceptions, so a flag alone never traps; but the flags are the
+// host's.)
 class SseState {
 public:
-    SseState() : host_(mxcsr()) {
-        if ((host_ & kMxcsrControl) != kWantedMxcsr) {
+    SseState() : host_(mxcsr()), changed_((host_ & kMxcsrControl) != kWantedMxcsr) {
+        if (changed_) {
             setMxcsr(kWantedMxcsr);
         }
     }
-    // The effect's own arithmetic raises flags: the host gets its word back
-    // whenever the word differs, flags included. (SSE has no pending
-    // exceptions, so a flag alone never traps; the host's flags are its own.)
     ~SseState() {
-        if (mxcsr() != host_) {
+        if (changed_ || mxcsr() != host_) {
             setMxcsr(host_);
         }
     }
@@ -164,6 +165,7 @@ public:
 
 private:
     std::uint32_t host_;
+    bool changed_;
 };
 
 // The x87 unit for the length of one call.
