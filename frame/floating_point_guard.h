@@ -15,9 +15,10 @@
 // - MXCSR: rounding to nearest, flush-to-zero and denormals-are-zero off,
 //   every exception masked;
 // - the x87 control word: 53-bit precision, rounding to nearest, every
-//   exception masked. The C library's pow, sin, cos and log10 (and the
-//   MinGW-w64 runtime's number formatting) run on the x87 unit in both
-//   Windows builds, the 64-bit one included, so both get the same words.
+//   exception masked. The C library's pow, sin, cos and log10 run on the x87
+//   unit in both Windows builds, the 64-bit one included, so both get the
+//   same word; the Linux build computes nothing there, but gets it too, so
+//   that every build runs the same guard.
 //
 // and gives the host back, when the call ends, exactly what it had: both
 // control words, and the exception flags of both units as the host left
