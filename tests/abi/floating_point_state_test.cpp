@@ -1,13 +1,16 @@
 // The library under a host that sets its own floating-point state: flush-to-
 // zero, denormals-are-zero and another rounding in MXCSR (audio hosts do);
-// an x87 unit, on which the Windows builds' C library computes pow, sin and
+// the x87 unit, on which the Windows builds' C library computes pow, sin and
 // cos, at another precision or rounding (Direct3D leaves 24 bits); the
 // invalid-operation, zero-divide and overflow exceptions unmasked in both
-// units (hosts built with Delphi), with flags of the host's own raised. Every call, with any value a host may send,
-// must leave what the host hears and reads unchanged, give the host its words and flags back exactly, trap nowhere, and
-// leave nothing that makes the host's own arithmetic after it trap.
+// units (hosts built with Delphi), with flags of the host's own raised.
+// Every call, with any value a host may send, must leave what the host hears
+// and reads unchanged, give the host its words and flags back exactly, trap
+// nowhere, and leave nothing that makes the host's own arithmetic trap.
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <sstream>
@@ -103,27 +106,12 @@ struct Inputs {
     }
 };
 
-// Both units' words as a host sees them; the x87 condition codes are
-// scratch in every calling convention.
-struct Words {
-    std::uint32_t mxcsr;
-    std::uint16_t x87Control;
-    std::uint16_t x87Status;
-    static Words now() {
-        return {floating_point_guard::mxcsr(), x87ControlWord(),
-                static_cast<std::uint16_t>(x87StatusWord() & ~kConditionCodes)};
-    }
-    bool operator!=(const Words& o) const {
-        return mxcsr != o.mxcsr || x87Control != o.x87Control || x87Status != o.x87Status;
-    }
-};
-
-// One call as the trap report and the failure messages name it.
-struct CallName {
-    const char* call = nullptr;
-    int index = -1;               // parameter or program, -1 for none
-    const char* value = nullptr;  // the value sent, if any
-};
+// MXCSR, the x87 control word and the x87 status word but its condition
+// codes (scratch in every calling convention).
+using Words = std::array<std::uint32_t, 3>;
+Words words() {
+    return {mxcsr(), x87ControlWord(), static_cast<std::uint32_t>(x87StatusWord() & ~kConditionCodes)};
+}
 
 // What a host gets from one instance: audio, parameter values and display
 // texts, and the calls after which its floating-point words were not as
@@ -131,43 +119,18 @@ struct CallName {
 struct Session {
     std::vector<float> output;
     std::vector<float> sweep;  // the gain sweep's outputs, one per gain
-    std::vector<std::uint32_t> stored;
+    std::vector<float> stored;
     std::vector<std::string> displays;
     int callsThatChangedTheState = 0;
-    CallName firstChanger;
-    Words before{}, after{};
-
-    std::string firstChange() const {
-        std::ostringstream text;
-        text << std::hex << "after " << (firstChanger.call ? firstChanger.call : "no call");
-        if (firstChanger.index >= 0) {
-            text << ' ' << std::dec << firstChanger.index << std::hex;
-        }
-        if (firstChanger.value != nullptr) {
-            text << " with " << firstChanger.value;
-        }
-        text << ": MXCSR 0x" << after.mxcsr << ", x87 control 0x" << after.x87Control << " and status 0x"
-             << after.x87Status << " instead of 0x" << before.mxcsr << ", 0x" << before.x87Control << " and 0x"
-             << before.x87Status;
-        return text.str();
-    }
+    std::string firstChange;
 };
 
-// The host's own arithmetic after a call: exact, so it raises nothing
-// itself, but any x87 exception left pending and unmasked traps on it.
-void hostArithmetic() {
-    volatile long double a = 1.5L, b = 2.0L;
-    volatile long double onX87 = a * b + a;
-    volatile double c = 1.5, d = 2.0;
-    volatile double onSse = c * d + c;
-    (void)onX87;
-    (void)onSse;
-}
-
-// The thread of a host in the given state, from construction to
-// destruction (which brings back the test's own state); call() makes one
-// call into the library as that host and records in the session whether
-// the host's words changed.
+// The thread of a host in the given state, from construction to destruction
+// (which brings back the test's own state). Each call into the library is
+// named for the trap report; after it the session notes whether the host's
+// words changed, and the host does its own arithmetic: exact, so that it
+// raises nothing itself, but any x87 exception left pending and unmasked
+// traps on it.
 class HostThread {
 public:
     HostThread(const HostState& state, Session& session) : session_(session) {
@@ -175,12 +138,10 @@ public:
         setMxcsr(state.mxcsr);
         clearX87Exceptions();
         setX87ControlWord(state.x87Control);
-        if (state.x87Flags != 0) {
-            X87Environment environment;
-            storeX87Environment(environment);
-            environment.status = static_cast<std::uint16_t>((environment.status & ~0xFF) | state.x87Flags);
-            loadX87Environment(environment);
-        }
+        X87Environment environment;
+        storeX87Environment(environment);
+        environment.status = static_cast<std::uint16_t>((environment.status & ~kX87Flags) | state.x87Flags);
+        loadX87Environment(environment);
     }
     ~HostThread() {
         clearX87Exceptions();
@@ -193,22 +154,55 @@ public:
     HostThread& operator=(const HostThread&) = delete;
 
     template <typename Call>
-    void call(CallName name, Call&& makeCall) {
-        trap_report::during(name.call, name.index, name.value);
-        const Words before = Words::now();
+    void call(const char* name, int index, const char* value, Call&& makeCall) {
+        trap_report::during(name, index, value);
+        const Words before = words();
         makeCall();
-        const Words after = Words::now();
+        const Words after = words();
         if (after != before && session_.callsThatChangedTheState++ == 0) {
-            session_.firstChanger = name;
-            session_.before = before;
-            session_.after = after;
+            char words[100];
+            std::snprintf(words, sizeof words,
+                          "MXCSR 0x%x, x87 control 0x%x and status 0x%x instead of 0x%x, 0x%x and 0x%x", after[0],
+                          after[1], after[2], before[0], before[1], before[2]);
+            session_.firstChange = std::string("after ") + name + (index >= 0 ? " " + std::to_string(index) : "") +
+                                   (value != nullptr ? std::string(" with ") + value : "") + ": " + words;
         }
-        hostArithmetic();
+        volatile long double a = 1.5L, b = 2.0L;
+        volatile long double onX87 = a * b + a;
+        volatile double c = 1.5, d = 2.0;
+        volatile double onSse = c * d + c;
+        (void)onX87;
+        (void)onSse;
+    }
+
+    void process(AEffect* effect, const char* name, const float* input, std::size_t count, std::vector<float>& output,
+                 int index = -1, const char* value = nullptr) {
+        std::vector<float> in(input, input + count), left(count), right(count);
+        float* inputs[1] = {in.data()};
+        float* outputs[2] = {left.data(), right.data()};
+        call(name, index, value,
+             [&] { effect->processReplacing(effect, inputs, outputs, static_cast<VstInt32>(count)); });
+        output.insert(output.end(), left.begin(), left.end());
+    }
+
+    void setParameter(AEffect* effect, VstInt32 index, float value, const char* name = nullptr) {
+        call("setParameter", index, name, [&] { effect->setParameter(effect, index, value); });
+    }
+
+    // Reads back and shows one parameter.
+    void readParameter(AEffect* effect, VstInt32 index, const char* name = nullptr) {
+        float stored = 0.0f;
+        call("getParameter", index, name, [&] { stored = effect->getParameter(effect, index); });
+        session_.stored.push_back(stored);
+        GuardedText text;
+        call("effGetParamDisplay", index, name,
+             [&] { effect->dispatcher(effect, effGetParamDisplay, index, 0, text.data(), 0.0f); });
+        session_.displays.push_back(text.text());
     }
 
 private:
     Session& session_;
-    const std::uint32_t testMxcsr_ = floating_point_guard::mxcsr();
+    const std::uint32_t testMxcsr_ = mxcsr();
     const std::uint16_t testX87_ = x87ControlWord();
 };
 
@@ -228,87 +222,62 @@ protected:
         return result;
     }
 
-    void process(HostThread& host, AEffect* effect, const char* name, const float* input, std::size_t count,
-                 std::vector<float>& output, int index = -1, const char* value = nullptr) {
-        std::vector<float> in(input, input + count), left(count), right(count);
-        float* inputs[1] = {in.data()};
-        float* outputs[2] = {left.data(), right.data()};
-        host.call({name, index, value},
-                  [&] { effect->processReplacing(effect, inputs, outputs, static_cast<VstInt32>(count)); });
-        output.insert(output.end(), left.begin(), left.end());
-    }
-
-    void setParameter(HostThread& host, AEffect* effect, VstInt32 index, float value, const char* name = nullptr) {
-        host.call({"setParameter", index, name}, [&] { effect->setParameter(effect, index, value); });
-    }
-
-    // Reads back and shows one parameter.
-    void readParameter(HostThread& host, AEffect* effect, Session& s, VstInt32 index, const char* name = nullptr) {
-        float stored = 0.0f;
-        host.call({"getParameter", index, name}, [&] { stored = effect->getParameter(effect, index); });
-        std::uint32_t bits;
-        std::memcpy(&bits, &stored, sizeof bits);
-        s.stored.push_back(bits);
-        GuardedText text;
-        host.call({"effGetParamDisplay", index, name},
-                  [&] { dispatch(effect, effGetParamDisplay, index, 0, text.data()); });
-        s.displays.push_back(text.text());
-    }
-
     // With the host's state set throughout: create, select the program,
     // process, change and read every parameter; sweep the gain with
     // everything else off; send every parameter each hostile value, with all
     // three switches on; odd sample rates; extreme input; close.
     Session runAsHost(const HostState& state, VstInt32 program, const Inputs& inputs) {
         Session s;
-        {
-            HostThread host(state, s);
-            AEffect* effect = nullptr;
-            host.call({"VSTPluginMain"}, [&] { effect = create(); });
-            if (effect != nullptr) {
-                host.call({"effSetProgram", program}, [&] { dispatch(effect, effSetProgram, 0, program); });
-                for (std::size_t start = 0; start < inputs.program.size(); start += 512) {
-                    process(host, effect, "processReplacing", inputs.program.data() + start, 512, s.output);
-                }
-                for (VstInt32 index = 0; index < 17; ++index) {
-                    setParameter(host, effect, index, inputs.parameterValues[index]);
-                    readParameter(host, effect, s, index);
-                }
+        HostThread host(state, s);
+        AEffect* effect = nullptr;
+        host.call("VSTPluginMain", -1, nullptr, [&] { effect = create(); });
+        if (effect == nullptr) {
+            return s;
+        }
+        const auto selectProgram = [&] {
+            host.call("effSetProgram", program, nullptr, [&] { dispatch(effect, effSetProgram, 0, program); });
+        };
+        selectProgram();
+        for (std::size_t start = 0; start < inputs.program.size(); start += 512) {
+            host.process(effect, "processReplacing", inputs.program.data() + start, 512, s.output);
+        }
+        for (VstInt32 index = 0; index < 17; ++index) {
+            host.setParameter(effect, index, inputs.parameterValues[index]);
+            host.readParameter(effect, index);
+        }
 
-                for (VstInt32 index = 0; index < 17; ++index) {
-                    setParameter(host, effect, index, 0.0f);
-                }
-                const float one = 1.0f;
-                for (const float gain : inputs.gains) {
-                    setParameter(host, effect, 0, gain);
-                    process(host, effect, "processReplacing after a gain of the sweep", &one, 1, s.sweep);
-                }
+        for (VstInt32 index = 0; index < 17; ++index) {
+            host.setParameter(effect, index, 0.0f);
+        }
+        const float one = 1.0f;
+        for (const float gain : inputs.gains) {
+            host.setParameter(effect, kGain, gain);
+            host.process(effect, "processReplacing after a gain of the sweep", &one, 1, s.sweep);
+        }
 
-                for (VstInt32 index = 0; index < 17; ++index) {
-                    host.call({"effSetProgram", program}, [&] { dispatch(effect, effSetProgram, 0, program); });
-                    for (const VstInt32 onOff : {kMainDistOn, kEqOn, kMultiDistOn}) {
-                        setParameter(host, effect, onOff, 1.0f);
-                    }
-                    for (const HostileValue& hostile : kHostileValues) {
-                        setParameter(host, effect, index, hostile.value, hostile.name);
-                        readParameter(host, effect, s, index, hostile.name);
-                        process(host, effect, "processReplacing after setParameter", inputs.probe.data(),
-                                inputs.probe.size(), s.output, index, hostile.name);
-                    }
-                }
-                for (const HostileValue& rate : kOddSampleRates) {
-                    host.call({"effSetSampleRate", -1, rate.name},
-                              [&] { dispatch(effect, effSetSampleRate, 0, 0, nullptr, rate.value); });
-                    process(host, effect, "processReplacing after effSetSampleRate", inputs.probe.data(),
-                            inputs.probe.size(), s.output, -1, rate.name);
-                }
-                for (int block = 0; block < 2; ++block) {
-                    process(host, effect, "processReplacing of huge, infinite and NaN input", inputs.extremes.data(),
-                            inputs.extremes.size(), s.output);
-                }
-                host.call({"effClose"}, [&] { close(effect); });
+        for (VstInt32 index = 0; index < 17; ++index) {
+            selectProgram();
+            for (const VstInt32 onOff : {kMainDistOn, kEqOn, kMultiDistOn}) {
+                host.setParameter(effect, onOff, 1.0f);
+            }
+            for (const HostileValue& hostile : kHostileValues) {
+                host.setParameter(effect, index, hostile.value, hostile.name);
+                host.readParameter(effect, index, hostile.name);
+                host.process(effect, "processReplacing after setParameter", inputs.probe.data(), inputs.probe.size(),
+                             s.output, index, hostile.name);
             }
         }
+        for (const HostileValue& rate : kOddSampleRates) {
+            host.call("effSetSampleRate", -1, rate.name,
+                      [&] { dispatch(effect, effSetSampleRate, 0, 0, nullptr, rate.value); });
+            host.process(effect, "processReplacing after effSetSampleRate", inputs.probe.data(), inputs.probe.size(),
+                         s.output, -1, rate.name);
+        }
+        for (int block = 0; block < 2; ++block) {
+            host.process(effect, "processReplacing of huge, infinite and NaN input", inputs.extremes.data(),
+                         inputs.extremes.size(), s.output);
+        }
+        host.call("effClose", -1, nullptr, [&] { close(effect); });
         return s;
     }
 };
@@ -341,16 +310,15 @@ TEST_F(FloatingPointState, EveryCallGivesTheSameResultsAndTheHostsStateBackWhate
     for (VstInt32 program = 0; program < 9; ++program) {
         const Session expected = runAsHost(kEffectsOwnState, program, inputs);
         ASSERT_EQ(expected.sweep.size(), inputs.gains.size()) << "program " << program << ": no instance";
-        EXPECT_EQ(expected.callsThatChangedTheState, 0) << expected.firstChange();
+        EXPECT_EQ(expected.callsThatChangedTheState, 0) << expected.firstChange;
         // Gains of 2 and -1 are used as they are: 10^3 and 10^-3.
         EXPECT_EQ(expected.sweep[201], 1000.0f);
         EXPECT_EQ(expected.sweep[202], 0.001f);
         // Out-of-range values are stored unchanged.
-        for (std::size_t i = 17, value = 0; i < expected.stored.size(); ++i, ++value) {
-            const float sent = kHostileValues[value % 6].value;
-            std::uint32_t bits;
-            std::memcpy(&bits, &sent, sizeof bits);
-            ASSERT_EQ(expected.stored[i], bits) << "parameter " << (value / 6) << " set to " << sent;
+        for (std::size_t i = 17; i < expected.stored.size(); ++i) {
+            const float sent = kHostileValues[(i - 17) % 6].value;
+            ASSERT_EQ(std::memcmp(&expected.stored[i], &sent, sizeof sent), 0)
+                << "parameter " << (i - 17) / 6 << " set to " << sent << " reads " << expected.stored[i];
         }
 
         for (const HostState& state : kHostStates) {
@@ -358,11 +326,13 @@ TEST_F(FloatingPointState, EveryCallGivesTheSameResultsAndTheHostsStateBackWhate
             EXPECT_EQ(differences(got.output, expected.output), "") << "program " << program << ", " << state.what;
             EXPECT_EQ(differences(got.sweep, expected.sweep), "")
                 << "gains k/200 with everything else off, " << state.what;
-            EXPECT_EQ(got.stored, expected.stored) << "program " << program << ", " << state.what;
+            EXPECT_TRUE(got.stored.size() == expected.stored.size() &&
+                        std::memcmp(got.stored.data(), expected.stored.data(), sizeof(float) * got.stored.size()) == 0)
+                << "program " << program << ", " << state.what << ": parameter values read back differ";
             EXPECT_EQ(got.displays, expected.displays) << "program " << program << ", " << state.what;
             EXPECT_EQ(got.callsThatChangedTheState, 0)
-                << "program " << program << ", " << state.what << ": calls that changed the host's words; the first "
-                << got.firstChange();
+                << "program " << program << ", " << state.what << ": calls that changed the host's words, the first "
+                << got.firstChange;
         }
     }
 }

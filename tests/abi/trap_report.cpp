@@ -7,7 +7,6 @@
 #include <windows.h>
 #else
 #include <signal.h>
-#include <unistd.h>
 #endif
 
 namespace trap_report {
@@ -18,69 +17,34 @@ const char* volatile currentCall = "no call yet";
 volatile int currentIndex = -1;
 const char* volatile currentValue = nullptr;
 
-// Text only: no floating-point arithmetic, which might trap again.
-[[noreturn]] void report(const char* exception) {
-    char index[16] = "";
+// Integers and texts only: no floating-point arithmetic, which might trap
+// again.
+[[noreturn]] void report(const char* exception, unsigned long code) {
+    std::fprintf(stderr, "floating-point trap (%s 0x%lx) in or right after the call %s", exception, code, currentCall);
     if (currentIndex >= 0) {
-        char digits[12];
-        int n = 0;
-        for (unsigned v = static_cast<unsigned>(currentIndex); n == 0 || v != 0; v /= 10) {
-            digits[n++] = static_cast<char>('0' + v % 10);
-        }
-        int i = 0;
-        index[i++] = ' ';
-        while (n > 0) {
-            index[i++] = digits[--n];
-        }
-        index[i] = '\0';
+        std::fprintf(stderr, " %d", currentIndex);
     }
-    std::fprintf(stderr, "floating-point trap (%s) in or right after the call %s%s%s%s, host state: %s\n", exception,
-                 currentCall, index, currentValue != nullptr ? " with " : "",
-                 currentValue != nullptr ? currentValue : "", currentHost);
+    if (currentValue != nullptr) {
+        std::fprintf(stderr, " with %s", currentValue);
+    }
+    std::fprintf(stderr, ", host state: %s\n", currentHost);
     std::fflush(stderr);
     std::_Exit(3);
 }
 
 #ifdef _WIN32
+// EXCEPTION_FLT_DENORMAL_OPERAND to EXCEPTION_FLT_UNDERFLOW, and the two
+// that SSE raises in 64-bit processes (multiple faults, multiple traps).
 LONG CALLBACK onException(EXCEPTION_POINTERS* info) {
-    struct Named {
-        DWORD code;
-        const char* name;
-    };
-    static const Named kFloatingPoint[] = {
-        {EXCEPTION_FLT_DENORMAL_OPERAND, "EXCEPTION_FLT_DENORMAL_OPERAND"},
-        {EXCEPTION_FLT_DIVIDE_BY_ZERO, "EXCEPTION_FLT_DIVIDE_BY_ZERO"},
-        {EXCEPTION_FLT_INEXACT_RESULT, "EXCEPTION_FLT_INEXACT_RESULT"},
-        {EXCEPTION_FLT_INVALID_OPERATION, "EXCEPTION_FLT_INVALID_OPERATION"},
-        {EXCEPTION_FLT_OVERFLOW, "EXCEPTION_FLT_OVERFLOW"},
-        {EXCEPTION_FLT_STACK_CHECK, "EXCEPTION_FLT_STACK_CHECK"},
-        {EXCEPTION_FLT_UNDERFLOW, "EXCEPTION_FLT_UNDERFLOW"},
-        {0xC00002B4, "STATUS_FLOAT_MULTIPLE_FAULTS"},
-        {0xC00002B5, "STATUS_FLOAT_MULTIPLE_TRAPS"},
-    };
-    for (const Named& named : kFloatingPoint) {
-        if (info->ExceptionRecord->ExceptionCode == named.code) {
-            report(named.name);
-        }
+    const DWORD code = info->ExceptionRecord->ExceptionCode;
+    if ((code >= 0xC000008D && code <= 0xC0000093) || code == 0xC00002B4 || code == 0xC00002B5) {
+        report("exception", code);
     }
     return EXCEPTION_CONTINUE_SEARCH;
 }
 #else
 void onSignal(int, siginfo_t* info, void*) {
-    switch (info->si_code) {
-        case FPE_FLTDIV:
-            report("SIGFPE, zero divide");
-        case FPE_FLTOVF:
-            report("SIGFPE, overflow");
-        case FPE_FLTUND:
-            report("SIGFPE, underflow");
-        case FPE_FLTRES:
-            report("SIGFPE, inexact");
-        case FPE_FLTINV:
-            report("SIGFPE, invalid operation");
-        default:
-            report("SIGFPE");
-    }
+    report("SIGFPE, si_code", static_cast<unsigned long>(info->si_code));
 }
 #endif
 
@@ -88,19 +52,18 @@ void onSignal(int, siginfo_t* info, void*) {
 
 void install() {
     static bool installed = false;
-    if (installed) {
-        return;
-    }
-    installed = true;
+    if (!installed) {
+        installed = true;
 #ifdef _WIN32
-    AddVectoredExceptionHandler(1, onException);
+        AddVectoredExceptionHandler(1, onException);
 #else
-    struct sigaction action {};
-    action.sa_sigaction = onSignal;
-    action.sa_flags = SA_SIGINFO;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGFPE, &action, nullptr);
+        struct sigaction action {};
+        action.sa_sigaction = onSignal;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGFPE, &action, nullptr);
 #endif
+    }
 }
 
 void asHost(const char* state) {
