@@ -147,6 +147,8 @@ TEST(CommandLine, EveryCommandHasHelpAndTheVersion) {
         EXPECT_TRUE(contains(help.out, std::string("plughost ") + command)) << help.out;
         EXPECT_TRUE(contains(help.out, "Exit codes:\n  0  success")) << help.out;
         EXPECT_TRUE(contains(help.out, "  128+N  ended by signal N: 130 Ctrl-C")) << help.out;
+        // A flag that turns something off is shown by its name alone.
+        EXPECT_FALSE(contains(help.out, "{false}")) << help.out;
         const CommandResult version = plughost({command, "--version"});
         EXPECT_EQ(version.out, "plughost " KD_VERSION " (K Distortion)\n") << command;
     }
