@@ -178,11 +178,19 @@ ChildProcess ChildProcess::runSelfPlainly(const std::vector<std::string>& argume
         return child;
     }
     words.insert(words.end(), arguments.begin(), arguments.end());
-    return fork(ChildOutput::Collect, [&words](int channel) {
-        const int nothing = open("/dev/null", O_RDONLY);
+    // Made before the fork: other threads may start such runs at the same
+    // time, and a child of a threaded process must not allocate.
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    return fork(ChildOutput::Collect, [&argv](int channel) {
+        const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
         dup2(nothing, STDIN_FILENO);
         dup2(channel, STDOUT_FILENO);
-        return execute(words);
+        execv(argv[0], argv.data());
+        return 127;
     });
 }
 
