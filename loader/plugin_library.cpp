@@ -6,14 +6,24 @@
 #include <dlfcn.h>
 #endif
 
-PluginLibrary::~PluginLibrary() { unload(); }
+PluginLibrary::~PluginLibrary() {
+    unload();
+}
 
 bool PluginLibrary::load(const std::string& path) {
     unload();
 #ifdef _WIN32
     HMODULE module = LoadLibraryA(path.c_str());
     if (module == nullptr) {
-        error_ = "cannot load " + path + " (Windows error " + std::to_string(GetLastError()) + ")";
+        const DWORD code = GetLastError();
+        char text[512] = {};
+        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                            0, text, sizeof text, nullptr);
+        std::string why(text, length);
+        while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == '.')) {
+            why.pop_back();
+        }
+        error_ = (why.empty() ? "cannot load " + path : why) + " (Windows error " + std::to_string(code) + ")";
         return false;
     }
     handle_ = reinterpret_cast<void*>(module);

@@ -9,6 +9,7 @@
 
 #include <stdlib.h>
 
+#include "audio/pending_output.h"
 #include "support/host_error.h"
 
 namespace fs = std::filesystem;
@@ -24,9 +25,12 @@ StagingDirectory::StagingDirectory(const std::string& directory) : directory_(di
         throw FileError("cannot write into the output folder " + directory + ": " + std::strerror(errno));
     }
     staging_ = pattern;
+    // Removed by the watching parent should the analysis end the process.
+    pending_output::announce(staging_);
 }
 
 StagingDirectory::~StagingDirectory() {
+    pending_output::clear();
     std::error_code ignored;
     fs::remove_all(staging_, ignored);
 }

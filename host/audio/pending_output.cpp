@@ -1,13 +1,12 @@
 #include "audio/pending_output.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include "support/child_process.h"
+#include "support/watch_page.h"
 
 namespace pending_output {
 
@@ -17,9 +16,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kMarker = ".plughost-";
 constexpr const char* kSuffix = ".part";
-
-// Read by signal handlers: a fixed buffer, never reallocated.
-char announced[4096];
 
 // The process id in ".NAME.plughost-PID.part"; 0 when the name is not one.
 long ownerOf(const std::string& name) {
@@ -36,33 +32,27 @@ long ownerOf(const std::string& name) {
     return std::strtol(digits.c_str(), nullptr, 10);
 }
 
-bool processRuns(long pid) {
-    return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
-}
-
 }  // namespace
 
 std::string temporaryBeside(const std::string& target) {
     const fs::path path(target);
-    return (path.parent_path() / ("." + path.filename().string() + kMarker + std::to_string(getpid()) + kSuffix))
+    return (path.parent_path() /
+            ("." + path.filename().string() + kMarker + std::to_string(currentProcessId()) + kSuffix))
         .string();
 }
 
 void announce(const std::string& temporary) {
-    announced[0] = '\0';
-    if (temporary.size() < sizeof announced) {
-        std::memcpy(announced, temporary.c_str(), temporary.size() + 1);
+    auto& pending = watchPage().pendingOutput;
+    // A path too long to announce whole is not announced at all.
+    if (temporary.size() <= pending.kCapacity) {
+        pending.publish(temporary.c_str(), temporary.size());
+    } else {
+        pending.clear();
     }
 }
 
 void clear() {
-    announced[0] = '\0';
-}
-
-void removeAnnounced() {
-    if (announced[0] != '\0') {
-        unlink(announced);
-    }
+    watchPage().pendingOutput.clear();
 }
 
 int removeStale(const std::string& target) {
@@ -73,7 +63,7 @@ int removeStale(const std::string& target) {
          entry.increment(error)) {
         const long owner = ownerOf(entry->path().filename().string());
         std::error_code removal;
-        if (owner > 0 && owner != getpid() && !processRuns(owner) && fs::remove(entry->path(), removal)) {
+        if (owner > 0 && owner != currentProcessId() && !processRuns(owner) && fs::remove(entry->path(), removal)) {
             ++removed;
         }
     }

@@ -10,7 +10,7 @@
 #include "checks/check_report.h"
 #include "checks/check_table.h"
 #include "checks/isolation.h"
-#include "checks/last_words.h"
+#include "support/last_words.h"
 #include "support/text_format.h"
 
 namespace {
@@ -24,8 +24,9 @@ std::string lowered(std::string text) {
 }
 
 bool isId(const std::string& text) {
-    return std::any_of(std::begin(kChecks), std::end(kChecks),
-                       [&text](const CheckDefinition& check) { return text == check.id; });
+    const auto& checks = allChecks();
+    return std::any_of(checks.begin(), checks.end(),
+                       [&text](const CheckDefinition* check) { return text == check->id; });
 }
 
 // A check is named by its id or its whole name, case ignored; a text that
@@ -43,8 +44,9 @@ bool matchesAny(const CheckDefinition& check, const std::vector<std::string>& te
 
 void expectEachMatches(const std::vector<std::string>& texts, const char* option) {
     for (const std::string& text : texts) {
-        const bool matched = std::any_of(std::begin(kChecks), std::end(kChecks),
-                                         [&text](const CheckDefinition& check) { return names(check, text); });
+        const auto& checks = allChecks();
+        const bool matched = std::any_of(checks.begin(), checks.end(),
+                                         [&text](const CheckDefinition* check) { return names(*check, text); });
         if (!matched) {
             throw CheckSelectionError(
                 format("%s '%s' names no check or group of checks; 'plughost check --list' shows their ids and names",
@@ -79,6 +81,20 @@ std::string lastWordsFor(const CheckDefinition& check, const CheckOptions& optio
     return replaced(text, "\\u0002", std::string(1, last_words::kStep)) + "\n";
 }
 
+// How plughost run anew finds the same check with the same settings (see
+// runCheckAsChild).
+std::vector<std::string> childArguments(const CheckDefinition& check, const CheckOptions& options,
+                                        const CheckSettings& settings) {
+    std::vector<std::string> arguments{"check",           options.plugin,
+                                       "--timeout",       std::to_string(settings.timeoutSeconds),
+                                       "--tolerance",     format("%.17g", settings.toleranceDb),
+                                       kChildCheckOption, check.id};
+    if (!settings.reproducible) {
+        arguments.insert(arguments.end(), {kIrreproducibleOption, settings.irreproducibleBecause});
+    }
+    return arguments;
+}
+
 }  // namespace
 
 std::vector<const CheckDefinition*> selectChecks(const std::vector<std::string>& only,
@@ -86,9 +102,9 @@ std::vector<const CheckDefinition*> selectChecks(const std::vector<std::string>&
     expectEachMatches(only, "--only");
     expectEachMatches(skip, "--skip");
     std::vector<const CheckDefinition*> selected;
-    for (const CheckDefinition& check : kChecks) {
-        if ((only.empty() || matchesAny(check, only)) && !matchesAny(check, skip)) {
-            selected.push_back(&check);
+    for (const CheckDefinition* check : allChecks()) {
+        if ((only.empty() || matchesAny(*check, only)) && !matchesAny(*check, skip)) {
+            selected.push_back(check);
         }
     }
     return selected;
@@ -96,11 +112,11 @@ std::vector<const CheckDefinition*> selectChecks(const std::vector<std::string>&
 
 void listChecks(std::ostream& out) {
     std::size_t width = 0;
-    for (const CheckDefinition& check : kChecks) {
-        width = std::max(width, std::strlen(check.id));
+    for (const CheckDefinition* check : allChecks()) {
+        width = std::max(width, std::strlen(check->id));
     }
-    for (const CheckDefinition& check : kChecks) {
-        out << check.id << std::string(width + 2 - std::strlen(check.id), ' ') << check.name << "\n";
+    for (const CheckDefinition* check : allChecks()) {
+        out << check->id << std::string(width + 2 - std::strlen(check->id), ' ') << check->name << "\n";
     }
 }
 
@@ -108,7 +124,7 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
     const std::vector<const CheckDefinition*> selected = selectChecks(options.only, options.skip);
     const bool comparing =
         std::any_of(selected.begin(), selected.end(), [](const CheckDefinition* check) { return check->compares; });
-    const bool isolate = options.isolate && isolationAvailable();
+    const bool isolate = options.isolate;
 
     RunDescription run;
     run.plugin = options.plugin;
@@ -132,7 +148,8 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
     Tally tally;
     bool unusable = false;
     std::vector<std::string> notRun;  // ids
-    for (const CheckDefinition& check : kChecks) {
+    for (const CheckDefinition* definition : allChecks()) {
+        const CheckDefinition& check = *definition;
         const bool chosen = std::find(selected.begin(), selected.end(), &check) != selected.end();
         const bool wanted =
             chosen || check.role == CheckRole::Essential || (check.role == CheckRole::Reproducibility && comparing);
@@ -153,7 +170,8 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
         const Clock::time_point checkStart = Clock::now();
         CheckOutcome outcome;
         if (isolate) {
-            outcome = runIsolated(work, settings.timeoutSeconds, options.verbose);
+            outcome =
+                runIsolated({work, childArguments(check, options, settings)}, settings.timeoutSeconds, options.verbose);
         } else {
             last_words::prepare(lastWordsFor(check, options, run, results, tally), options.json);
             last_words::arm(settings.timeoutSeconds);
@@ -209,4 +227,24 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
     }
     out.flush();
     return exitCode;
+}
+
+void runCheckAsChild(const CheckOptions& options, const std::string& id, const std::string& irreproducibleBecause) {
+    const auto& checks = allChecks();
+    const auto found =
+        std::find_if(checks.begin(), checks.end(), [&id](const CheckDefinition* check) { return id == check->id; });
+    if (found == checks.end()) {
+        throw CheckSelectionError(format("%s %s names no check", kChildCheckOption, id.c_str()));
+    }
+    CheckSettings settings;
+    settings.toleranceDb = options.toleranceDb;
+    settings.timeoutSeconds = options.timeoutSeconds;
+    settings.reproducible = irreproducibleBecause.empty();
+    settings.irreproducibleBecause = irreproducibleBecause;
+    const CheckDefinition& check = **found;
+    const std::string path = options.plugin;
+    runAsIsolatedChild([&check, &path, settings] {
+        CheckContext context(path, settings);
+        return check.run(context);
+    });
 }

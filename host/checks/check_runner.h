@@ -12,7 +12,7 @@
 
 struct CheckOptions {
     std::string plugin;
-    bool isolate = true;  // a child process per check, where the platform can
+    bool isolate = true;  // a child process per check
     int timeoutSeconds = 120;
     int timeoutTotalSeconds = 900;
     // Run the checks named by one of these (an id, a whole name, or the
@@ -47,3 +47,15 @@ int runChecks(const CheckOptions& options, std::ostream& out);
 
 // The ids and names of all checks, one check a line.
 void listChecks(std::ostream& out);
+
+// The hidden options by which plughost, run anew as a check's child
+// process, is told the check and whether outputs are reproducible.
+inline constexpr const char* kChildCheckOption = "--run-check-in-child";
+inline constexpr const char* kIrreproducibleOption = "--irreproducible-because";
+
+// The child's side of running one check in a process of its own (on
+// Windows, where there is no fork): runs the check `id` with the options'
+// tolerance and time limit and sends its verdict to the parent; does not
+// return.
+[[noreturn]] void runCheckAsChild(const CheckOptions& options, const std::string& id,
+                                  const std::string& irreproducibleBecause);

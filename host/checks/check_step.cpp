@@ -1,18 +1,7 @@
 #include "checks/check_step.h"
 
-#include <atomic>
-
-namespace {
-std::atomic<StepSink> currentSink{nullptr};
-}
-
-void setStepSink(StepSink sink) {
-    currentSink.store(sink);
-}
+#include "support/watch_page.h"
 
 void announceStep(const std::string& what) {
-    const StepSink sink = currentSink.load();
-    if (sink != nullptr) {
-        sink(what.data(), what.size());
-    }
+    watchPage().step.publish(what.data(), what.size());
 }

@@ -1,13 +1,10 @@
-// The sub-step a check is in (rate, block size, parameter and value), handed
-// to whoever reports on the check should the plug-in crash or hang in it.
+// The sub-step a check is in (rate, block size, parameter and value), kept
+// on the watch page, where whoever reports on the check reads it should the
+// plug-in crash or hang in it: the process's own handlers, or the parent
+// that runs the check in a child.
 #pragma once
 
-#include <cstddef>
 #include <string>
 
-// Receives each step as it starts. Called on the thread that announces it,
-// possibly while another thread announces too; must not allocate.
-using StepSink = void (*)(const char* text, std::size_t length);
-
-void setStepSink(StepSink sink);
+// Called by the thread that runs the check.
 void announceStep(const std::string& what);

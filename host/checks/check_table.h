@@ -1,59 +1,8 @@
-// The checks in the order they run: what everything else needs first, then
-// the host orders, texts, whether outputs are reproducible, processing,
-// events, state and threads.
+// Every check of every group, in the order they run.
 #pragma once
+
+#include <vector>
 
 #include "checks/checks.h"
 
-inline constexpr CheckDefinition kChecks[] = {
-    {"entry-point", "entry point gives an effect record", checkEntryGivesRecord, CheckRole::Essential, false},
-    {"open-cold", "open and close cold", checkOpenCloseCold, CheckRole::Ordinary, false},
-    {"open-warm", "open and close warm, and after reloading", checkOpenCloseWarm, CheckRole::Ordinary, false},
-    {"open-many", "many instances opened and closed in turn", checkManyInstancesInTurn, CheckRole::Ordinary, false},
-    {"order-scanner", "scanner order: queries, effMainsChanged 0 without 1, close", checkScannerOrder,
-     CheckRole::Ordinary, false},
-    {"order-settings-first", "sample rate and block size before effOpen, instance left open", checkSettingsBeforeOpen,
-     CheckRole::Ordinary, false},
-    {"order-instantiation", "instantiation order of a host", checkInstantiationOrder, CheckRole::Ordinary, false},
-    {"texts-identity", "identity texts within their limits", checkIdentityTexts, CheckRole::Ordinary, false},
-    {"texts-names", "parameter names within 8 characters", checkParameterNames, CheckRole::Ordinary, false},
-    {"texts-labels", "parameter labels within 8 characters", checkParameterLabels, CheckRole::Ordinary, false},
-    {"texts-displays", "parameter display texts within 8 characters", checkParameterDisplays, CheckRole::Ordinary,
-     false},
-    {"programs", "every program selected", checkEveryProgram, CheckRole::Ordinary, false},
-    {"reproducible", "output reproducible in fresh instances, in one process and in separate ones", checkReproducible,
-     CheckRole::Reproducibility, false},
-    {"instances-independent", "instances alive at once keep separate state", checkInstancesIndependent,
-     CheckRole::Ordinary, true},
-    {"rates-and-sizes", "processing at 22050 to 192000 Hz in blocks of 1, 2, 17, 64, 512, 4096 and 0",
-     checkRatesAndBlockSizes, CheckRole::Ordinary, false},
-    {"block-sizes", "output in smaller blocks the same as in blocks of the announced size", checkBlockSizesAgree,
-     CheckRole::Ordinary, true},
-    {"block-sizes-varying", "block sizes changing from call to call", checkVaryingBlockSizes, CheckRole::Ordinary,
-     false},
-    {"in-place", "in-place buffers give the same output", checkInPlace, CheckRole::Ordinary, true},
-    {"inputs-untouched", "input buffers left untouched", checkInputsUntouched, CheckRole::Ordinary, false},
-    {"buffer-bounds", "reads and writes stay within each channel's block, which ends at a protected page",
-     checkBufferBounds, CheckRole::Ordinary, false},
-    {"parameters-extremes", "parameters at exactly 0 and 1", checkParameterExtremes, CheckRole::Ordinary, false},
-    {"parameters-random", "parameters set to random values between blocks", checkRandomParameters, CheckRole::Ordinary,
-     false},
-    {"numbers", "no NaN or infinite output for finite input, no subnormal tail", checkOnlyNormalNumbers,
-     CheckRole::Ordinary, false},
-    {"suspend-resume", "suspend, new sample rate and resume between blocks", checkSuspendResume, CheckRole::Ordinary,
-     false},
-    {"double-precision", "double-precision processing agrees with single precision", checkDoublePrecision,
-     CheckRole::Ordinary, true},
-    {"midi", "MIDI notes to an instrument or an effect that receives events", checkMidiEvents, CheckRole::Ordinary,
-     false},
-    {"state-restore", "state restore: the same steps on a fresh instance give the same audio", checkStateRestore,
-     CheckRole::Ordinary, true},
-    {"state-chunk", "state restore through effGetChunk and effSetChunk", checkChunkRestore, CheckRole::Ordinary, true},
-    {"realtime", "no memory allocation or lock during processing", checkNoAllocation, CheckRole::Ordinary, false},
-    {"thread-parameters", "parameters set from another thread while processing", checkParametersFromAnotherThread,
-     CheckRole::Ordinary, false},
-    {"thread-rendering-order", "rendering order: effMainsChanged 0 then 1 on the audio thread",
-     checkRenderingOrderOnAudioThread, CheckRole::Ordinary, false},
-    {"thread-second-instance", "second instance opened, queried and closed while the first processes",
-     checkSecondInstanceWhileProcessing, CheckRole::Ordinary, true},
-};
+const std::vector<const CheckDefinition*>& allChecks();

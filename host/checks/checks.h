@@ -1,5 +1,8 @@
-// The check functions, one group per file; check_table.h orders them.
+// What a check is. Each group file (lifecycle_checks.cpp, ...) holds its
+// checks and their rows; check_table.h puts every group's rows in order.
 #pragma once
+
+#include <cstddef>
 
 #include "checks/check_support.h"
 
@@ -15,6 +18,10 @@ enum class CheckRole {
 };
 
 struct CheckDefinition {
+    // Where the check runs among all checks: lower first. Checks that
+    // others depend on come first, then the host orders, texts, whether
+    // outputs are reproducible, processing, events, state and threads.
+    int order;
     // A short stable identity for --only, --skip, the JSON report and
     // scripts: lower-case words joined by '-', the first word naming the
     // check's group.
@@ -26,50 +33,22 @@ struct CheckDefinition {
     bool compares;
 };
 
-// lifecycle_checks.cpp
-CheckOutcome checkEntryGivesRecord(CheckContext& context);
-CheckOutcome checkOpenCloseCold(CheckContext& context);
-CheckOutcome checkOpenCloseWarm(CheckContext& context);
-CheckOutcome checkManyInstancesInTurn(CheckContext& context);
-CheckOutcome checkInstancesIndependent(CheckContext& context);
+// The rows of one group file, in any order.
+struct CheckGroup {
+    const CheckDefinition* rows;
+    std::size_t count;
+};
 
-// text_checks.cpp
-CheckOutcome checkIdentityTexts(CheckContext& context);
-CheckOutcome checkParameterNames(CheckContext& context);
-CheckOutcome checkParameterLabels(CheckContext& context);
-CheckOutcome checkParameterDisplays(CheckContext& context);
-CheckOutcome checkEveryProgram(CheckContext& context);
+template <std::size_t Count>
+constexpr CheckGroup groupOf(const CheckDefinition (&rows)[Count]) {
+    return {rows, Count};
+}
 
-// comparison_checks.cpp
-CheckOutcome checkReproducible(CheckContext& context);
-CheckOutcome checkBlockSizesAgree(CheckContext& context);
-CheckOutcome checkDoublePrecision(CheckContext& context);
-
-// processing_checks.cpp
-CheckOutcome checkRatesAndBlockSizes(CheckContext& context);
-CheckOutcome checkVaryingBlockSizes(CheckContext& context);
-CheckOutcome checkInPlace(CheckContext& context);
-CheckOutcome checkInputsUntouched(CheckContext& context);
-CheckOutcome checkBufferBounds(CheckContext& context);
-CheckOutcome checkParameterExtremes(CheckContext& context);
-CheckOutcome checkRandomParameters(CheckContext& context);
-CheckOutcome checkOnlyNormalNumbers(CheckContext& context);
-CheckOutcome checkSuspendResume(CheckContext& context);
-
-// event_checks.cpp
-CheckOutcome checkMidiEvents(CheckContext& context);
-
-// state_checks.cpp
-CheckOutcome checkStateRestore(CheckContext& context);
-CheckOutcome checkChunkRestore(CheckContext& context);
-CheckOutcome checkNoAllocation(CheckContext& context);
-
-// thread_checks.cpp
-CheckOutcome checkParametersFromAnotherThread(CheckContext& context);
-CheckOutcome checkRenderingOrderOnAudioThread(CheckContext& context);
-CheckOutcome checkSecondInstanceWhileProcessing(CheckContext& context);
-
-// host_order_checks.cpp
-CheckOutcome checkScannerOrder(CheckContext& context);
-CheckOutcome checkSettingsBeforeOpen(CheckContext& context);
-CheckOutcome checkInstantiationOrder(CheckContext& context);
+CheckGroup lifecycleChecks();
+CheckGroup hostOrderChecks();
+CheckGroup textChecks();
+CheckGroup comparisonChecks();
+CheckGroup processingChecks();
+CheckGroup eventChecks();
+CheckGroup stateChecks();
+CheckGroup threadChecks();

@@ -95,8 +95,6 @@ void reportGroups(Findings& findings, const std::vector<Group>& groups) {
     }
 }
 
-}  // namespace
-
 CheckOutcome checkReproducible(CheckContext& context) {
     std::vector<ProcessRun> runs;
     Findings findings;
@@ -261,4 +259,20 @@ CheckOutcome checkDoublePrecision(CheckContext& context) {
         judgeDifference(findings, comparison, "double-precision output, against single precision,");
     }
     return findings.outcome();
+}
+
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {130, "reproducible", "output reproducible in fresh instances, in one process and in separate ones",
+     checkReproducible, CheckRole::Reproducibility, false},
+    {160, "block-sizes", "output in smaller blocks the same as in blocks of the announced size", checkBlockSizesAgree,
+     CheckRole::Ordinary, true},
+    {250, "double-precision", "double-precision processing agrees with single precision", checkDoublePrecision,
+     CheckRole::Ordinary, true},
+};
+
+}  // namespace
+
+CheckGroup comparisonChecks() {
+    return groupOf(kRows);
 }

@@ -48,8 +48,6 @@ std::string describe(const ScheduledMessage& message) {
                   message.frame);
 }
 
-}  // namespace
-
 CheckOutcome checkMidiEvents(CheckContext& context) {
     auto instance = context.playing(CheckContext::kRate, kBlock);
     const bool instrument = isInstrument(*instance);
@@ -83,4 +81,16 @@ CheckOutcome checkMidiEvents(CheckContext& context) {
     }
     const std::size_t messages = sizeof kSchedule / sizeof kSchedule[0];
     return findings.outcome(format("%zu MIDI messages to %s", messages, instrument ? "an instrument" : "an effect"));
+}
+
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {260, "midi", "MIDI notes to an instrument or an effect that receives events", checkMidiEvents, CheckRole::Ordinary,
+     false},
+};
+
+}  // namespace
+
+CheckGroup eventChecks() {
+    return groupOf(kRows);
 }

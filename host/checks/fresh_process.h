@@ -25,7 +25,7 @@ struct FreshOutput {
 // what the run gave, waiting at most `timeoutSeconds`.
 FreshOutput freshProcessOutput(const std::string& plugin, int timeoutSeconds);
 
-// The fresh-output mode itself: loads `plugin`, makes one instance, writes
-// its reproducibility run to standard output in binary (what the plug-in
-// prints goes to the error stream). Returns the exit status.
+// The fresh-output mode itself, in a child that the host ran anew: loads
+// `plugin`, makes one instance and sends its reproducibility run to the
+// parent in binary. Returns the exit status.
 int writeFreshOutput(const std::string& plugin);

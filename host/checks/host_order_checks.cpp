@@ -41,8 +41,6 @@ void askAll(PluginInstance& instance) {
     }
 }
 
-}  // namespace
-
 CheckOutcome checkScannerOrder(CheckContext& context) {
     context.step("a scanner's queries");
     // This scanner answers the host's sample rate and block size with 0.
@@ -116,4 +114,19 @@ CheckOutcome checkInstantiationOrder(CheckContext& context) {
     instance.setMains(false);
     instance.close();
     return findings.outcome();
+}
+
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {50, "order-scanner", "scanner order: queries, effMainsChanged 0 without 1, close", checkScannerOrder,
+     CheckRole::Ordinary, false},
+    {60, "order-settings-first", "sample rate and block size before effOpen, instance left open",
+     checkSettingsBeforeOpen, CheckRole::Ordinary, false},
+    {70, "order-instantiation", "instantiation order of a host", checkInstantiationOrder, CheckRole::Ordinary, false},
+};
+
+}  // namespace
+
+CheckGroup hostOrderChecks() {
+    return groupOf(kRows);
 }

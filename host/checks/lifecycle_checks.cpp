@@ -44,8 +44,6 @@ Findings shortLife(const CheckContext& context, const PluginModule& module, cons
     return findings;
 }
 
-}  // namespace
-
 CheckOutcome checkEntryGivesRecord(CheckContext& context) {
     PluginInstance instance(context.module());
     AEffect* effect = instance.effect();
@@ -140,4 +138,20 @@ CheckOutcome checkInstancesIndependent(CheckContext& context) {
     context.expectSameOutput(findings, reference.output, together.output,
                              "output with other instances processing alongside");
     return findings.outcome();
+}
+
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {10, "entry-point", "entry point gives an effect record", checkEntryGivesRecord, CheckRole::Essential, false},
+    {20, "open-cold", "open and close cold", checkOpenCloseCold, CheckRole::Ordinary, false},
+    {30, "open-warm", "open and close warm, and after reloading", checkOpenCloseWarm, CheckRole::Ordinary, false},
+    {40, "open-many", "many instances opened and closed in turn", checkManyInstancesInTurn, CheckRole::Ordinary, false},
+    {140, "instances-independent", "instances alive at once keep separate state", checkInstancesIndependent,
+     CheckRole::Ordinary, true},
+};
+
+}  // namespace
+
+CheckGroup lifecycleChecks() {
+    return groupOf(kRows);
 }

@@ -52,8 +52,6 @@ void randomizeSome(PluginInstance& instance, Random& random) {
     }
 }
 
-}  // namespace
-
 CheckOutcome checkRatesAndBlockSizes(CheckContext& context) {
     Findings findings;
     int combinations = 0;
@@ -342,4 +340,29 @@ CheckOutcome checkSuspendResume(CheckContext& context) {
     expectClean(findings, processAll(*instance, checkSignal(96000.0, 0.3), fixedBlocks(CheckContext::kBlock)),
                 "after a second resume");
     return findings.outcome();
+}
+
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {150, "rates-and-sizes", "processing at 22050 to 192000 Hz in blocks of 1, 2, 17, 64, 512, 4096 and 0",
+     checkRatesAndBlockSizes, CheckRole::Ordinary, false},
+    {170, "block-sizes-varying", "block sizes changing from call to call", checkVaryingBlockSizes, CheckRole::Ordinary,
+     false},
+    {180, "in-place", "in-place buffers give the same output", checkInPlace, CheckRole::Ordinary, true},
+    {190, "inputs-untouched", "input buffers left untouched", checkInputsUntouched, CheckRole::Ordinary, false},
+    {200, "buffer-bounds", "reads and writes stay within each channel's block, which ends at a protected page",
+     checkBufferBounds, CheckRole::Ordinary, false},
+    {210, "parameters-extremes", "parameters at exactly 0 and 1", checkParameterExtremes, CheckRole::Ordinary, false},
+    {220, "parameters-random", "parameters set to random values between blocks", checkRandomParameters,
+     CheckRole::Ordinary, false},
+    {230, "numbers", "no NaN or infinite output for finite input, no subnormal tail", checkOnlyNormalNumbers,
+     CheckRole::Ordinary, false},
+    {240, "suspend-resume", "suspend, new sample rate and resume between blocks", checkSuspendResume,
+     CheckRole::Ordinary, false},
+};
+
+}  // namespace
+
+CheckGroup processingChecks() {
+    return groupOf(kRows);
 }

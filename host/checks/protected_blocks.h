@@ -1,11 +1,13 @@
-// Channel blocks that end right at a page the process may not touch, so that
-// a plug-in reading or writing a single sample past its block faults at
-// once, even when it never uses the value it read; the fault then ends the
-// check with an error naming the channel and the plug-in call.
+// Channel blocks that end right at a guard page, so that a plug-in reading
+// or writing a single sample past its block faults at once, even when it
+// never uses the value it read; the fault then ends the check with an error
+// naming the channel and the plug-in call.
 #pragma once
 
 #include <cstddef>
 #include <vector>
+
+#include "support/guarded_pages.h"
 
 enum class BlockRole { Input, Output };
 
@@ -25,11 +27,7 @@ public:
     float* channel(int index) { return pointers_[static_cast<std::size_t>(index)]; }
 
 private:
-    struct Mapping {
-        void* start = nullptr;
-        std::size_t bytes = 0;
-    };
-    std::vector<Mapping> mappings_;
+    std::vector<GuardedPages> pages_;
     std::vector<float*> pointers_;
     bool ok_ = true;
 };

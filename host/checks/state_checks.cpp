@@ -130,8 +130,6 @@ void expectSameSound(CheckContext& context, Findings& findings, PluginInstance& 
     context.expectSameOutput(findings, first.output, third.output, what);
 }
 
-}  // namespace
-
 CheckOutcome checkStateRestore(CheckContext& context) {
     context.step("the original instance: last program, parameters edited");
     auto original = edited(context);
@@ -263,4 +261,19 @@ CheckOutcome checkNoAllocation(CheckContext& context) {
                        : countsAllocations              ? "allocations counted; this build cannot count locks"
                                                         : "locks counted; this build cannot count allocations";
     return findings.outcome(what);
+}
+
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {270, "state-restore", "state restore: the same steps on a fresh instance give the same audio", checkStateRestore,
+     CheckRole::Ordinary, true},
+    {280, "state-chunk", "state restore through effGetChunk and effSetChunk", checkChunkRestore, CheckRole::Ordinary,
+     true},
+    {290, "realtime", "no memory allocation or lock during processing", checkNoAllocation, CheckRole::Ordinary, false},
+};
+
+}  // namespace
+
+CheckGroup stateChecks() {
+    return groupOf(kRows);
 }

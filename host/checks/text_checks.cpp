@@ -55,8 +55,6 @@ CheckOutcome checkParameterText(CheckContext& context, VstInt32 opcode, const ch
     return findings.outcome(format("%d parameters", instance->numParams()));
 }
 
-}  // namespace
-
 CheckOutcome checkIdentityTexts(CheckContext& context) {
     auto instance = context.playing();
     Findings findings;
@@ -137,4 +135,20 @@ CheckOutcome checkEveryProgram(CheckContext& context) {
         expectClean(findings, processAll(*instance, signal, fixedBlocks(CheckContext::kBlock)), what);
     }
     return findings.outcome(format("%d programs", instance->numPrograms()));
+}
+
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {80, "texts-identity", "identity texts within their limits", checkIdentityTexts, CheckRole::Ordinary, false},
+    {90, "texts-names", "parameter names within 8 characters", checkParameterNames, CheckRole::Ordinary, false},
+    {100, "texts-labels", "parameter labels within 8 characters", checkParameterLabels, CheckRole::Ordinary, false},
+    {110, "texts-displays", "parameter display texts within 8 characters", checkParameterDisplays, CheckRole::Ordinary,
+     false},
+    {120, "programs", "every program selected", checkEveryProgram, CheckRole::Ordinary, false},
+};
+
+}  // namespace
+
+CheckGroup textChecks() {
+    return groupOf(kRows);
 }

@@ -14,8 +14,6 @@ namespace {
 constexpr VstInt32 kUiBlock = 64;
 constexpr int kSecondInstanceRounds = 5;
 
-}  // namespace
-
 CheckOutcome checkParametersFromAnotherThread(CheckContext& context) {
     auto instance = context.playing(CheckContext::kRate, kUiBlock);
     if (instance->numParams() == 0) {
@@ -102,4 +100,20 @@ CheckOutcome checkSecondInstanceWhileProcessing(CheckContext& context) {
     expectClean(findings, run, "the first instance");
     context.expectSameOutput(findings, reference.output, run.output, "the first instance's output");
     return findings.outcome(format("%d second instances", rounds));
+}
+
+// This group's rows; `order` places them among all checks.
+constexpr CheckDefinition kRows[] = {
+    {300, "thread-parameters", "parameters set from another thread while processing", checkParametersFromAnotherThread,
+     CheckRole::Ordinary, false},
+    {310, "thread-rendering-order", "rendering order: effMainsChanged 0 then 1 on the audio thread",
+     checkRenderingOrderOnAudioThread, CheckRole::Ordinary, false},
+    {320, "thread-second-instance", "second instance opened, queried and closed while the first processes",
+     checkSecondInstanceWhileProcessing, CheckRole::Ordinary, true},
+};
+
+}  // namespace
+
+CheckGroup threadChecks() {
+    return groupOf(kRows);
 }

@@ -10,7 +10,6 @@
 #include "analysis/plots.h"
 #include "analysis/staging_directory.h"
 #include "commands/exit_codes.h"
-#include "commands/fatal_signals.h"
 #include "commands/option_text.h"
 #include "commands/tempo_options.h"
 #include "plugin/plugin_module.h"
@@ -131,10 +130,7 @@ void addAnalyzeCommand(CLI::App& app, int& exitCode) {
     command->add_flag(
         "--no-cost", [options](std::int64_t) { options->cost = false; },
         "Leave out the timing, whose figures differ from run to run");
-    command->callback([options, &exitCode] {
-        installFatalSignalHandlers();
-        exitCode = runAnalyze(*options, std::cout);
-    });
+    command->callback([options, &exitCode] { exitCode = runAnalyze(*options, std::cout); });
 }
 
 int runAnalyze(const AnalyzeOptions& options, std::ostream& out) {

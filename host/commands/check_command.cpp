@@ -16,6 +16,8 @@ struct CheckCommand {
     CheckOptions options;
     bool list = false;
     bool freshOutput = false;
+    std::string childCheck;
+    std::string irreproducibleBecause;
 };
 
 }  // namespace
@@ -27,8 +29,8 @@ void addCheckCommand(CLI::App& app, int& exitCode) {
     CheckOptions& options = command->options;
     CLI::App* check = app.add_subcommand(
         "check",
-        "Conformance and robustness checks, each in a process of its own; ends with \"N passed, N failed, N "
-        "warnings\"");
+        "Conformance and robustness checks, each in a process of its own (unless --no-fork); ends with \"N "
+        "passed, N failed, N warnings\"");
     check->add_option("PLUGIN", options.plugin, "The plug-in library file (not needed with --list)");
     check->add_flag("--strict", options.strict, "Count warnings (conventions rather than safety rules) as errors");
     check
@@ -58,13 +60,17 @@ void addCheckCommand(CLI::App& app, int& exitCode) {
         ->type_name("ID")
         ->allow_extra_args(false);
     check->add_flag("--json", options.json, "Print one JSON document instead of the text report");
-    check->add_flag("--no-fork{false}", options.isolate,
-                    "Run the checks inside the host process (always so on Windows): the first crash or hang ends "
-                    "the run, after its verdict and the summary");
+    check->add_flag(
+        "--no-fork", [&options](std::int64_t) { options.isolate = false; },
+        "Run the checks inside the host process, for a debugger: the first crash, hang or exit ends "
+        "the run, after its verdict and the summary");
     check->add_flag("--verbose", options.verbose, "Pass on what the plug-in prints as it comes");
     check->add_flag("--list", command->list, "List the checks' ids and names and exit");
-    // The host runs itself in this mode to see a plug-in in a fresh process.
+    // The host runs itself in these modes to see a plug-in in a fresh
+    // process, and (on Windows) to run one check in a process of its own.
     check->add_flag("--fresh-output", command->freshOutput)->group("");
+    check->add_option(kChildCheckOption, command->childCheck)->group("");
+    check->add_option(kIrreproducibleOption, command->irreproducibleBecause)->group("");
     check->callback([command, &exitCode] {
         if (command->list) {
             listChecks(std::cout);
@@ -77,6 +83,9 @@ void addCheckCommand(CLI::App& app, int& exitCode) {
         if (command->freshOutput) {
             exitCode = writeFreshOutput(command->options.plugin);
             return;
+        }
+        if (!command->childCheck.empty()) {
+            runCheckAsChild(command->options, command->childCheck, command->irreproducibleBecause);
         }
         try {
             exitCode = runChecks(command->options, std::cout);

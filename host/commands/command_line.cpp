@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -15,7 +16,10 @@
 #include "commands/render_command.h"
 #include "commands/render_programs_command.h"
 #include "commands/save_preset_command.h"
+#include "plugin/plugin_calls.h"
+#include "support/child_mode.h"
 #include "support/host_error.h"
+#include "support/watched_run.h"
 
 #ifndef KD_VERSION
 #error "KD_VERSION (the project version) must be defined by the build"
@@ -93,9 +97,17 @@ std::string chosenCommand(const CLI::App& app) {
     return chosen.empty() ? "" : chosen.front()->get_name();
 }
 
-}  // namespace
+// The commands that load a plug-in into plughost's own process run in a
+// child process that plughost watches (watched_run.h); `check` runs each
+// check in a child of its own.
+constexpr const char* kWatchedCommands[] = {"info", "render", "render-programs", "save-preset", "analyze"};
 
-int runCommandLine(int argc, char** argv) {
+bool runsWatched(int argc, char** argv) {
+    return argc >= 2 && std::any_of(std::begin(kWatchedCommands), std::end(kWatchedCommands),
+                                    [argv](const char* name) { return std::strcmp(argv[1], name) == 0; });
+}
+
+int runParsed(int argc, char** argv) {
     CLI::App app(
         "Loads plug-ins of the VST 2.4 effect interface to describe them, render audio through them, measure them and "
         "check them.",
@@ -144,6 +156,10 @@ int runCommandLine(int argc, char** argv) {
         }
         reportUsageError(error.what(), chosenCommand(app));
         return kExitUsageOrLoad;
+    } catch (const PluginException& error) {
+        std::cout.flush();
+        std::cerr << "plughost: " << error.what() << "\n";
+        return kExitAborted;
     } catch (const HostError& error) {
         if (error.kind() == ErrorKind::Usage) {
             reportUsageError(error.what(), chosenCommand(app));
@@ -157,4 +173,18 @@ int runCommandLine(int argc, char** argv) {
         std::cerr << "plughost: internal error: " << error.what() << "\n";
         return kExitInternalError;
     }
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv) {
+    if (takeChildMarker(argc, argv)) {
+        const int status = runParsed(argc, argv);
+        finishWatched(status);
+        return status;
+    }
+    if (runsWatched(argc, argv)) {
+        return runWatched([argc, argv] { return runParsed(argc, argv); });
+    }
+    return runParsed(argc, argv);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "support/host_error.h"
+#include "support/process_endings.h"
 
 struct ExitCodeMeaning {
     int code;
@@ -23,14 +24,19 @@ inline constexpr ExitCodeMeaning kExitCodes[] = {
     {kExitUsageOrLoad, "bad usage, or the plug-in cannot be loaded or cannot do what was asked"},
     {kExitFileError, "an input or output file cannot be read or written"},
     {kExitInternalError, "plughost itself failed (please report it)"},
+    {kExitPluginEndedProcess,
+     "the plug-in ended the process itself (exit, _exit, ExitProcess, TerminateProcess), or the system loader did "
+     "while loading its library; the plug-in call is named"},
 };
 
-// Not a code plughost returns: how a shell shows a process that a signal
-// ended. plughost dies of the signal itself after removing its temporary
-// output, and for a crash says which plug-in call it happened in.
+// How a shell shows a process that a signal ended. On POSIX systems
+// plughost dies of the signal itself after removing its temporary output;
+// on Windows it exits with the code of the signal that means the same.
+// For a crash it says which plug-in call it happened in.
 inline constexpr const char* kSignalExits =
-    "128+N  ended by signal N: 130 Ctrl-C, 129 SIGHUP, 143 SIGTERM; 134 (SIGABRT), 135 (SIGBUS), 136 (SIGFPE), "
-    "132 (SIGILL) or 139 (SIGSEGV) a crash, of the plug-in (its call is named) or of plughost";
+    "128+N  ended by signal N: 130 Ctrl-C, 129 SIGHUP, 143 SIGTERM; a crash of the plug-in (its call is named) or "
+    "of plughost: 139 (SIGSEGV), 135 (SIGBUS), 136 (SIGFPE), 132 (SIGILL), 133 (SIGTRAP); 134 abort() or a C++ "
+    "exception that nothing caught. Windows exceptions give the code of the signal that means the same";
 
 constexpr int exitCodeFor(ErrorKind kind) {
     return kind == ErrorKind::File ? kExitFileError : kExitUsageOrLoad;

@@ -8,7 +8,6 @@
 #include "audio/progress_bar.h"
 #include "commands/batch_render.h"
 #include "commands/exit_codes.h"
-#include "commands/fatal_signals.h"
 #include "commands/file_render.h"
 #include "commands/render_summary.h"
 #include "commands/rendering_options.h"
@@ -32,7 +31,6 @@ void addRenderCommand(CLI::App& app, int& exitCode, const std::vector<std::strin
     addRenderOptions(*render, request);
     addBatchJobOptions(*render, command->batchJob);
     render->callback([command, &exitCode, &words] {
-        installFatalSignalHandlers();
         if (command->batchJob.active()) {
             exitCode = runBatchJob(command->request, command->batchJob);
             return;

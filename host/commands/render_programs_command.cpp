@@ -10,7 +10,6 @@
 
 #include "audio/sound_file.h"
 #include "commands/exit_codes.h"
-#include "commands/fatal_signals.h"
 #include "commands/file_render.h"
 #include "commands/render_summary.h"
 #include "commands/rendering_options.h"
@@ -64,10 +63,7 @@ void addRenderProgramsCommand(CLI::App& app, int& exitCode) {
     command->add_option("--format", request.format, "Extension of the files, which chooses their format")
         ->capture_default_str()
         ->type_name("EXT");
-    command->callback([options, &exitCode] {
-        installFatalSignalHandlers();
-        exitCode = runRenderPrograms(options->request, std::cout, std::cerr);
-    });
+    command->callback([options, &exitCode] { exitCode = runRenderPrograms(options->request, std::cout, std::cerr); });
 }
 
 int runRenderPrograms(const RenderRequest& requested, std::ostream& out, std::ostream& err) {

@@ -76,8 +76,9 @@ void addRenderingOptions(CLI::App& command, RenderRequest& request) {
             "-120 dBFS)")
         ->check(CLI::Range(0.0, kLongestTailSeconds))
         ->type_name("SECONDS");
-    command.add_flag("--no-latency-compensation{false}", request.compensateLatency,
-                     "Keep the plug-in's reported latency at the start of the output");
+    command.add_flag(
+        "--no-latency-compensation", [&request](std::int64_t) { request.compensateLatency = false; },
+        "Keep the plug-in's reported latency at the start of the output");
     command
         .add_option_function<std::string>(
             "--channels", [&request](const std::string& text) { request.channels = parseChannelList(text); },

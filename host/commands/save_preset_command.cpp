@@ -9,7 +9,6 @@
 
 #include "audio/plugin_setup.h"
 #include "commands/exit_codes.h"
-#include "commands/fatal_signals.h"
 #include "commands/whole_file.h"
 #include "opcodes.h"
 #include "plugin/describe.h"
@@ -45,10 +44,7 @@ void addSavePresetCommand(CLI::App& app, int& exitCode) {
     CLI::App* command = app.add_subcommand(
         "save-preset", "Save the program in use (.fxp) or every program (.fxb) after --program, --preset and --set");
     addSavePresetOptions(*command, *job);
-    command->callback([job, &exitCode] {
-        installFatalSignalHandlers();
-        exitCode = runSavePreset(*job, std::cout, std::cerr);
-    });
+    command->callback([job, &exitCode] { exitCode = runSavePreset(*job, std::cout, std::cerr); });
 }
 
 int runSavePreset(const SavePresetJob& job, std::ostream& out, std::ostream& err) {

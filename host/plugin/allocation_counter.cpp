@@ -79,7 +79,7 @@ __attribute__((visibility("default"))) int posix_memalign(void** result, std::si
 #define KD_IMPORT_HOOKS 1
 #include <windows.h>
 
-#include <cstring>
+#include "support/import_hooks.h"
 
 namespace {
 
@@ -129,12 +129,6 @@ LPVOID WINAPI countingHeapReAlloc(HANDLE heap, DWORD flags, LPVOID pointer, SIZE
     return originalHeapReAlloc(heap, flags, pointer, size);
 }
 
-struct ImportHook {
-    const char* name;
-    void* replacement;
-    void** original;
-};
-
 const ImportHook kHooks[] = {
     {"malloc", reinterpret_cast<void*>(countingMalloc), reinterpret_cast<void**>(&originalMalloc)},
     {"calloc", reinterpret_cast<void*>(countingCalloc), reinterpret_cast<void**>(&originalCalloc)},
@@ -146,57 +140,6 @@ const ImportHook kHooks[] = {
     {"HeapAlloc", reinterpret_cast<void*>(countingHeapAlloc), reinterpret_cast<void**>(&originalHeapAlloc)},
     {"HeapReAlloc", reinterpret_cast<void*>(countingHeapReAlloc), reinterpret_cast<void**>(&originalHeapReAlloc)},
 };
-
-void redirect(IMAGE_THUNK_DATA* slot, const ImportHook& hook) {
-    void* current = reinterpret_cast<void*>(slot->u1.Function);
-    if (current == hook.replacement) {
-        return;
-    }
-    // One original per function: a second module importing the same name
-    // from another runtime keeps its own import.
-    if (*hook.original == nullptr) {
-        *hook.original = current;
-    } else if (*hook.original != current) {
-        return;
-    }
-    DWORD previous = 0;
-    if (VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &previous)) {
-        slot->u1.Function = reinterpret_cast<ULONG_PTR>(hook.replacement);
-        VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, previous, &previous);
-    }
-}
-
-void patchImports(HMODULE module) {
-    auto* base = reinterpret_cast<BYTE*>(module);
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE) {
-        return;
-    }
-    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (imports.VirtualAddress == 0) {
-        return;
-    }
-    for (auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); library->Name != 0;
-         ++library) {
-        if (library->OriginalFirstThunk == 0) {
-            continue;  // without the name table the imports cannot be told apart
-        }
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) {
-                continue;
-            }
-            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            for (const ImportHook& hook : kHooks) {
-                if (std::strcmp(reinterpret_cast<const char*>(byName->Name), hook.name) == 0) {
-                    redirect(slots, hook);
-                }
-            }
-        }
-    }
-}
 
 }  // namespace
 #endif
@@ -214,7 +157,7 @@ bool available() {
 void watchModule(void* module) {
 #ifdef KD_IMPORT_HOOKS
     if (module != nullptr) {
-        patchImports(static_cast<HMODULE>(module));
+        hookImports(module, kHooks, sizeof kHooks / sizeof kHooks[0]);
     }
 #else
     (void)module;

@@ -29,12 +29,11 @@ long processDouble(PluginInstance& instance, double** inputs, double** outputs, 
     instance.notePreviousFrames(frames);
     setInsideProcess(true);
     long made = 0;
-    {
-        const PluginCallScope scope(call);
+    callPlugin(call, [&] {
         allocation_counter::Scope counting;
         effect->processDoubleReplacing(effect, inputs, outputs, frames);
         made = counting.count();
-    }
+    });
     setInsideProcess(false);
     instance.host().clock.advance(frames);
     return made;

@@ -5,11 +5,12 @@
 #include <cstring>
 
 #include "opcodes.h"
+#include "support/fixed_text.h"
+#include "support/process_endings.h"
+#include "support/watch_page.h"
 
 namespace {
 
-PluginCallBoard ownBoard{};
-std::atomic<PluginCallBoard*> currentBoard{&ownBoard};
 std::atomic<int> nextSlot{0};
 thread_local int slotOfThisThread = -1;
 
@@ -59,72 +60,10 @@ constexpr OpcodeName kOpcodeNames[] = {
 };
 
 constexpr const char* kProcessNames[] = {"processReplacing", "process", "processDoubleReplacing"};
+// By PluginCallKind, the first ones.
+constexpr const char* kCallsWithoutArguments[] = {"loading the library", "unloading the library", "the entry point"};
 
-// Text built into a fixed buffer, always zero-terminated.
-class Writer {
-public:
-    Writer(char* out, std::size_t size) : out_(out), size_(size) {
-        if (size_ > 0) {
-            out_[0] = '\0';
-        }
-    }
-    Writer& text(const char* text) {
-        for (; text != nullptr && *text != '\0'; ++text) {
-            put(*text);
-        }
-        return *this;
-    }
-    Writer& number(std::int64_t value) {
-        if (value < 0) {
-            put('-');
-        }
-        std::uint64_t magnitude =
-            value < 0 ? 0u - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-        char digits[24];
-        int count = 0;
-        do {
-            digits[count++] = static_cast<char>('0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude != 0);
-        while (count > 0) {
-            put(digits[--count]);
-        }
-        return *this;
-    }
-    // Three decimals, enough for a normalised parameter value.
-    Writer& decimal(float value) {
-        if (!std::isfinite(value)) {
-            return text(std::isnan(value) ? "NaN" : value < 0.0f ? "-inf" : "inf");
-        }
-        const double scaled = std::fabs(static_cast<double>(value)) * 1000.0;
-        const auto magnitude = static_cast<std::int64_t>(std::floor(scaled + 0.5));
-        if (value < 0.0f && magnitude > 0) {
-            put('-');
-        }
-        number(magnitude / 1000).put('.');
-        const std::int64_t fraction = magnitude % 1000;
-        put(static_cast<char>('0' + fraction / 100));
-        put(static_cast<char>('0' + fraction / 10 % 10));
-        put(static_cast<char>('0' + fraction % 10));
-        return *this;
-    }
-    std::size_t length() const { return length_; }
-
-private:
-    Writer& put(char c) {
-        if (length_ + 1 < size_) {
-            out_[length_++] = c;
-            out_[length_] = '\0';
-        }
-        return *this;
-    }
-
-    char* out_;
-    std::size_t size_;
-    std::size_t length_ = 0;
-};
-
-void describeDispatch(const PluginCall& call, Writer& writer) {
+void describeDispatch(const PluginCall& call, FixedText& writer) {
     for (const OpcodeName& entry : kOpcodeNames) {
         if (entry.opcode != call.opcode) {
             continue;
@@ -155,7 +94,7 @@ void describeDispatch(const PluginCall& call, Writer& writer) {
     writer.number(call.value).text(")");
 }
 
-void describeProcess(const PluginCall& call, const char* name, Writer& writer) {
+void describeProcess(const PluginCall& call, const char* name, FixedText& writer) {
     writer.text("a ").number(call.frames).text("-frame ").text(name);
     if (call.previousFrames < 0) {
         writer.text(", the instance's first");
@@ -166,12 +105,8 @@ void describeProcess(const PluginCall& call, const char* name, Writer& writer) {
 
 }  // namespace
 
-void recordPluginCallsOn(PluginCallBoard* board) {
-    currentBoard.store(board != nullptr ? board : &ownBoard);
-}
-
 PluginCallBoard& pluginCallBoard() {
-    return *currentBoard.load();
+    return watchPage().calls;
 }
 
 void clearPluginCalls(PluginCallBoard& board) {
@@ -203,10 +138,12 @@ PluginCallScope::~PluginCallScope() {
 }
 
 std::size_t describePluginCall(const PluginCall& call, char* out, std::size_t size) {
-    Writer writer(out, size);
+    FixedText writer(out, size);
     switch (call.kind) {
+        case PluginCallKind::LoadLibrary:
+        case PluginCallKind::UnloadLibrary:
         case PluginCallKind::Entry:
-            writer.text("the entry point");
+            writer.text(kCallsWithoutArguments[static_cast<int>(call.kind)]);
             break;
         case PluginCallKind::Dispatch:
             describeDispatch(call, writer);
@@ -244,4 +181,27 @@ std::size_t describeCallsInProgress(const PluginCallBoard& board, char* out, std
         length += describePluginCall(slot.call, out + length, size - length);
     }
     return length;
+}
+
+bool libraryCallInProgress(const PluginCallBoard& board) {
+    for (const PluginCallSlot& slot : board.slots) {
+        if (slot.inProgress != 0 &&
+            (slot.call.kind == PluginCallKind::LoadLibrary || slot.call.kind == PluginCallKind::UnloadLibrary)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void throwPluginException() {
+    Ending ending;
+    ending.kind = EndingKind::Threw;
+    FixedText exception(ending.text, sizeof ending.text);
+    describeCurrentException(exception);
+    char cause[512];
+    FixedText text(cause, sizeof cause);
+    describeEnding(ending, text.text("the plug-in "));
+    char call[512];
+    describeCallsInProgress(pluginCallBoard(), call, sizeof call);
+    throw PluginException(cause, call);
 }

@@ -7,10 +7,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
+#include <string>
 
 #include "aeffect.h"
 
 enum class PluginCallKind : std::int32_t {
+    // The system loader's work on the library: its static constructors and
+    // destructors run then.
+    LoadLibrary,
+    UnloadLibrary,
     Entry,
     Dispatch,
     ProcessReplacing,
@@ -46,9 +52,8 @@ struct PluginCallBoard {
     PluginCallSlot slots[kSlots];
 };
 
-// Where calls are recorded from now on; by default a board of this process.
-// A parent hands its child a board in shared memory before starting it.
-void recordPluginCallsOn(PluginCallBoard* board);
+// Where calls are recorded: the board of this process's watch page, in
+// memory shared with its parent when a parent watches it (watch_page.h).
 PluginCallBoard& pluginCallBoard();
 void clearPluginCalls(PluginCallBoard& board);
 
@@ -67,9 +72,43 @@ private:
     PluginCall outer_;
 };
 
+// A C++ exception that the plug-in let out of a call: the interface is C, so
+// no host can expect one. Its text names the exception and the call.
+class PluginException : public std::runtime_error {
+public:
+    PluginException(const std::string& cause, const std::string& call)
+        : std::runtime_error(call.empty() ? cause : cause + " in " + call), cause_(cause), call_(call) {}
+    // "the plug-in let a C++ exception escape (std::bad_alloc: ...)"
+    const std::string& cause() const { return cause_; }
+    // The plug-in call it came out of.
+    const std::string& call() const { return call_; }
+
+private:
+    std::string cause_;
+    std::string call_;
+};
+
+// From a catch block inside the call's scope.
+[[noreturn]] void throwPluginException();
+
+// Makes `call` with the scope of PluginCallScope: `body` calls the plug-in.
+// A C++ exception out of it becomes a PluginException.
+template <typename Body>
+auto callPlugin(const PluginCall& call, Body&& body) -> decltype(body()) {
+    const PluginCallScope scope(call);
+    try {
+        return body();
+    } catch (...) {
+        throwPluginException();
+    }
+}
+
 // The calls in progress when a plug-in crashed or hung, joined by "; ", as
 // zero-terminated text in `out` (cut at `size`). Allocates nothing and calls
 // nothing that a signal handler may not. Returns the length.
 std::size_t describeCallsInProgress(const PluginCallBoard& board, char* out, std::size_t size);
 // One call, the same way.
 std::size_t describePluginCall(const PluginCall& call, char* out, std::size_t size);
+// Whether one of the calls in progress is the loading or unloading of the
+// library, which a report says "while" of rather than "in".
+bool libraryCallInProgress(const PluginCallBoard& board);

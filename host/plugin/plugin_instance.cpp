@@ -78,8 +78,7 @@ VstIntPtr PluginInstance::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr va
     if (opcode == effCanDo && ptr != nullptr) {
         std::strncpy(call.text, static_cast<const char*>(ptr), sizeof call.text - 1);
     }
-    const PluginCallScope scope(call);
-    return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+    return callPlugin(call, [&] { return effect_->dispatcher(effect_, opcode, index, value, ptr, opt); });
 }
 
 TextAnswer PluginInstance::text(VstInt32 opcode, VstInt32 index, std::size_t limitChars, VstIntPtr value) {
@@ -141,8 +140,7 @@ float PluginInstance::parameter(VstInt32 index) const {
     PluginCall call;
     call.kind = PluginCallKind::GetParameter;
     call.index = index;
-    const PluginCallScope scope(call);
-    return effect_->getParameter(effect_, index);
+    return callPlugin(call, [&] { return effect_->getParameter(effect_, index); });
 }
 
 void PluginInstance::setParameter(VstInt32 index, float value) {
@@ -151,8 +149,7 @@ void PluginInstance::setParameter(VstInt32 index, float value) {
         call.kind = PluginCallKind::SetParameter;
         call.index = index;
         call.opt = value;
-        const PluginCallScope scope(call);
-        effect_->setParameter(effect_, index, value);
+        callPlugin(call, [&] { effect_->setParameter(effect_, index, value); });
     }
 }
 
@@ -174,8 +171,7 @@ void PluginInstance::process(float** inputs, float** outputs, VstInt32 frames) {
     previousFrames_ = frames;
     setInsideProcess(true);
     long made = 0;
-    {
-        const PluginCallScope scope(call);
+    callPlugin(call, [&] {
         allocation_counter::Scope counting;
         if (replacing) {
             effect_->processReplacing(effect_, inputs, outputs, frames);
@@ -183,7 +179,7 @@ void PluginInstance::process(float** inputs, float** outputs, VstInt32 frames) {
             effect_->process(effect_, inputs, outputs, frames);
         }
         made = counting.count();
-    }
+    });
     setInsideProcess(false);
     processAllocations_ += made;
     host_->clock.advance(frames);

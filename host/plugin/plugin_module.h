@@ -16,6 +16,8 @@ public:
     // is no library this host can load, fails to load, or exports no entry
     // point.
     explicit PluginModule(const std::string& path);
+    // Unloads the library (the plug-in call "unloading the library").
+    ~PluginModule();
     PluginModule(const PluginModule&) = delete;
     PluginModule& operator=(const PluginModule&) = delete;
 

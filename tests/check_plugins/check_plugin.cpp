@@ -179,7 +179,7 @@ VstIntPtr processEvents(Instance& instance, const EventList* list) {
         if ((event->midiData[0] & 0xF0) == 0x90 && event->midiData[2] > 0) {
 #ifdef KD_FAULT_MIDI_CRASH
             complainInColour("note-on arrived");
-            volatile int* nowhere = nullptr;
+            volatile int* nowhere = reinterpret_cast<int*>(unmappedAddress);
             *nowhere = event->midiData[1];
 #endif
             ++instance.notesHeard;
@@ -419,7 +419,7 @@ void VSTCALLBACK processReplacing(AEffect* effect, float** inputs, float** outpu
 #ifdef KD_FAULT_ZERO_FRAME_CRASH
     if (frames == 0) {
         complainInColour("nothing to process");
-        volatile float* nowhere = nullptr;
+        volatile float* nowhere = reinterpret_cast<float*>(unmappedAddress);
         *nowhere = 0.0f;
     }
 #endif

@@ -19,6 +19,13 @@
 
 #include "run_command.h"
 
+// How a segmentation fault is named on this system.
+#ifdef _WIN32
+#define KD_SEGV_NAME "exception 0xC0000005, access violation"
+#else
+#define KD_SEGV_NAME "signal 11, SIGSEGV"
+#endif
+
 namespace {
 
 constexpr int kTimeLimitSeconds = 300;
@@ -44,6 +51,7 @@ struct Command {
 
 const Command kJsonCrash{"midi_crash", {"--json", "--only", "midi", "--only", "texts-names"}};
 const Command kInsideTheHost{"chunk_crash", {"--no-fork", "--only", "state-chunk"}};
+const Command kInsideTheHostJson{"chunk_crash", {"--no-fork", "--json", "--only", "state-chunk"}};
 const Command kUnwritten{"unwritten_channel", {"--only", "rates-and-sizes"}};
 const Command kUnwrittenJson{"unwritten_channel", {"--json", "--only", "rates-and-sizes"}};
 
@@ -91,6 +99,12 @@ const Expectation kExpectations[] = {
      1,
      "\nFAIL  buffer-bounds  [^\n]*: writes past the end of output channel 1 in a 1-frame processReplacing, the "
      "instance's first\n"},
+    // Inside the host, the write past the block ends the run after the
+    // verdict and the summary.
+    {{"overrun", {"--no-fork", "--only", "buffer-bounds"}},
+     1,
+     "\nFAIL  buffer-bounds  [^\n]*: writes past the end of output channel 1 in a 1-frame processReplacing, the "
+     "instance's first\n[^\n]*\n[^\n]*\n0 passed, 1 failed, 0 warnings\n$"},
     {kUnwritten, 1,
      "\nFAIL  rates-and-sizes  [^\n]*: 22050 Hz, blocks of 1: output channel 1 not written in blocks of 1;"},
     {{"reads_past_input", {"--only", "block-sizes-varying"}},
@@ -180,7 +194,7 @@ CommandResult check(const Command& command) {
 // Every command of this file, run once, side by side.
 const CommandResult& resultOf(const Command& command) {
     static const std::map<Command, CommandResult> results = [] {
-        std::set<Command> commands{kJsonCrash, kInsideTheHost, kUnwrittenJson};
+        std::set<Command> commands{kJsonCrash, kInsideTheHost, kInsideTheHostJson, kUnwrittenJson};
         for (const Expectation& expectation : kExpectations) {
             commands.insert(expectation.command);
         }
@@ -324,9 +338,19 @@ TEST(CheckReport, InsideTheHostACrashStillEndsWithItsVerdictTheCallAndTheSummary
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
     EXPECT_TRUE(std::regex_search(
         run.out, std::regex("\nFAIL  state-chunk  state restore through effGetChunk and effSetChunk: the plug-in "
-                            "crashed the host: signal 11 \\(SIGSEGV\\)\n +in: effSetChunk of 16 bytes\n +during: "
+                            "crashed \\(" KD_SEGV_NAME "\\)\n +in: effSetChunk of 16 bytes\n +during: "
                             "effSetChunk with the 16-byte chunk[^\n]*\n0 passed, 1 failed, 0 warnings\n$")))
         << run.out;
+    // The same words as one whole JSON document.
+    const CommandResult json = resultOf(kInsideTheHostJson);
+    EXPECT_EQ(json.exitCode, 1) << json.out << json.err;
+    const nlohmann::json report = nlohmann::json::parse(json.out);
+    const nlohmann::json& crashed = report.at("checks").back();
+    EXPECT_EQ(crashed.at("id"), "state-chunk");
+    EXPECT_EQ(crashed.at("detail"), "the plug-in crashed (" KD_SEGV_NAME ")");
+    EXPECT_EQ(crashed.at("call"), "effSetChunk of 16 bytes");
+    EXPECT_EQ(report.at("summary").at("line"), "0 passed, 1 failed, 0 warnings");
+    EXPECT_EQ(report.at("exit_code"), 1);
 }
 
 }  // namespace

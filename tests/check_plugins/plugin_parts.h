@@ -3,6 +3,8 @@
 // the parts of the event records they read.
 #pragma once
 
+#include <cstdint>
+
 #include "aeffect.h"
 
 #if defined(_WIN32)
@@ -14,6 +16,10 @@
 namespace check_plugin {
 
 constexpr double kPi = 3.14159265358979323846;
+// An address no process maps, for the variants that crash: unlike a null
+// pointer's, a sanitizer build does not stop the store before it faults
+// (and, read at run time, the compiler does not see it coming either).
+inline volatile std::uintptr_t unmappedAddress = 64;
 
 // The host owns these records; a plug-in reads them only during
 // effProcessEvents and the process call after it.

@@ -1,24 +1,34 @@
 // The parts of `plughost check` that decide verdicts: comparing outputs
 // within a tolerance, folding findings into one verdict, counting under
 // --strict, choosing checks, scaling repetitions down, and (on Linux)
-// running a check in a child process.
+// running a check in a child process, whatever ends it.
 #include <gtest/gtest.h>
 
+#include <sys/time.h>
+
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "checks/check_report.h"
 #include "checks/check_runner.h"
 #include "checks/check_step.h"
+#include "checks/check_table.h"
 #include "checks/isolation.h"
 #include "checks/output_comparison.h"
 #include "checks/time_shift.h"
 #include "opcodes.h"
 #include "plugin/plugin_calls.h"
+#include "support/child_process.h"
+#include "support/process_endings.h"
+#include "support/published_text.h"
 
 namespace {
 
@@ -153,9 +163,11 @@ TEST(PluginCalls, AreNamedAsTheirDeveloperLooksThemUp) {
         {callOf(Kind::ProcessDouble, 0, 0, 0, 0.0f, 7, -1), "a 7-frame processDoubleReplacing, the instance's first"},
         {callOf(Kind::SetParameter, 0, 2, 0, -0.53125f, 0, -1), "setParameter 2 to -0.531"},
         {callOf(Kind::Entry, 0, 0, 0, 0.0f, 0, -1), "the entry point"},
+        {callOf(Kind::LoadLibrary, 0, 0, 0, 0.0f, 0, -1), "loading the library"},
+        {callOf(Kind::UnloadLibrary, 0, 0, 0, 0.0f, 0, -1), "unloading the library"},
     };
     for (const auto& entry : kCases) {
-        char text[kCallTextBytes];
+        char text[512];
         describePluginCall(entry.call, text, sizeof text);
         EXPECT_STREQ(text, entry.name);
     }
@@ -225,6 +237,15 @@ TEST(CheckSelection, AnIdOrWholeNameNamesOneCheckAndTheFirstWordsOfIdsAGroup) {
     }
     const auto all = selectChecks({}, {});
     EXPECT_EQ(selectChecks({}, {"state"}).size(), all.size() - 2);
+    // The group files' rows: each id and each place in the order once.
+    std::set<std::string> ids;
+    std::set<int> places;
+    for (const CheckDefinition* check : allChecks()) {
+        EXPECT_TRUE(ids.insert(check->id).second) << check->id << " twice";
+        EXPECT_TRUE(places.insert(check->order).second) << check->id << " shares its place " << check->order;
+    }
+    EXPECT_EQ(all.front()->id, std::string("entry-point"));
+    EXPECT_EQ(all.back()->id, std::string("thread-second-instance"));
     for (const char* mistake : {"chunk", "block-size", "blocks"}) {
         EXPECT_THROW(selectChecks({mistake}, {}), CheckSelectionError) << mistake;
         EXPECT_THROW(selectChecks({}, {mistake}), CheckSelectionError) << mistake;
@@ -242,50 +263,217 @@ TEST(Repetitions, ScaleDownToAQuarterOfTheTimeLimitAndNoFurtherThanTheMinimum) {
     EXPECT_EQ(CheckContext("unused", settings).affordableRepetitions(64, 0.4), 12) << "5 s of a 20 s limit";
 }
 
+// What ended a process, told by its cause, and the code a command ends
+// with for it: the codes of the exit table in docs/plughost.md, those of
+// the POSIX signals that mean the same for Windows exception codes.
+TEST(ProcessEndings, AreToldByTheirCauseAndEndWithTheCodeOfTheExitTable) {
+    const struct {
+        Ending ending;
+        const char* told;
+        int exitCode;
+    } kCases[] = {
+#ifdef _WIN32
+        {endingByExit(0xC0000005), "crashed (exception 0xC0000005, access violation)", 139},
+        {endingByExit(0xC00000FD), "crashed (exception 0xC00000FD, stack overflow)", 139},
+        {endingByExit(0xC0000094), "crashed (exception 0xC0000094, integer division by zero)", 136},
+        {endingByExit(0xC0000091), "crashed (exception 0xC0000091, floating-point overflow)", 136},
+        {endingByExit(0xC000001D), "crashed (exception 0xC000001D, illegal instruction)", 132},
+        {endingByExit(0x80000003), "crashed (exception 0x80000003, breakpoint)", 133},
+        {endingByExit(0xE06D7363), "let a C++ exception escape (exception 0xE06D7363, a Microsoft C++ exception)", 134},
+        {endingByExit(0xC0001234), "crashed (exception 0xC0001234)", 134},
+        {endingByExit(0xC000013A), "was stopped (exception 0xC000013A, Ctrl-C)", 130},
+#else
+        {endingBySignal(SIGSEGV), "crashed (signal 11, SIGSEGV)", 139},
+        {endingBySignal(SIGFPE), "crashed (signal 8, SIGFPE)", 136},
+        {endingBySignal(SIGABRT), "aborted (signal 6, SIGABRT)", 134},
+        {endingBySignal(SIGKILL), "was stopped (signal 9, SIGKILL)", 137},
+#endif
+        {endingByExit(3), "ended the process (exit status 3)", 5},
+    };
+    for (const auto& entry : kCases) {
+        char told[256];
+        FixedText text(told, sizeof told);
+        describeEnding(entry.ending, text);
+        EXPECT_STREQ(told, entry.told);
+        EXPECT_EQ(exitCodeFor(entry.ending), entry.exitCode) << entry.told;
+    }
+}
+
 #ifndef _WIN32
 
+// What a child says on its channel (here its standard output) and prints
+// come apart, and how it ended whole; one that never ends is stopped at its
+// deadline, one that closed its channel is still waited for, and one that
+// ended while something it started holds its pipes open is not waited for
+// beyond that.
+TEST(ChildProcess, TellsWhatAChildSaidAndHowItEndedWithinItsTime) {
+    const struct {
+        const char* script;
+        double seconds;
+        const char* said;
+        const char* printed;
+        bool timedOut;
+        bool signalled;
+        int code;
+    } kCases[] = {
+        {"echo said; echo printed >&2; exit 3", 10.0, "said\n", "printed\n", false, false, 3},
+        {"exec >&-; echo printed >&2; sleep 30", 1.0, "", "printed\n", true, true, SIGKILL},
+        {"sleep 3 & echo said", 10.0, "said\n", "", false, false, 0},
+        {"kill -TERM $$", 10.0, "", "", false, true, SIGTERM},
+    };
+    for (const auto& entry : kCases) {
+        const auto start = std::chrono::steady_clock::now();
+        std::string said;
+        std::string printed;
+        ChildProcess child = ChildProcess::run({"/bin/sh", "-c", entry.script});
+        const ChildExit exit = child.finish(
+            entry.seconds, [&said](const char* data, std::size_t size) { said.append(data, size); },
+            [&printed](const char* data, std::size_t size) { printed.append(data, size); });
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_TRUE(exit.started) << entry.script;
+        EXPECT_EQ(said, entry.said) << entry.script;
+        EXPECT_EQ(printed, entry.printed) << entry.script;
+        EXPECT_EQ(exit.timedOut, entry.timedOut) << entry.script;
+        EXPECT_EQ(exit.signalled, entry.signalled) << entry.script;
+        EXPECT_EQ(exit.code, entry.code) << entry.script;
+        EXPECT_LT(seconds, entry.seconds < 2.0 ? 2.0 : 1.5) << entry.script;
+    }
+}
+
+// What a timer's signal handler reads while the text is published again and
+// again, alternately two texts that no mix of the two could pass for.
+PublishedText<4096> publishedStep;
+std::string stepA(3000, 'a');
+std::string stepB(1000, 'b');
+volatile std::sig_atomic_t reads = 0;
+volatile std::sig_atomic_t torn = 0;
+
+extern "C" void readPublishedStep(int) {
+    const char* text = publishedStep.read();
+    torn = torn + (text[0] != '\0' && stepA != text && stepB != text ? 1 : 0);
+    reads = reads + 1;
+}
+
+TEST(PublishedText, AHandlerThatInterruptsAPublishReadsItEmptyOrWhole) {
+    struct sigaction action {};
+    action.sa_handler = readPublishedStep;
+    sigemptyset(&action.sa_mask);
+    struct sigaction previous {};
+    sigaction(SIGALRM, &action, &previous);
+    const itimerval often{{0, 50}, {0, 50}};
+    setitimer(ITIMER_REAL, &often, nullptr);
+    for (long i = 0; i < 200000 && reads < 2000; ++i) {
+        const std::string& step = i % 2 == 0 ? stepA : stepB;
+        publishedStep.publish(step.data(), step.size());
+    }
+    const itimerval never{};
+    setitimer(ITIMER_REAL, &never, nullptr);
+    sigaction(SIGALRM, &previous, nullptr);
+    EXPECT_GE(reads, 100) << "the timer hardly interrupted the publishing";
+    EXPECT_EQ(torn, 0) << "of " << reads << " reads";
+}
+
 TEST(Isolation, ACrashBecomesAnErrorWithItsCallItsStepAndThePluginsLastLinesWithoutColours) {
-    const CheckOutcome outcome = runIsolated(
-        [] {
-            PluginCall call;
-            call.opcode = effSetBlockSize;
-            call.value = 1;
-            const PluginCallScope calling(call);
-            for (int i = 0; i < 5; ++i) {
-                std::fprintf(stderr, "same line\n");
-            }
-            std::printf("\x1b[1;31mlast\x1b[0m words\n");
-            std::fflush(stdout);
-            announceStep("44100 Hz, blocks of 17");
-            // As glibc ends a process whose heap is corrupt; sanitizer
-            // runtimes leave this signal alone.
-            std::raise(SIGABRT);
-            return CheckOutcome::pass();
-        },
-        10, false);
+    const CheckOutcome outcome = runIsolated({[] {
+                                                  PluginCall call;
+                                                  call.opcode = effSetBlockSize;
+                                                  call.value = 1;
+                                                  const PluginCallScope calling(call);
+                                                  for (int i = 0; i < 5; ++i) {
+                                                      std::fprintf(stderr, "same line\n");
+                                                  }
+                                                  std::printf("\x1b[1;31mlast\x1b[0m words\n");
+                                                  std::fflush(stdout);
+                                                  announceStep("44100 Hz, blocks of 17");
+                                                  // As glibc ends a process whose heap is corrupt; sanitizer
+                                                  // runtimes leave this signal alone.
+                                                  std::raise(SIGABRT);
+                                                  return CheckOutcome::pass();
+                                              },
+                                              {}},
+                                             10, false);
     EXPECT_EQ(outcome.verdict, Verdict::Error);
     EXPECT_TRUE(outcome.interrupted);
-    EXPECT_NE(outcome.detail.find("signal 6"), std::string::npos) << outcome.detail;
+    EXPECT_EQ(outcome.detail, "the plug-in aborted (signal 6, SIGABRT)");
     EXPECT_EQ(outcome.step, "44100 Hz, blocks of 17");
     EXPECT_EQ(outcome.call, "effSetBlockSize 1");
     EXPECT_EQ(outcome.pluginOutput, (std::vector<std::string>{"same line (5 times)", "last words"}));
 }
 
 TEST(Isolation, AHangIsStoppedAndAVerdictComesBackWhole) {
-    const CheckOutcome hang = runIsolated(
-        [] {
-            announceStep("waiting for ever");
-            for (volatile bool forever = true; forever;) {
-            }
-            return CheckOutcome::pass();
-        },
-        1, false);
+    const CheckOutcome hang = runIsolated({[] {
+                                               announceStep("waiting for ever");
+                                               for (volatile bool forever = true; forever;) {
+                                               }
+                                               return CheckOutcome::pass();
+                                           },
+                                           {}},
+                                          1, false);
     EXPECT_EQ(hang.detail, "did not finish within 1 s (stopped)");
     EXPECT_EQ(hang.step, "waiting for ever");
-    const CheckOutcome verdict = runIsolated([] { return CheckOutcome::notComparable("a\nb"); }, 10, false);
+    const CheckOutcome verdict = runIsolated({[] { return CheckOutcome::notComparable("a\nb"); }, {}}, 10, false);
     EXPECT_EQ(verdict.verdict, Verdict::NotComparable);
     EXPECT_EQ(verdict.detail, "a b");
     EXPECT_FALSE(verdict.interrupted);
+}
+
+void throwOutOfAPluginCall() {
+    PluginCall call;
+    call.kind = PluginCallKind::SetParameter;
+    call.index = 2;
+    call.opt = 1.0f;
+    callPlugin(call, [] { throw std::runtime_error("boom"); });
+}
+
+// A crash is named by its signal, the rest as they happen: an exit the
+// plug-in calls, an exception it lets out of a call (which a check can
+// still report whole) or one that nothing catches.
+TEST(Isolation, EveryWayTheWorkEndsIsNamedWithTheCallItWasIn) {
+    const struct {
+        const char* what;
+        CheckOutcome (*work)();
+        const char* detail;
+        const char* call;
+    } kCases[] = {
+        {"a crash",
+         [] {
+             const PluginCallScope calling(callOf(PluginCallKind::Dispatch, effOpen, 0, 0, 0.0f, 0, -1));
+             std::raise(SIGSEGV);
+             return CheckOutcome::pass();
+         },
+         "the plug-in crashed (signal 11, SIGSEGV)", "effOpen"},
+        {"exit(3)",
+         [] {
+             const PluginCallScope calling(callOf(PluginCallKind::Dispatch, effClose, 0, 0, 0.0f, 0, -1));
+             std::exit(3);
+             return CheckOutcome::pass();
+         },
+         "the plug-in ended the process (exit status 3)", "effClose"},
+        {"an exception out of a call",
+         [] {
+             throwOutOfAPluginCall();
+             return CheckOutcome::pass();
+         },
+         "the plug-in let a C++ exception escape (std::runtime_error: boom)", "setParameter 2 to 1.000"},
+        {"an exception nothing catches",
+         [] {
+             const PluginCallScope calling(callOf(PluginCallKind::ProcessReplacing, 0, 0, 0, 0.0f, 64, -1));
+             try {
+                 throw std::length_error("too long");
+             } catch (...) {
+                 std::terminate();
+             }
+             return CheckOutcome::pass();
+         },
+         "the plug-in let a C++ exception escape (std::length_error: too long)",
+         "a 64-frame processReplacing, the instance's first"},
+    };
+    for (const auto& entry : kCases) {
+        const CheckOutcome outcome = runIsolated({entry.work, {}}, 10, false);
+        EXPECT_EQ(outcome.verdict, Verdict::Error) << entry.what;
+        EXPECT_EQ(outcome.detail, entry.detail) << entry.what;
+        EXPECT_EQ(outcome.call, entry.call) << entry.what;
+    }
 }
 
 #endif

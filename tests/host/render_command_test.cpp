@@ -509,8 +509,10 @@ TEST(Render, AWriteThatFailsHalfwayLeavesNoFile) {
 }
 
 // A plug-in that crashes ends the render with its signal, after plughost
-// has named the call and removed its temporary file; temporary files that
-// renders killed outright left behind are removed by the next render there.
+// has named the call and removed its temporary file, and so does a render
+// that a signal stops while the plug-in hangs. One killed outright leaves
+// its temporary file, and the process that wrote it is gone too; such
+// files are removed by the next render there.
 TEST(Render, NoPartFileOutlivesARenderThatCrashedOrWasKilled) {
     const std::string folder = work("parts");
     fs::remove_all(folder);
@@ -518,15 +520,38 @@ TEST(Render, NoPartFileOutlivesARenderThatCrashedOrWasKilled) {
     const std::string earlier = folder + "/out.wav";
     std::ofstream(earlier) << "an earlier render";
     const CommandResult crash = plughost({"render", KD_FAULTY_PLUGIN, "-o", earlier, "--block", "17"});
-    EXPECT_TRUE(crash.signal == SIGSEGV || crash.exitCode != 0) << crash.err;
+    EXPECT_EQ(crash.signal, SIGSEGV) << crash.err;
     EXPECT_EQ(contents(earlier), "an earlier render");
-    // A sanitizer build reports the fault itself and exits on the spot,
-    // leaving its part file to the next render.
-    if (!contains(crash.err, "runtime error") && !contains(crash.err, "Sanitizer")) {
-        EXPECT_TRUE(
-            contains(crash.err, "plughost: the plug-in crashed (signal 11, SIGSEGV) in a 17-frame processReplacing"))
-            << crash.err;
-        EXPECT_FALSE(partialFilesIn(folder));
+    EXPECT_TRUE(
+        contains(crash.err, "plughost: the plug-in crashed (signal 11, SIGSEGV) in a 17-frame processReplacing"))
+        << crash.err;
+    EXPECT_FALSE(partialFilesIn(folder));
+
+    // The stub hangs in its first process call; once the temporary file is
+    // there, a helper sends plughost the signal and says whether the process
+    // that rendered (named in the file) still runs afterwards (a dead one
+    // that nothing has reaped yet does not).
+    const std::string helper = "(until ls -a " + folder + " | grep -q part; do sleep 0.02; done; renderer=$(ls -a " +
+                               folder + " | sed -n 's/.*plughost-\\([0-9]*\\)\\.part/\\1/p'); kill -";
+    const std::string rest =
+        " $(awk '/^PPid/ {print $2}' /proc/$renderer/status); sleep 0.3; grep -qs '^State:.*[^Z] (' "
+        "/proc/$renderer/status && echo renderer runs) & KD_STUB_END=hang KD_STUB_END_AT=process " +
+        std::string(KD_PLUGHOST) + " render " + KD_FAULTY_PLUGIN + " -o " + earlier + "; echo status $?; wait";
+    for (const char* signal : {"INT", "TERM"}) {
+        const CommandResult stopped = runCommand({"/bin/sh", "-c", helper + signal + rest}, 60);
+        EXPECT_EQ(stopped.out, std::string("status ") + (signal[0] == 'I' ? "130" : "143") + "\n") << signal;
+        EXPECT_FALSE(contains(stopped.err, "plughost")) << "a stop is not reported as a crash: " << stopped.err;
+        EXPECT_FALSE(partialFilesIn(folder)) << signal;
+        EXPECT_EQ(contents(earlier), "an earlier render");
+    }
+    const CommandResult killed = runCommand({"/bin/sh", "-c", helper + "KILL" + rest}, 60);
+    EXPECT_TRUE(contains(killed.out, "status 137\n")) << killed.out;
+    EXPECT_FALSE(contains(killed.out, "renderer runs")) << killed.out;
+    EXPECT_TRUE(partialFilesIn(folder));
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        if (entry.path().extension() == ".part") {
+            fs::remove(entry.path());
+        }
     }
 
     // No process has this number; this test's own process does live.

@@ -4,11 +4,26 @@
 //   KD_STUB_FAULTY      an instance that overruns its texts, allocates while
 //                       processing, turns out NaN at high parameter values,
 //                       crashes on blocks of 17 frames and hangs when asked
-//                       for parameter properties.
+//                       for parameter properties. Asked by the environment,
+//                       it ends the process: KD_STUB_END names the way
+//                       (crash, abort, throw, uncaught, exit, _exit, and on
+//                       Windows ExitProcess and TerminateProcess; or hang,
+//                       to be ended from outside) and
+//                       KD_STUB_END_AT the moment (load: a static
+//                       constructor; open: effOpen; process: the first
+//                       processReplacing).
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "aeffect.h"
 #include "opcodes.h"
@@ -19,6 +34,54 @@ namespace {
 #ifdef KD_STUB_FAULTY
 
 constexpr VstInt32 kCrashingBlock = 17;
+// An address no process maps: unlike a null pointer's, a sanitizer build
+// does not stop the store before it faults (and, read at run time, the
+// compiler does not see it coming either).
+volatile std::uintptr_t unmappedAddress = 64;
+
+void giveUp() {
+    throw std::runtime_error("the stub gives up");
+}
+
+// An exception that cannot leave: std::terminate inside the plug-in.
+void giveUpWithoutEscape() noexcept {
+    giveUp();
+}
+
+void endIfAskedAt(const char* moment) {
+    const char* at = std::getenv("KD_STUB_END_AT");
+    const char* how = std::getenv("KD_STUB_END");
+    if (at == nullptr || how == nullptr || std::strcmp(at, moment) != 0) {
+        return;
+    }
+    const auto is = [how](const char* way) { return std::strcmp(how, way) == 0; };
+    if (is("crash")) {
+        volatile float* nowhere = reinterpret_cast<float*>(unmappedAddress);
+        *nowhere = 1.0f;
+    } else if (is("abort")) {
+        std::abort();
+    } else if (is("throw")) {
+        giveUp();
+    } else if (is("uncaught")) {
+        giveUpWithoutEscape();
+    } else if (is("exit")) {
+        std::exit(0);
+    } else if (is("_exit")) {
+        _exit(0);
+    } else if (is("hang")) {
+        for (volatile bool forever = true; forever;) {
+        }
+#ifdef _WIN32
+    } else if (is("ExitProcess")) {
+        ExitProcess(0);
+    } else if (is("TerminateProcess")) {
+        TerminateProcess(GetCurrentProcess(), 0);
+#endif
+    }
+}
+
+// Runs while the library loads.
+const bool endedAtLoad = (endIfAskedAt("load"), false);
 
 struct Faulty {
     AEffect record{};
@@ -31,6 +94,9 @@ Faulty* self(AEffect* effect) {
 
 VstIntPtr VSTCALLBACK dispatch(AEffect* effect, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
     switch (opcode) {
+        case effOpen:
+            endIfAskedAt("open");
+            return 0;
         case effClose:
             delete self(effect);
             return 1;
@@ -56,8 +122,9 @@ VstIntPtr VSTCALLBACK dispatch(AEffect* effect, VstInt32 opcode, VstInt32, VstIn
 }
 
 void VSTCALLBACK processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
+    endIfAskedAt("process");
     if (frames == kCrashingBlock) {
-        volatile float* nowhere = nullptr;
+        volatile float* nowhere = reinterpret_cast<float*>(unmappedAddress);
         *nowhere = 1.0f;
     }
     void* volatile scratch = std::malloc(64);
