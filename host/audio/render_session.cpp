@@ -180,7 +180,7 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Render
                                              : automaticTailFrames(instance.dispatch(effGetTailSize), rate);
     const std::size_t quietWindow = job.tailSeconds ? 0 : static_cast<std::size_t>(kQuietTailSeconds * rate);
 
-    OutputStage stage(streams.channels.outputs, skip, quietWindow, sink);
+    OutputStage stage(streams.channels.outputs, skip, quietWindow, rate, sink);
     const bool playsMidi = streams.midi != nullptr && !streams.midi->events.empty();
     BlockSchedule schedule(instance, ramps, playsMidi ? streams.midi : nullptr);
 
@@ -266,5 +266,7 @@ RenderReport render(PluginInstance& instance, const RenderJob& job, const Render
     }
     report.in = reader.stats();
     report.out = stage.stats();
+    report.inLoudness = reader.loudness();
+    report.outLoudness = stage.loudness();
     return report;
 }

@@ -20,6 +20,7 @@
 #include "audio/audio_source.h"
 #include "audio/automation.h"
 #include "audio/channel_map.h"
+#include "audio/loudness_meter.h"
 #include "audio/midi_sequence.h"
 #include "audio/output_stage.h"
 #include "audio/render_job.h"
@@ -54,6 +55,8 @@ struct RenderReport {
     std::vector<AutomationRequest> automation;  // as applied, resolved to index and name
     SignalStats in;                             // the main input as read
     SignalStats out;                            // the output as written
+    LoudnessFigures inLoudness;
+    LoudnessFigures outLoudness;
     std::size_t inputFrames = 0;
     std::size_t outputFrames = 0;
     std::size_t processedFrames = 0;  // frames the plug-in processed, its latency and the tail included

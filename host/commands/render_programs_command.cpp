@@ -71,8 +71,8 @@ int runRenderPrograms(const RenderJob& requested, const std::string& directory, 
 
     nlohmann::json summaries = nlohmann::json::array();
     if (!json) {
-        out << format("%-8s %-24s %11s %11s %11s %11s %9s\n", "program", "name", "peak in", "RMS in", "peak out",
-                      "RMS out", "speed");
+        out << format("%-8s %-24s %11s %11s %11s %11s %11s %8s %11s %9s\n", "program", "name", "peak in", "RMS in",
+                      "peak out", "RMS out", "LUFS out", "LRA out", "dBTP out", "speed");
     }
     int failed = 0;
     std::vector<std::string> notesShown;  // each note once, not once per program
@@ -85,10 +85,12 @@ int runRenderPrograms(const RenderJob& requested, const std::string& directory, 
         if (json) {
             summaries.push_back(renderJson(outcome, job));
         } else {
-            out << format("%-8d %-24s %11s %11s %11s %11s %9s%s\n", program, report.programName.c_str(),
+            out << format("%-8d %-24s %11s %11s %11s %11s %11s %8s %11s %9s%s\n", program, report.programName.c_str(),
                           formatDecibels(report.in.peak).c_str(), formatDecibels(report.in.rms()).c_str(),
                           formatDecibels(report.out.peak).c_str(), formatDecibels(report.out.rms()).c_str(),
-                          speedText(report.speed()).c_str(), outcome.kept() ? "" : "  NOT WRITTEN");
+                          integratedText(report.outLoudness).c_str(), rangeText(report.outLoudness).c_str(),
+                          truePeakText(report.outLoudness).c_str(), speedText(report.speed()).c_str(),
+                          outcome.kept() ? "" : "  NOT WRITTEN");
             out.flush();
         }
         for (const std::string& note : outcome.notes) {
