@@ -24,7 +24,8 @@ bool kernelPathRuns(KernelPath path);
 struct Biquad {
     double b0, b1, b2, a1, a2;
 };
-// BS.1770's K-weighting: the high shelf, then the high-pass.
+// BS.1770's K-weighting: the high shelf, then the high-pass, whose
+// numerator is always 1, -2, 1 (its b coefficients are not read).
 struct KWeighting {
     Biquad shelf;
     Biquad highPass;

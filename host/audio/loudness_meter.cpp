@@ -19,6 +19,7 @@ constexpr double kShelfQ = 0.7071752369554196;
 constexpr double kShelfBandExponent = 0.4996667741545416;
 constexpr double kHighPassHz = 38.13547087602444;
 constexpr double kHighPassQ = 0.5003270373238773;
+constexpr double kReferenceRate = 48000.0;
 
 constexpr double kMomentaryRelativeGateLu = -10.0;
 constexpr double kShortTermRelativeGateLu = -20.0;
@@ -39,9 +40,19 @@ LoudnessMeter::LoudnessMeter(int channels, double sampleRate, KernelPath path)
     filter_.shelf = {(high + band * k / kShelfQ + k * k) / a0, 2.0 * (k * k - high) / a0,
                      (high - band * k / kShelfQ + k * k) / a0, 2.0 * (k * k - 1.0) / a0,
                      (1.0 - k / kShelfQ + k * k) / a0};
-    const double h = std::tan(kPi * kHighPassHz / sampleRate);
-    const double h0 = 1.0 + h / kHighPassQ + h * h;
-    filter_.highPass = {1.0, -2.0, 1.0, 2.0 * (h * h - 1.0) / h0, (1.0 - h / kHighPassQ + h * h) / h0};
+    // BS.1770 gives the high-pass's numerator as 1, -2, 1, which leaves it
+    // a gain above 1 at high frequencies that differs with the rate (+0.043
+    // dB at 48 kHz, +0.021 dB at 96 kHz). The squares are scaled to the 48
+    // kHz gain, so that the whole curve is the same at every rate.
+    const auto highPassAt = [](double rate) {
+        const double h = std::tan(kPi * kHighPassHz / rate);
+        const double h0 = 1.0 + h / kHighPassQ + h * h;
+        return Biquad{1.0, -2.0, 1.0, 2.0 * (h * h - 1.0) / h0, (1.0 - h / kHighPassQ + h * h) / h0};
+    };
+    const auto highGain = [](const Biquad& section) { return 4.0 / (1.0 - section.a1 + section.a2); };
+    filter_.highPass = highPassAt(sampleRate);
+    const double scale = highGain(highPassAt(kReferenceRate)) / highGain(filter_.highPass);
+    squareScale_ = scale * scale;
     subBlockEnd_ = boundary(1);
 }
 
@@ -63,13 +74,15 @@ void LoudnessMeter::add(const float* const* channels, std::size_t frames) {
     const std::size_t count = memory_.size();
     for (std::size_t done = 0; done < frames;) {
         const std::size_t span = std::min(frames - done, subBlockEnd_ - position_);
+        double squares = 0.0;
         std::size_t c = 0;
         for (; c + 2 <= count; c += 2) {
-            subBlockEnergy_ += kWeighTwo(path_, filter_, channels[c] + done, channels[c + 1] + done, &memory_[c], span);
+            squares += kWeighTwo(path_, filter_, channels[c] + done, channels[c + 1] + done, &memory_[c], span);
         }
         if (c < count) {
-            subBlockEnergy_ += kWeighOne(filter_, channels[c] + done, memory_[c], span);
+            squares += kWeighOne(filter_, channels[c] + done, memory_[c], span);
         }
+        subBlockEnergy_ += squareScale_ * squares;
         done += span;
         position_ += span;
         if (position_ == subBlockEnd_) {

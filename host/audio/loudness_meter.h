@@ -55,6 +55,7 @@ private:
     KernelPath path_;
     double rate_;
     KWeighting filter_{};
+    double squareScale_ = 1.0;  // of the filter's squares, for the same curve at every rate
     std::vector<KWeightingMemory> memory_;
     std::size_t position_ = 0;   // frames so far
     std::size_t subBlocks_ = 0;  // 100 ms stretches completed

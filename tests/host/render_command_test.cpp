@@ -116,11 +116,11 @@ std::string contents(const std::string& path) {
     return text.str();
 }
 
-Channels sine(double level, double seconds, int channels = 2) {
+Channels sine(double level, double seconds, int channels = 2, double frequency = 441.0) {
     Channels result(static_cast<std::size_t>(channels), std::vector<float>(static_cast<std::size_t>(seconds * kRate)));
     for (auto& channel : result) {
         for (std::size_t i = 0; i < channel.size(); ++i) {
-            channel[i] = static_cast<float>(level * std::sin(2.0 * M_PI * 441.0 * static_cast<double>(i) / kRate));
+            channel[i] = static_cast<float>(level * std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / kRate));
         }
     }
     return result;
@@ -328,6 +328,41 @@ TEST(Render, RenderProgramsWritesOnlyTheProgramsThatFit) {
     EXPECT_FALSE(fs::exists(directory + "/program-1.wav"));
     EXPECT_TRUE(contains(run.out, "Double")) << run.out;
     EXPECT_TRUE(contains(run.err, "program 1: the output would clip")) << run.err;
+}
+
+// A 1 kHz sine at -23 dBFS in both channels is -23 LUFS, as broadcast
+// meters are calibrated; the stub's program 1 doubles it (+6.02 dB).
+TEST(Render, SummaryJsonAndProgramTableGiveLoudnessAndTruePeak) {
+    const std::string input = writeAudio("loudness.wav", sine(std::pow(10.0, -23.0 / 20.0), 5.0, 2, 1000.0));
+    const CommandResult run =
+        plughost({"render", stub("effect"), "-i", input, "-o", work("loudness-out.wav"), "--program", "1"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "          peak        RMS         loudness    range     true peak\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "-23.0 LUFS  0.0 LU    -23.0 dBTP\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "-17.0 LUFS  0.0 LU    -17.0 dBTP\n")) << run.out;
+
+    const CommandResult json =
+        plughost({"render", stub("effect"), "-i", input, "-o", work("loudness-out.wav"), "--program", "1", "--json"});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const nlohmann::json levels = nlohmann::json::parse(json.out)["levels"];
+    EXPECT_NEAR(levels["in"]["integrated_lufs"].get<double>(), -23.0, 0.05) << levels;
+    EXPECT_NEAR(levels["out"]["integrated_lufs"].get<double>(), -23.0 + 6.02, 0.05) << levels;
+    EXPECT_NEAR(levels["out"]["loudness_range_lu"].get<double>(), 0.0, 0.1) << levels;
+    EXPECT_NEAR(levels["out"]["true_peak_dbtp"].get<double>(), -23.0 + 6.02, 0.05) << levels;
+
+    // Each program's output in the table; a 0.2 s input is too short for
+    // a loudness.
+    const std::string directory = work("loudness-programs");
+    fs::remove_all(directory);
+    const CommandResult table = plughost({"render-programs", stub("effect"), "-i", input, "-d", directory});
+    ASSERT_EQ(table.exitCode, 0) << table.err;
+    EXPECT_TRUE(contains(table.out, "RMS out    LUFS out  LRA out    dBTP out")) << table.out;
+    EXPECT_TRUE(contains(table.out, "-26.0 dBFS  -23.0 LUFS   0.0 LU  -23.0 dBTP")) << table.out;
+    EXPECT_TRUE(contains(table.out, "-20.0 dBFS  -17.0 LUFS   0.0 LU  -17.0 dBTP")) << table.out;
+    const CommandResult brief = plughost(
+        {"render", stub("effect"), "-i", writeAudio("brief.wav", sine(0.5, 0.2)), "-o", work("brief-out.wav")});
+    ASSERT_EQ(brief.exitCode, 0) << brief.err;
+    EXPECT_TRUE(contains(brief.out, "-9.0 dBFS   -           -         ")) << brief.out;
 }
 
 TEST(Render, NeverWritesOverItsInputOrThePlugin) {
@@ -711,6 +746,8 @@ TEST(Render, JsonCarriesTheFiguresOfTheSummary) {
     EXPECT_NEAR(json["levels"]["in"]["peak_dbfs"].get<double>(), -6.02, 0.01);
     EXPECT_EQ(json["levels"]["out"]["peak_dbfs"], "+inf");
     EXPECT_EQ(json["levels"]["out"]["first_non_finite"]["frame"], 1000);
+    EXPECT_EQ(json["levels"]["out"]["true_peak_dbtp"], "+inf");
+    EXPECT_TRUE(json["levels"]["out"]["integrated_lufs"].is_null()) << "an infinite output has no loudness";
     EXPECT_EQ(json["output"]["written"], false);
     EXPECT_EQ(json["program"], "1 Double");
     EXPECT_GT(json["speed"]["plugin_seconds"].get<double>(), 0.0);
