@@ -105,6 +105,8 @@ TEST(Statistics, SilenceHasNoLevel) {
     EXPECT_TRUE(stats.onlyNormalNumbers());
 }
 
+constexpr double kPi = 3.14159265358979323846;
+
 // A stereo signal of sine stretches, each `seconds` long at a peak level in
 // dBFS, the same in both channels; `fadeSeconds` ramps each stretch in and
 // out.
@@ -123,7 +125,7 @@ std::vector<float> sineStretches(const std::vector<Stretch>& stretches, double r
             const double fade = fadeSeconds > 0.0 ? std::min(1.0, edge / (fadeSeconds * rate)) : 1.0;
             const double n = static_cast<double>(samples.size());
             samples.push_back(
-                static_cast<float>(fade * amplitude * std::sin(2.0 * M_PI * frequency * n / rate + phase)));
+                static_cast<float>(fade * amplitude * std::sin(2.0 * kPi * frequency * n / rate + phase)));
         }
     }
     return samples;
@@ -200,7 +202,7 @@ TEST(Loudness, TheEbuTestSignalsReadTheirLoudnessAndRange) {
 // them.
 TEST(Loudness, SinesAreWeighedByTheStandardsCurveAtEveryRate) {
     const auto standardGain = [](double frequency) {
-        const std::complex<double> z = std::polar(1.0, -2.0 * M_PI * frequency / 48000.0);
+        const std::complex<double> z = std::polar(1.0, -2.0 * kPi * frequency / 48000.0);
         const auto section = [z](double b0, double b1, double b2, double a1, double a2) {
             return (b0 + b1 * z + b2 * z * z) / (1.0 + a1 * z + a2 * z * z);
         };
@@ -227,7 +229,7 @@ TEST(Loudness, SinesAreWeighedByTheStandardsCurveAtEveryRate) {
 // switched on at once rings above it, as a converter's output would).
 TEST(Loudness, TruePeakFindsTheQuarterRateSinesPeaksBetweenTheSamples) {
     for (double rate : {44100.0, 48000.0, 96000.0, 192000.0}) {
-        const std::vector<float> signal = sineStretches({{-6.0, 1.0}}, rate, rate / 4.0, M_PI / 4.0, 0.01);
+        const std::vector<float> signal = sineStretches({{-6.0, 1.0}}, rate, rate / 4.0, kPi / 4.0, 0.01);
         for (KernelPath path : pathsThatRun()) {
             const LoudnessFigures figures = measure(signal, rate, 2, path);
             EXPECT_NEAR(toDecibels(figures.truePeak), -6.0, 0.1) << rate << " Hz";
