@@ -98,6 +98,19 @@ TEST(AnalyzeCommand, WithoutGnuplotItSaysWhatToInstallOrWritesTheDataAlone) {
     }
 }
 
+// A +20 dB bell at 500 Hz with a Q of 2, as docs/plughost.md shows it.
+TEST(AnalyzeCommand, SummaryGivesThePeakItsCornersThePhaseAndTheImpulse) {
+    const CommandResult run = plughost({"analyze", KD_BELL_PLUGIN, "-d", fresh("bell"), "--no-plots", "--no-cost"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const char* line :
+         {"response   0.0 to 20.0 dB from 20 Hz to 19.6 kHz; 3 dB below the peak at 462 Hz, 3 dB below the peak at "
+          "541 Hz\n",
+          "phase      -54.9 to 54.9 degrees; group delay up to 3.63 ms (at 498 Hz)\n",
+          "impulse    peak 1.05 at 0 ms, 60 dB down after 18.2 ms\n"}) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\nin\n" << run.out;
+    }
+}
+
 TEST(AnalyzeCommand, WhatCannotBeMeasuredFailsBeforeAnythingIsWritten) {
     const struct {
         std::vector<std::string> words;

@@ -338,8 +338,8 @@ TEST(Render, SummaryJsonAndProgramTableGiveLoudnessAndTruePeak) {
         plughost({"render", stub("effect"), "-i", input, "-o", work("loudness-out.wav"), "--program", "1"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(contains(run.out, "          peak        RMS         loudness    range     true peak\n")) << run.out;
-    EXPECT_TRUE(contains(run.out, "-23.0 LUFS  0.0 LU    -23.0 dBTP\n")) << run.out;
-    EXPECT_TRUE(contains(run.out, "-17.0 LUFS  0.0 LU    -17.0 dBTP\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "in        -23.0 dBFS  -26.0 dBFS  -23.0 LUFS  0.0 LU    -23.0 dBTP\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "out       -17.0 dBFS  -20.0 dBFS  -17.0 LUFS  0.0 LU    -17.0 dBTP\n")) << run.out;
 
     const CommandResult json =
         plughost({"render", stub("effect"), "-i", input, "-o", work("loudness-out.wav"), "--program", "1", "--json"});
