@@ -53,13 +53,15 @@ LoudnessMeter::LoudnessMeter(int channels, double sampleRate, KernelPath path)
     filter_.highPass = highPassAt(sampleRate);
     const double scale = highGain(highPassAt(kReferenceRate)) / highGain(filter_.highPass);
     squareScale_ = scale * scale;
-    subBlockEnd_ = boundary(1);
+    subBlockEnd_ = nextBoundary();
 }
 
-std::size_t LoudnessMeter::boundary(std::size_t subBlock) const {
-    // 100 ms need not be a whole number of frames (11025 Hz): each
-    // stretch ends at the frame nearest its time.
-    return static_cast<std::size_t>(std::llround(static_cast<double>(subBlock) * rate_ / 10.0));
+std::size_t LoudnessMeter::nextBoundary() const {
+    // 100 ms need not be a whole number of frames (11025 Hz): each stretch
+    // ends at the frame nearest its time, and holds one frame at least
+    // (whatever rate a file claims).
+    const double end = std::round(static_cast<double>(subBlocks_ + 1) * rate_ / 10.0);
+    return end > static_cast<double>(position_) ? static_cast<std::size_t>(end) : position_ + 1;
 }
 
 void LoudnessMeter::add(const float* const* channels, std::size_t frames) {
@@ -112,10 +114,11 @@ void LoudnessMeter::noteNonFinite(const float* const* channels, std::size_t fram
 void LoudnessMeter::endSubBlock() {
     const std::size_t slot = subBlocks_ % kSubBlocksPerShortTerm;
     recentEnergy_[slot] = subBlockEnergy_;
-    recentFrames_[slot] = subBlockEnd_ - boundary(subBlocks_);
+    recentFrames_[slot] = subBlockEnd_ - subBlockStart_;
     subBlockEnergy_ = 0.0;
     ++subBlocks_;
-    subBlockEnd_ = boundary(subBlocks_ + 1);
+    subBlockStart_ = subBlockEnd_;
+    subBlockEnd_ = nextBoundary();
     const auto meanOfLast = [this](std::size_t stretches) {
         double energy = 0.0;
         std::size_t frames = 0;

@@ -49,7 +49,7 @@ private:
     static constexpr std::size_t kSubBlocksPerMomentary = 4;   // of a 400 ms block
 
     void endSubBlock();
-    std::size_t boundary(std::size_t subBlock) const;
+    std::size_t nextBoundary() const;
     void noteNonFinite(const float* const* channels, std::size_t frames);
 
     KernelPath path_;
@@ -57,9 +57,10 @@ private:
     KWeighting filter_{};
     double squareScale_ = 1.0;  // of the filter's squares, for the same curve at every rate
     std::vector<KWeightingMemory> memory_;
-    std::size_t position_ = 0;   // frames so far
-    std::size_t subBlocks_ = 0;  // 100 ms stretches completed
-    std::size_t subBlockEnd_;    // the frame that ends the current one
+    std::size_t position_ = 0;       // frames so far
+    std::size_t subBlocks_ = 0;      // 100 ms stretches completed
+    std::size_t subBlockStart_ = 0;  // the frame that starts the current one
+    std::size_t subBlockEnd_;        // and the one that ends it
     double subBlockEnergy_ = 0.0;
     // The last sub-blocks' squares summed over their frames and channels,
     // and their lengths, as rings.
