@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr double kBinLu = 0.01;
+constexpr double kBinLu = 0.02;
 constexpr double kHighestLufs = 30.0;  // louder blocks share the last bin
 constexpr auto kBins = static_cast<std::size_t>((kHighestLufs - kAbsoluteGateLufs) / kBinLu);
 constexpr double kLoudnessOffset = -0.691;

@@ -1,10 +1,10 @@
 // What the gating of loudness meters needs to know about a signal's
 // blocks, kept in constant memory however long the signal runs: each
 // block's energy (its K-weighted mean square, summed over the channels)
-// sorted into a bin of 0.01 LU by its loudness, every bin summing the
+// sorted into a bin of 0.02 LU by its loudness, every bin summing the
 // energies it holds exactly. Gates and percentiles then read the bins; only
-// blocks within 0.01 LU of a relative gate are judged by their bin's mean
-// instead of one by one.
+// blocks within 0.02 LU of a relative gate are judged by their bin's mean
+// instead of one by one, and percentiles are a bin's mean.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +47,7 @@ private:
     double loudnessOfBin(std::size_t bin) const;
 
     std::vector<double> energy_;
-    std::vector<std::uint64_t> count_;
+    std::vector<std::uint32_t> count_;  // 13 years of blocks
     std::uint64_t blocks_ = 0;
     double totalEnergy_ = 0.0;
 };

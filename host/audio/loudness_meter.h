@@ -1,7 +1,7 @@
 // Loudness and true peak of a signal as broadcast meters give them (ITU-R
 // BS.1770-4, EBU R 128): the integrated loudness in LUFS, the loudness range
 // in LU (EBU Tech 3342) and the true peak. Fed block by block, in constant
-// memory (under half a megabyte) whatever the length, on whichever thread reads or
+// memory (about 130 kB) whatever the length, on whichever thread reads or
 // writes the audio.
 //
 // Every channel counts with weight 1, as left, right and centre do; the

@@ -13,14 +13,24 @@ void TruePeakMeter::add(const float* const* channels, std::size_t frames) {
     if (frames == 0) {
         return;
     }
+    constexpr std::size_t kPast = kInterpolationTaps - 1;
     for (std::size_t channel = 0; channel < history_.size(); ++channel) {
         auto& past = history_[channel];
-        window_.resize(past.size() + frames);
-        std::copy(past.begin(), past.end(), window_.begin());
-        std::copy(channels[channel], channels[channel] + frames,
-                  window_.begin() + static_cast<std::ptrdiff_t>(past.size()));
-        peak_ = std::max(peak_, interpolatedPeak(path_, window_.data(), frames));
-        std::copy(window_.end() - static_cast<std::ptrdiff_t>(past.size()), window_.end(), past.begin());
+        const float* samples = channels[channel];
+        // The points whose taps reach back into the last call's samples,
+        // from those and the first new ones; then the rest in place.
+        const std::size_t joined = std::min(frames, kPast);
+        std::array<float, 2 * kPast> seam{};
+        std::copy(past.begin(), past.end(), seam.begin());
+        std::copy(samples, samples + joined, seam.begin() + kPast);
+        peak_ = std::max(peak_, interpolatedPeak(path_, seam.data(), joined));
+        if (frames > kPast) {
+            peak_ = std::max(peak_, interpolatedPeak(path_, samples, frames - kPast));
+            std::copy(samples + frames - kPast, samples + frames, past.begin());
+        } else {
+            std::copy(seam.begin() + static_cast<std::ptrdiff_t>(joined),
+                      seam.begin() + static_cast<std::ptrdiff_t>(joined + kPast), past.begin());
+        }
     }
 }
 

@@ -31,6 +31,5 @@ private:
     // channel; silence before the first call.
     KernelPath path_;
     std::vector<std::array<float, kInterpolationTaps - 1>> history_;
-    std::vector<float> window_;  // history and the new samples of one channel
     float peak_ = 0.0f;
 };
