@@ -1,6 +1,7 @@
 // What leaves the plug-in on its way into the output file: the frames of its
 // latency dropped, the chosen outputs picked, the statistics and loudness
-// kept, and the tail ended once it has gone quiet. Holds at most `quietWindow` frames.
+// kept, and the tail ended once it has gone quiet. Holds at most
+// `quietWindow` frames.
 #pragma once
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // The inputs of a render read on a thread of their own, a few chunks ahead
 // of the plug-in: the main input and the sidechain, each channel in its own
-// array, the main input's statistics and loudness taken there too. Once a source has
-// ended, its part of every later chunk is silence.
+// array, the main input's statistics and loudness taken there too. Once a
+// source has ended, its part of every later chunk is silence.
 #pragma once
 
 #include <cstddef>
