@@ -34,7 +34,7 @@ ToneSequence makeTimedToneSequence(const std::vector<TimedToneStep>& steps, doub
 
 // Pink noise (equal energy per octave, from 20 Hz up) of `frames` samples:
 // white noise from a fixed seed through a filter of seven poles, so the
-// same length always gives the same samples. About -12 dBFS RMS.
+// same length always gives the same samples. About -14 dBFS RMS.
 std::vector<float> makePinkNoise(std::size_t frames);
 
 // A sine whose amplitude rises in a straight line from 0 to 1 over `seconds`:
