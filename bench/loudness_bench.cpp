@@ -52,9 +52,8 @@ void feed(Meter& meter) {
 }
 
 void perFrame(benchmark::State& state) {
-    state.counters["ns_per_frame"] =
-        benchmark::Counter(static_cast<double>(state.iterations() * kFrames),
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_frame"] = benchmark::Counter(static_cast<double>(state.iterations() * kFrames),
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void meterOnPath(benchmark::State& state, KernelPath path) {
@@ -102,8 +101,7 @@ BENCHMARK_CAPTURE(meterOnPath, sse2, KernelPath::Sse2)->Unit(benchmark::kMillise
 BENCHMARK_CAPTURE(meterOnPath, avx2, KernelPath::Avx2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(truePeakOnPath, sse2, KernelPath::Sse2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(truePeakOnPath, avx2, KernelPath::Avx2)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(libebur128, integrated_and_range, EBUR128_MODE_I | EBUR128_MODE_LRA)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(libebur128, integrated_and_range, EBUR128_MODE_I | EBUR128_MODE_LRA)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(libebur128, with_true_peak, EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK)
     ->Unit(benchmark::kMillisecond);
 
