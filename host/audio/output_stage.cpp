@@ -24,13 +24,11 @@ bool loudAt(float* const* pluginOutputs, const std::vector<int>& outputs, std::s
 
 }  // namespace
 
-OutputStage::OutputStage(std::vector<int> outputs, std::size_t skip, std::size_t quietWindow, double sampleRate,
-                         OutputSink sink)
+OutputStage::OutputStage(std::vector<int> outputs, std::size_t skip, std::size_t quietWindow, OutputSink sink)
     : outputs_(std::move(outputs)),
       skip_(skip),
       quietWindow_(quietWindow),
       sink_(std::move(sink)),
-      loudness_(static_cast<int>(outputs_.size()), sampleRate),
       held_(outputs_.size(), std::vector<float>(quietWindow)),
       pointers_(outputs_.size()) {}
 
@@ -41,7 +39,6 @@ void OutputStage::deliver(const float* const* channels, std::size_t frames) {
     for (std::size_t channel = 0; channel < outputs_.size(); ++channel) {
         stats_.add(channels[channel], frames, written_, static_cast<int>(channel));
     }
-    loudness_.add(channels, frames);
     sink_(channels, frames);
     written_ += frames;
 }

@@ -1,7 +1,6 @@
 // What leaves the plug-in on its way into the output file: the frames of its
-// latency dropped, the chosen outputs picked, the statistics and loudness
-// kept, and the tail ended once it has gone quiet. Holds at most
-// `quietWindow` frames.
+// latency dropped, the chosen outputs picked, the statistics kept, and the
+// tail ended once it has gone quiet. Holds at most `quietWindow` frames.
 #pragma once
 
 #include <algorithm>
@@ -9,7 +8,6 @@
 #include <functional>
 #include <vector>
 
-#include "audio/loudness_meter.h"
 #include "audio/statistics.h"
 
 // Receives the output in order, on the thread that runs the stage: one
@@ -23,10 +21,8 @@ class OutputStage {
 public:
     // `outputs`: the plug-in output for each file channel. `skip`: frames
     // dropped first (the plug-in's latency). `quietWindow`: frames of quiet
-    // tail that end the render; 0 never ends it early. `sampleRate`: the
-    // output's, for its loudness.
-    OutputStage(std::vector<int> outputs, std::size_t skip, std::size_t quietWindow, double sampleRate,
-                OutputSink sink);
+    // tail that end the render; 0 never ends it early.
+    OutputStage(std::vector<int> outputs, std::size_t skip, std::size_t quietWindow, OutputSink sink);
 
     // Passes on `frames` frames of the plug-in's outputs. Output frames from
     // `tailStart` on (counted after the skip) are tail: quiet ones are held
@@ -39,7 +35,6 @@ public:
     void finish() { heldFrames_ = 0; }
 
     const SignalStats& stats() const { return stats_; }
-    LoudnessFigures loudness() const { return loudness_.figures(); }
     std::size_t framesWritten() const { return written_; }
 
 private:
@@ -51,7 +46,6 @@ private:
     std::size_t quietWindow_;
     OutputSink sink_;
     SignalStats stats_;
-    LoudnessMeter loudness_;
     std::size_t written_ = 0;
     std::size_t produced_ = 0;  // output frames after the skip, held ones included
     std::vector<std::vector<float>> held_;
