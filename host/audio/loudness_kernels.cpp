@@ -76,8 +76,8 @@ float interpolatedPeakPortable(const float* w, std::size_t first, std::size_t la
 
 #if KD_LOUDNESS_X86
 
-double kWeighTwoSse2(const KWeighting& filter, const float* first, const float* second, KWeightingMemory* memory,
-                     std::size_t count) {
+void kWeighTwoSse2(const KWeighting& filter, const float* first, const float* second, KWeightingMemory* memory,
+                   std::size_t count) {
     const auto pair = [memory](double KWeightingMemory::*field) {
         return _mm_set_pd(memory[1].*field, memory[0].*field);
     };
@@ -87,7 +87,7 @@ double kWeighTwoSse2(const KWeighting& filter, const float* first, const float* 
     const Biquad& h = filter.highPass;
     const __m128d b0 = _mm_set1_pd(s.b0), b1 = _mm_set1_pd(s.b1), b2 = _mm_set1_pd(s.b2), a1 = _mm_set1_pd(s.a1),
                   a2 = _mm_set1_pd(s.a2), h1 = _mm_set1_pd(h.a1), h2 = _mm_set1_pd(h.a2), two = _mm_set1_pd(2.0);
-    __m128d sum = _mm_setzero_pd();
+    __m128d sum = pair(&KWeightingMemory::squares);
     for (std::size_t i = 0; i < count; ++i) {
         const __m128d x = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(first + i), _mm_load_ss(second + i)));
         const __m128d t = _mm_sub_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(b0, x), _mm_mul_pd(b1, x1)), _mm_mul_pd(b2, x2)),
@@ -115,10 +115,31 @@ double kWeighTwoSse2(const KWeighting& filter, const float* first, const float* 
     store(&KWeightingMemory::y2, y2);
     store(&KWeightingMemory::z1, z1);
     store(&KWeightingMemory::z2, z2);
-    double lanes[2];
-    _mm_storeu_pd(lanes, sum);
-    return lanes[0] + lanes[1];
+    store(&KWeightingMemory::squares, sum);
 }
+
+namespace {
+
+// The points of four windows, w[0..14]: the largest magnitude of each
+// lane's three points and its sample.
+__m128 peakOfFour(const float* w, const __m128* middleWeight, const __m128* evenWeight, const __m128* oddWeight) {
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+    __m128 middle = _mm_setzero_ps(), sum = _mm_setzero_ps(), difference = _mm_setzero_ps();
+    for (std::size_t k = 0; k < kInterpolationHalf; ++k) {
+        const __m128 outer = _mm_loadu_ps(w + k);
+        const __m128 inner = _mm_loadu_ps(w + kInterpolationTaps - 1 - k);
+        const __m128 both = _mm_add_ps(outer, inner);
+        middle = _mm_add_ps(middle, _mm_mul_ps(middleWeight[k], both));
+        sum = _mm_add_ps(sum, _mm_mul_ps(evenWeight[k], both));
+        difference = _mm_add_ps(difference, _mm_mul_ps(oddWeight[k], _mm_sub_ps(outer, inner)));
+    }
+    const __m128 quarters =
+        _mm_mul_ps(_mm_set1_ps(0.5f), _mm_add_ps(_mm_and_ps(sum, magnitude), _mm_and_ps(difference, magnitude)));
+    const __m128 sample = _mm_and_ps(_mm_loadu_ps(w + kInterpolationHalf), magnitude);
+    return _mm_max_ps(_mm_max_ps(_mm_and_ps(middle, magnitude), quarters), sample);
+}
+
+}  // namespace
 
 float interpolatedPeakSse2(const float* w, std::size_t count) {
     const InterpolationWeights& p = interpolationWeights();
@@ -128,28 +149,23 @@ float interpolatedPeakSse2(const float* w, std::size_t count) {
         evenWeight[k] = _mm_set1_ps(p.even[k]);
         oddWeight[k] = _mm_set1_ps(p.odd[k]);
     }
-    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-    const __m128 half = _mm_set1_ps(0.5f);
     __m128 peak = _mm_setzero_ps();
     std::size_t j = 0;
     for (; j + 4 <= count; j += 4) {
-        __m128 middle = _mm_setzero_ps(), sum = _mm_setzero_ps(), difference = _mm_setzero_ps();
-        for (std::size_t k = 0; k < kInterpolationHalf; ++k) {
-            const __m128 outer = _mm_loadu_ps(w + j + k);
-            const __m128 inner = _mm_loadu_ps(w + j + kInterpolationTaps - 1 - k);
-            const __m128 both = _mm_add_ps(outer, inner);
-            middle = _mm_add_ps(middle, _mm_mul_ps(middleWeight[k], both));
-            sum = _mm_add_ps(sum, _mm_mul_ps(evenWeight[k], both));
-            difference = _mm_add_ps(difference, _mm_mul_ps(oddWeight[k], _mm_sub_ps(outer, inner)));
-        }
-        const __m128 quarters =
-            _mm_mul_ps(half, _mm_add_ps(_mm_and_ps(sum, magnitude), _mm_and_ps(difference, magnitude)));
-        const __m128 sample = _mm_and_ps(_mm_loadu_ps(w + j + kInterpolationHalf), magnitude);
-        peak = _mm_max_ps(peak, _mm_max_ps(_mm_max_ps(_mm_and_ps(middle, magnitude), quarters), sample));
+        peak = _mm_max_ps(peak, peakOfFour(w + j, middleWeight, evenWeight, oddWeight));
+    }
+    if (j < count) {
+        // The last few points in lanes of their own, from a copy padded
+        // with silence, the lanes beyond them dropped.
+        float padded[4 + kInterpolationTaps - 1] = {};
+        std::copy(w + j, w + count + kInterpolationTaps - 1, padded);
+        const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+        const __m128 kept = _mm_castsi128_ps(_mm_cmpgt_epi32(_mm_set1_epi32(static_cast<int>(count - j)), lane));
+        peak = _mm_max_ps(peak, _mm_and_ps(kept, peakOfFour(padded, middleWeight, evenWeight, oddWeight)));
     }
     float lanes[4];
     _mm_storeu_ps(lanes, peak);
-    return std::max({lanes[0], lanes[1], lanes[2], lanes[3], interpolatedPeakPortable(w, j, count)});
+    return std::max({lanes[0], lanes[1], lanes[2], lanes[3]});
 }
 
 #endif
@@ -184,13 +200,13 @@ KernelPath fastestKernelPath() {
     return fastest;
 }
 
-double kWeighOne(const KWeighting& filter, const float* samples, KWeightingMemory& memory, std::size_t count) {
+void kWeighOne(const KWeighting& filter, const float* samples, KWeightingMemory& memory, std::size_t count) {
     // Direct form I: each section's output depends on its last output
     // through one multiplication and one subtraction, done last.
     const Biquad s = filter.shelf;
     const Biquad h = filter.highPass;
     KWeightingMemory m = memory;
-    double sum = 0.0;
+    double sum = m.squares;
     for (std::size_t i = 0; i < count; ++i) {
         const double x = samples[i];
         const double y = (s.b0 * x + s.b1 * m.x1 + s.b2 * m.x2 - s.a2 * m.y2) - s.a1 * m.y1;
@@ -203,23 +219,26 @@ double kWeighOne(const KWeighting& filter, const float* samples, KWeightingMemor
         m.z1 = z;
         sum += z * z;
     }
+    m.squares = sum;
     memory = m;
-    return sum;
 }
 
-double kWeighTwo(KernelPath path, const KWeighting& filter, const float* first, const float* second,
-                 KWeightingMemory* memory, std::size_t count) {
+void kWeighTwo(KernelPath path, const KWeighting& filter, const float* first, const float* second,
+               KWeightingMemory* memory, std::size_t count) {
 #if KD_LOUDNESS_X86
     if (path == KernelPath::Avx2) {
-        return kWeighTwoAvx2(filter, first, second, memory, count);
+        kWeighTwoAvx2(filter, first, second, memory, count);
+        return;
     }
     if (path == KernelPath::Sse2) {
-        return kWeighTwoSse2(filter, first, second, memory, count);
+        kWeighTwoSse2(filter, first, second, memory, count);
+        return;
     }
 #else
     (void)path;
 #endif
-    return kWeighOne(filter, first, memory[0], count) + kWeighOne(filter, second, memory[1], count);
+    kWeighOne(filter, first, memory[0], count);
+    kWeighOne(filter, second, memory[1], count);
 }
 
 float interpolatedPeak(KernelPath path, const float* w, std::size_t count) {

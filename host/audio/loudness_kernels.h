@@ -31,16 +31,20 @@ struct KWeighting {
     Biquad highPass;
 };
 // One channel's memories: the shelf's inputs and outputs, then the
-// high-pass's outputs (its inputs are the shelf's outputs).
+// high-pass's outputs (its inputs are the shelf's outputs); and the sum of
+// its weighted squares since the caller last took it, carried from call to
+// call so that the sum is the same however the samples were split.
 struct KWeightingMemory {
     double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0, z1 = 0.0, z2 = 0.0;
+    double squares = 0.0;
 };
 
 // Filters `count` samples of one channel, or of two at once (their
-// recursions overlapped), and returns the sum of the weighted squares.
-double kWeighOne(const KWeighting& filter, const float* samples, KWeightingMemory& memory, std::size_t count);
-double kWeighTwo(KernelPath path, const KWeighting& filter, const float* first, const float* second,
-                 KWeightingMemory* memory, std::size_t count);
+// recursions overlapped), adding the weighted squares to each channel's
+// `squares` one sample at a time.
+void kWeighOne(const KWeighting& filter, const float* samples, KWeightingMemory& memory, std::size_t count);
+void kWeighTwo(KernelPath path, const KWeighting& filter, const float* first, const float* second,
+               KWeightingMemory* memory, std::size_t count);
 
 // The true peak's interpolator: the weights of the samples w[0..11] around
 // the points between w[5] and w[6].
@@ -49,7 +53,9 @@ inline constexpr std::size_t kInterpolationHalf = kInterpolationTaps / 2;
 
 // The largest magnitude among the points a quarter, a half and three
 // quarters of the way from w[j + 5] to w[j + 6], and w[j + 6] itself, for
-// every j in [0, count): `w` holds count + 11 samples.
+// every j in [0, count): `w` holds count + 11 samples. Each point is
+// computed the same way wherever it falls in `w`, so the peak of a signal
+// does not depend on how it was split.
 float interpolatedPeak(KernelPath path, const float* w, std::size_t count);
 
 // The paths' own entry points, for the dispatch above.
@@ -73,11 +79,11 @@ const InterpolationWeights& interpolationWeights();
 
 float interpolatedPeakPortable(const float* w, std::size_t first, std::size_t last);
 #if KD_LOUDNESS_X86
-double kWeighTwoSse2(const KWeighting& filter, const float* first, const float* second, KWeightingMemory* memory,
-                     std::size_t count);
+void kWeighTwoSse2(const KWeighting& filter, const float* first, const float* second, KWeightingMemory* memory,
+                   std::size_t count);
 float interpolatedPeakSse2(const float* w, std::size_t count);
-double kWeighTwoAvx2(const KWeighting& filter, const float* first, const float* second, KWeightingMemory* memory,
-                     std::size_t count);
+void kWeighTwoAvx2(const KWeighting& filter, const float* first, const float* second, KWeightingMemory* memory,
+                   std::size_t count);
 float interpolatedPeakAvx2(const float* w, std::size_t count);
 #endif
 

@@ -9,8 +9,8 @@
 
 namespace loudness_paths {
 
-double kWeighTwoAvx2(const KWeighting& filter, const float* first, const float* second, KWeightingMemory* memory,
-                     std::size_t count) {
+void kWeighTwoAvx2(const KWeighting& filter, const float* first, const float* second, KWeightingMemory* memory,
+                   std::size_t count) {
     const auto pair = [memory](double KWeightingMemory::*field) {
         return _mm_set_pd(memory[1].*field, memory[0].*field);
     };
@@ -20,7 +20,7 @@ double kWeighTwoAvx2(const KWeighting& filter, const float* first, const float* 
     const Biquad& h = filter.highPass;
     const __m128d b0 = _mm_set1_pd(s.b0), b1 = _mm_set1_pd(s.b1), b2 = _mm_set1_pd(s.b2), a1 = _mm_set1_pd(s.a1),
                   a2 = _mm_set1_pd(s.a2), h1 = _mm_set1_pd(h.a1), h2 = _mm_set1_pd(h.a2), two = _mm_set1_pd(2.0);
-    __m128d sum = _mm_setzero_pd();
+    __m128d sum = pair(&KWeightingMemory::squares);
     for (std::size_t i = 0; i < count; ++i) {
         const __m128d x = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(first + i), _mm_load_ss(second + i)));
         const __m128d t = _mm_fmadd_pd(b0, x, _mm_fmadd_pd(b1, x1, _mm_fmsub_pd(b2, x2, _mm_mul_pd(a2, y2))));
@@ -47,36 +47,69 @@ double kWeighTwoAvx2(const KWeighting& filter, const float* first, const float* 
     store(&KWeightingMemory::y2, y2);
     store(&KWeightingMemory::z1, z1);
     store(&KWeightingMemory::z2, z2);
-    double lanes[2];
-    _mm_storeu_pd(lanes, sum);
-    return lanes[0] + lanes[1];
+    store(&KWeightingMemory::squares, sum);
 }
 
-float interpolatedPeakAvx2(const float* w, std::size_t count) {
-    const InterpolationWeights& p = interpolationWeights();
+namespace {
+
+// The points of eight windows, w[0..18]: the largest magnitude of each
+// lane's three points and its sample.
+inline __m256 peakOfEight(const float* w, const __m256* middleWeight, const __m256* evenWeight,
+                          const __m256* oddWeight) {
     const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF));
-    const __m256 half = _mm256_set1_ps(0.5f);
-    __m256 peak = _mm256_setzero_ps();
-    std::size_t j = 0;
-    for (; j + 8 <= count; j += 8) {
-        __m256 middle = _mm256_setzero_ps(), sum = _mm256_setzero_ps(), difference = _mm256_setzero_ps();
-        for (std::size_t k = 0; k < kInterpolationHalf; ++k) {
-            const __m256 outer = _mm256_loadu_ps(w + j + k);
-            const __m256 inner = _mm256_loadu_ps(w + j + kInterpolationTaps - 1 - k);
-            const __m256 both = _mm256_add_ps(outer, inner);
-            middle = _mm256_fmadd_ps(_mm256_set1_ps(p.middle[k]), both, middle);
-            sum = _mm256_fmadd_ps(_mm256_set1_ps(p.even[k]), both, sum);
-            difference = _mm256_fmadd_ps(_mm256_set1_ps(p.odd[k]), _mm256_sub_ps(outer, inner), difference);
-        }
-        const __m256 quarters =
-            _mm256_mul_ps(half, _mm256_add_ps(_mm256_and_ps(sum, magnitude), _mm256_and_ps(difference, magnitude)));
-        const __m256 sample = _mm256_and_ps(_mm256_loadu_ps(w + j + kInterpolationHalf), magnitude);
-        peak = _mm256_max_ps(peak, _mm256_max_ps(_mm256_max_ps(_mm256_and_ps(middle, magnitude), quarters), sample));
+    __m256 middle = _mm256_setzero_ps(), sum = _mm256_setzero_ps(), difference = _mm256_setzero_ps();
+    for (std::size_t k = 0; k < kInterpolationHalf; ++k) {
+        const __m256 outer = _mm256_loadu_ps(w + k);
+        const __m256 inner = _mm256_loadu_ps(w + kInterpolationTaps - 1 - k);
+        const __m256 both = _mm256_add_ps(outer, inner);
+        middle = _mm256_fmadd_ps(middleWeight[k], both, middle);
+        sum = _mm256_fmadd_ps(evenWeight[k], both, sum);
+        difference = _mm256_fmadd_ps(oddWeight[k], _mm256_sub_ps(outer, inner), difference);
     }
+    const __m256 quarters = _mm256_mul_ps(
+        _mm256_set1_ps(0.5f), _mm256_add_ps(_mm256_and_ps(sum, magnitude), _mm256_and_ps(difference, magnitude)));
+    const __m256 sample = _mm256_and_ps(_mm256_loadu_ps(w + kInterpolationHalf), magnitude);
+    return _mm256_max_ps(_mm256_max_ps(_mm256_and_ps(middle, magnitude), quarters), sample);
+}
+
+}  // namespace
+
+float interpolatedPeakAvx2(const float* w, std::size_t count) {
+    // The weights stay in registers, and two independent groups of eight
+    // points are in flight at once, so that the sums' chains of dependent
+    // multiply-adds overlap; each point is computed as a group of eight
+    // alone would.
+    const InterpolationWeights& p = interpolationWeights();
+    __m256 middleWeight[kInterpolationHalf], evenWeight[kInterpolationHalf], oddWeight[kInterpolationHalf];
+    for (std::size_t k = 0; k < kInterpolationHalf; ++k) {
+        middleWeight[k] = _mm256_set1_ps(p.middle[k]);
+        evenWeight[k] = _mm256_set1_ps(p.even[k]);
+        oddWeight[k] = _mm256_set1_ps(p.odd[k]);
+    }
+    __m256 peak = _mm256_setzero_ps(), other = _mm256_setzero_ps();
+    std::size_t j = 0;
+    for (; j + 16 <= count; j += 16) {
+        peak = _mm256_max_ps(peak, peakOfEight(w + j, middleWeight, evenWeight, oddWeight));
+        other = _mm256_max_ps(other, peakOfEight(w + j + 8, middleWeight, evenWeight, oddWeight));
+    }
+    for (; j + 8 <= count; j += 8) {
+        peak = _mm256_max_ps(peak, peakOfEight(w + j, middleWeight, evenWeight, oddWeight));
+    }
+    if (j < count) {
+        // The last few points in lanes of their own, from a copy padded
+        // with silence, the lanes beyond them dropped.
+        float padded[8 + kInterpolationTaps - 1] = {};
+        std::copy(w + j, w + count + kInterpolationTaps - 1, padded);
+        const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+        const __m256 kept =
+            _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(count - j)), lane));
+        other = _mm256_max_ps(other, _mm256_and_ps(kept, peakOfEight(padded, middleWeight, evenWeight, oddWeight)));
+    }
+    peak = _mm256_max_ps(peak, other);
     float lanes[8];
     _mm256_storeu_ps(lanes, peak);
     _mm256_zeroupper();
-    return std::max({*std::max_element(lanes, lanes + 8), interpolatedPeakPortable(w, j, count)});
+    return *std::max_element(lanes, lanes + 8);
 }
 
 }  // namespace loudness_paths

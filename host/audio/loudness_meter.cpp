@@ -76,15 +76,13 @@ void LoudnessMeter::add(const float* const* channels, std::size_t frames) {
     const std::size_t count = memory_.size();
     for (std::size_t done = 0; done < frames;) {
         const std::size_t span = std::min(frames - done, subBlockEnd_ - position_);
-        double squares = 0.0;
         std::size_t c = 0;
         for (; c + 2 <= count; c += 2) {
-            squares += kWeighTwo(path_, filter_, channels[c] + done, channels[c + 1] + done, &memory_[c], span);
+            kWeighTwo(path_, filter_, channels[c] + done, channels[c + 1] + done, &memory_[c], span);
         }
         if (c < count) {
-            squares += kWeighOne(filter_, channels[c] + done, memory_[c], span);
+            kWeighOne(filter_, channels[c] + done, memory_[c], span);
         }
-        subBlockEnergy_ += squareScale_ * squares;
         done += span;
         position_ += span;
         if (position_ == subBlockEnd_) {
@@ -93,7 +91,9 @@ void LoudnessMeter::add(const float* const* channels, std::size_t frames) {
     }
     // NaN and infinity make their way into every sum; only then are the
     // samples looked at one by one.
-    if (!std::isfinite(subBlockEnergy_) ||
+    const bool sumsFinite = std::all_of(memory_.begin(), memory_.end(),
+                                        [](const KWeightingMemory& memory) { return std::isfinite(memory.squares); });
+    if (!sumsFinite ||
         !std::isfinite(recentEnergy_[(subBlocks_ + kSubBlocksPerShortTerm - 1) % kSubBlocksPerShortTerm])) {
         noteNonFinite(channels, frames);
     }
@@ -113,9 +113,13 @@ void LoudnessMeter::noteNonFinite(const float* const* channels, std::size_t fram
 
 void LoudnessMeter::endSubBlock() {
     const std::size_t slot = subBlocks_ % kSubBlocksPerShortTerm;
-    recentEnergy_[slot] = subBlockEnergy_;
+    double squares = 0.0;
+    for (KWeightingMemory& memory : memory_) {
+        squares += memory.squares;
+        memory.squares = 0.0;
+    }
+    recentEnergy_[slot] = squareScale_ * squares;
     recentFrames_[slot] = subBlockEnd_ - subBlockStart_;
-    subBlockEnergy_ = 0.0;
     ++subBlocks_;
     subBlockStart_ = subBlockEnd_;
     subBlockEnd_ = nextBoundary();

@@ -61,7 +61,6 @@ private:
     std::size_t subBlocks_ = 0;      // 100 ms stretches completed
     std::size_t subBlockStart_ = 0;  // the frame that starts the current one
     std::size_t subBlockEnd_;        // and the one that ends it
-    double subBlockEnergy_ = 0.0;
     // The last sub-blocks' squares summed over their frames and channels,
     // and their lengths, as rings.
     std::array<double, kSubBlocksPerShortTerm> recentEnergy_{};

@@ -181,6 +181,15 @@ TEST(Loudness, TheEbuTestSignalsReadTheirLoudnessAndRange) {
         for (KernelPath path : pathsThatRun()) {
             const LoudnessFigures figures = measure(signal, 48000.0, 2, path);
             ASSERT_TRUE(figures.integratedLufs && figures.rangeLu) << name;
+            // However the signal arrives, the figures are the same to the
+            // last bit: whichever thread and chunks a render measures with.
+            LoudnessMeter whole(2, 48000.0, path);
+            const float* both[] = {signal.data(), signal.data()};
+            whole.add(both, signal.size());
+            const LoudnessFigures once = whole.figures();
+            EXPECT_EQ(*once.integratedLufs, *figures.integratedLufs) << name;
+            EXPECT_EQ(*once.rangeLu, *figures.rangeLu) << name;
+            EXPECT_EQ(once.truePeak, figures.truePeak) << name;
             if (entry.integrated) {
                 EXPECT_NEAR(*figures.integratedLufs, *entry.integrated, 0.1) << name;
             }
