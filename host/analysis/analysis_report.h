@@ -67,10 +67,19 @@ struct Crossover {
     std::optional<double> shown;  // what the plug-in's own parameter display says, when it has one
 };
 
-// Magnitude at -40 dBFS, stepped sines from 20 Hz to 20 kHz.
+// Stepped sines at -40 dBFS, 24 to the octave from 20 Hz to 20 kHz (or
+// 0.47 of the sample rate).
 struct FrequencyResponse {
     double inputDb = -40.0;
     std::vector<CurvePoint> points;  // frequency, gain in dB (output over input)
+    // At the same frequencies: the output's phase against the input's in
+    // degrees, unwrapped upwards from the lowest, and the group delay in ms
+    // that its slope gives (how late each frequency arrives), both with the
+    // reported latency taken out. A delay of more than about 17 periods of
+    // a frequency turns the phase too far between neighbouring points to be
+    // followed.
+    std::vector<CurvePoint> phase;
+    std::vector<CurvePoint> groupDelay;
     // Frequencies where the gain crosses 3 dB below its largest value.
     std::vector<double> corners;
     // Plug-ins with a band split the analysis knows how to solo: each band's
@@ -88,6 +97,51 @@ struct AliasingResult {
     std::vector<CurvePoint> spectrum;  // frequency, dBFS
 };
 
+// One sample of full scale, then silence, read with the reported latency
+// taken out.
+struct ImpulseResponse {
+    // ms after the impulse, the output sample (full scale 1.0): up to where
+    // it stays 100 dB below its peak, at least 5 ms, at most the 2 s
+    // rendered. Longer responses keep the lowest and highest sample of each
+    // group of samples, so that the plot shows their envelope.
+    std::vector<CurvePoint> points;
+    double peak = 0.0;    // the sample of the largest magnitude, with its sign
+    double peakMs = 0.0;  // and where it lies
+    // After which the response stays 60 dB below its peak; none when it
+    // still sounds at the end, or is silent.
+    std::optional<double> decayMs;
+};
+
+// Pink noise at a stepped loudness: the output's loudness and true peak
+// against the input's (one channel, BS.1770).
+struct LoudnessPoint {
+    double inputLufs = 0.0;
+    double outputLufs = 0.0;  // -400 for an output with no loudness (silence)
+    double outputTruePeakDbtp = 0.0;
+};
+
+// Attack and release: a 1 kHz sine steps up from one level to another and
+// back, between the levels where the level curve's gain is at its two
+// extremes (the closest such pair). The gain is the output's mean square
+// against the input's over the last period of the tone (so times are good
+// to about a millisecond); the times run from each step until the gain
+// stays within 10 % of its change (90 % of the way).
+struct DynamicsResult {
+    // Whether the level curve's gain (1 kHz component, output over input)
+    // spans kGainMovesDb or more; nothing else is measured when it does not.
+    bool gainMoves = false;
+    double spanDb = 0.0;
+    double lowDbfs = 0.0;  // the step
+    double highDbfs = 0.0;
+    double lowGainDb = 0.0;  // settled at the end of each stretch
+    double highGainDb = 0.0;
+    std::optional<double> attackMs;   // after the step up; none when the gain never settles
+    std::optional<double> releaseMs;  // after the step down
+    std::vector<CurvePoint> attack;   // ms after the step up (log spaced), gain in dB
+    std::vector<CurvePoint> release;  // ms after the step down
+};
+inline constexpr double kGainMovesDb = 1.0;
+
 struct CostPoint {
     int blockSize = 0;
     double nanosecondsPerSample = 0.0;  // best of several runs, wall clock inside process calls
@@ -103,6 +157,9 @@ struct AnalysisReport {
     std::vector<LevelPoint> level;
     std::vector<HarmonicsResult> harmonics;  // -12 and -3 dBFS
     FrequencyResponse response;
+    ImpulseResponse impulse;
+    std::vector<LoudnessPoint> loudness;
+    DynamicsResult dynamics;
     AliasingResult aliasing;
     std::vector<CostPoint> cost;
 };

@@ -105,6 +105,12 @@ AnalysisReport analyzePlugin(const PluginModule& module, const AnalysisJob& job)
             }
         }
     }
+    step("impulse response");
+    report.impulse = measure.impulseResponse();
+    step("loudness curve");
+    report.loudness = measure.loudnessCurve();
+    step("attack and release");
+    report.dynamics = measure.dynamics(report.level);
     step("aliasing");
     report.aliasing = measure.aliasing();
     if (job.measureCost) {

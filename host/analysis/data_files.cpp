@@ -47,6 +47,10 @@ std::string responseCsv(const FrequencyResponse& response) {
     return text;
 }
 
+nlohmann::json optionalNumber(const std::optional<double>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
 nlohmann::json curveJson(const std::vector<CurvePoint>& points) {
     nlohmann::json array = nlohmann::json::array();
     for (const CurvePoint& point : points) {
@@ -89,6 +93,28 @@ std::vector<DataFile> csvFiles(const AnalysisReport& report) {
         files.push_back({harmonicsStem(result) + "-series.csv", seriesCsv(result.harmonics)});
     }
     files.push_back({"response.csv", responseCsv(report.response)});
+    std::string phase = "frequency_hz,phase_deg,group_delay_ms\n";
+    for (std::size_t i = 0; i < report.response.phase.size() && i < report.response.groupDelay.size(); ++i) {
+        phase += number(report.response.phase[i].x) + "," + number(report.response.phase[i].y) + "," +
+                 number(report.response.groupDelay[i].y) + "\n";
+    }
+    files.push_back({"phase.csv", phase});
+    files.push_back({"impulse.csv", curveCsv("time_ms,amplitude", report.impulse.points)});
+    std::string loudness = "input_lufs,output_lufs,output_true_peak_dbtp\n";
+    for (const LoudnessPoint& point : report.loudness) {
+        loudness +=
+            number(point.inputLufs) + "," + number(point.outputLufs) + "," + number(point.outputTruePeakDbtp) + "\n";
+    }
+    files.push_back({"loudness.csv", loudness});
+    const DynamicsResult& dynamics = report.dynamics;
+    if (dynamics.gainMoves) {
+        std::string steps = "time_ms,attack_gain_db,release_gain_db\n";
+        for (std::size_t i = 0; i < dynamics.attack.size() && i < dynamics.release.size(); ++i) {
+            steps += number(dynamics.attack[i].x) + "," + number(dynamics.attack[i].y) + "," +
+                     number(dynamics.release[i].y) + "\n";
+        }
+        files.push_back({"dynamics.csv", steps});
+    }
     files.push_back({"aliasing.csv", curveCsv("frequency_hz,level_dbfs", report.aliasing.spectrum)});
     if (report.cost.empty()) {
         return files;
@@ -136,6 +162,8 @@ std::string reportJson(const AnalysisReport& report) {
     json["harmonics"] = harmonics;
     nlohmann::json response = {{"input_dbfs", report.response.inputDb},
                                {"points", curveJson(report.response.points)},
+                               {"phase_deg", curveJson(report.response.phase)},
+                               {"group_delay_ms", curveJson(report.response.groupDelay)},
                                {"corners_hz", report.response.corners}};
     nlohmann::json bands = nlohmann::json::object();
     for (const auto& band : report.response.bands) {
@@ -150,6 +178,30 @@ std::string reportJson(const AnalysisReport& report) {
     }
     response["crossovers"] = crossovers;
     json["response"] = response;
+    const ImpulseResponse& impulse = report.impulse;
+    json["impulse"] = {{"peak", impulse.peak},
+                       {"peak_ms", impulse.peakMs},
+                       {"decay_60db_ms", optionalNumber(impulse.decayMs)},
+                       {"points", curveJson(impulse.points)}};
+    nlohmann::json loudness = nlohmann::json::array();
+    for (const LoudnessPoint& point : report.loudness) {
+        loudness.push_back({{"input_lufs", point.inputLufs},
+                            {"output_lufs", point.outputLufs},
+                            {"output_true_peak_dbtp", point.outputTruePeakDbtp}});
+    }
+    json["loudness"] = loudness;
+    const DynamicsResult& dynamics = report.dynamics;
+    json["dynamics"] = {{"gain_moves", dynamics.gainMoves}, {"level_curve_span_db", dynamics.spanDb}};
+    if (dynamics.gainMoves) {
+        json["dynamics"].update({{"low_dbfs", dynamics.lowDbfs},
+                                 {"high_dbfs", dynamics.highDbfs},
+                                 {"low_gain_db", dynamics.lowGainDb},
+                                 {"high_gain_db", dynamics.highGainDb},
+                                 {"attack_ms", optionalNumber(dynamics.attackMs)},
+                                 {"release_ms", optionalNumber(dynamics.releaseMs)},
+                                 {"attack", curveJson(dynamics.attack)},
+                                 {"release", curveJson(dynamics.release)}});
+    }
     json["aliasing"] = {{"input_dbfs", report.aliasing.inputDb},
                         {"fundamental_hz", report.aliasing.fundamental},
                         {"off_harmonic_db", report.aliasing.offHarmonicDb},

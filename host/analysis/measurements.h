@@ -3,6 +3,7 @@
 // will do) and reads the figures from the first output channel.
 #pragma once
 
+#include <complex>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,13 +48,21 @@ public:
     HarmonicsResult harmonics(double inputDb) const;
     // `bands` in order from low to high; empty for a plain response.
     FrequencyResponse frequencyResponse(const std::vector<BandProbe>& bands) const;
+    ImpulseResponse impulseResponse() const;
+    std::vector<LoudnessPoint> loudnessCurve() const;
+    // From the level curve, which says whether and between which levels the
+    // gain moves.
+    DynamicsResult dynamics(const std::vector<LevelPoint>& level) const;
     AliasingResult aliasing() const;
     std::vector<CostPoint> cost() const;
 
 private:
     // The first output channel, lined up with the input.
     std::vector<float> run(const AudioBuffer& input, const std::vector<ParameterSetting>& extra = {}) const;
-    std::vector<CurvePoint> responseCurve(const std::vector<ParameterSetting>& extra) const;
+    // The output's component over the input's, for stepped sines at these
+    // frequencies (ascending).
+    std::vector<std::complex<double>> tonesThrough(const std::vector<double>& frequencies,
+                                                   const std::vector<ParameterSetting>& extra) const;
 
     Renderer render_;
     MeasurementSetup setup_;

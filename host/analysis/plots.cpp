@@ -156,7 +156,7 @@ Plot responsePlot(const FrequencyResponse& response, const std::string& title) {
     }
     if (response.crossovers.empty()) {
         for (double corner : response.corners) {
-            body << "set label " << quoted("-3 dB at " + hertz(corner)) << " at " << number(corner)
+            body << "set label " << quoted("3 dB below the peak at " + hertz(corner)) << " at " << number(corner)
                  << ", graph 0.9 center front point pt 2\n";
         }
     }
@@ -168,6 +168,69 @@ Plot responsePlot(const FrequencyResponse& response, const std::string& title) {
     }
     body << "\n";
     return {"response", body.str()};
+}
+
+// Phase above, group delay below, on the response's frequencies.
+Plot phasePlot(const FrequencyResponse& response, const std::string& title) {
+    std::ostringstream body;
+    body << "set multiplot layout 2,1 title "
+         << quoted(title + ": phase and group delay at " + number(response.inputDb) + " dBFS") << "\n"
+         << "set logscale x\nset xrange [20:20000]\nset grid\nunset key\n"
+         << "set ylabel 'phase (degrees)'\nset format x ''\n"
+         << "plot 'phase.csv' using 1:2 with linespoints pt 7 ps 0.3 lw 2 lc rgb '#1f5fa8'\n"
+         << "set xlabel 'frequency (Hz)'\nset ylabel 'group delay (ms)'\nset format x '% h'\n"
+         << "plot 'phase.csv' using 1:3 with linespoints pt 7 ps 0.3 lw 2 lc rgb '#c0392b'\n"
+         << "unset multiplot\n";
+    return {"phase", body.str()};
+}
+
+Plot impulsePlot(const ImpulseResponse& impulse, const std::string& title) {
+    std::ostringstream body;
+    std::string figures = "peak " + number(impulse.peak, "%.3g") + " at " + number(impulse.peakMs, "%.3g") + " ms";
+    figures += impulse.decayMs ? ", 60 dB down after " + number(*impulse.decayMs, "%.3g") + " ms"
+                               : ", not 60 dB down within the 2 s rendered";
+    const double last = impulse.points.empty() ? 1.0 : impulse.points.back().x;
+    body << "set title " << quoted(title + ": impulse response (one sample of full scale)\n" + figures) << "\n"
+         << "set xlabel 'time (ms)'\nset ylabel 'output (full scale = 1)'\n"
+         << "set xrange [0:" << number(std::max(last, 1e-3)) << "]\nset grid\nunset key\n"
+         << "plot 'impulse.csv' using 1:2 with lines lw 1.5 lc rgb '#1f5fa8'\n";
+    return {"impulse", body.str()};
+}
+
+Plot loudnessPlot(const std::vector<LoudnessPoint>& points, const std::string& title) {
+    std::ostringstream body;
+    double low = 0.0, high = 0.0;
+    for (const LoudnessPoint& point : points) {
+        low = std::min({low, point.inputLufs, point.outputLufs});
+        high = std::max({high, point.outputLufs, point.outputTruePeakDbtp});
+    }
+    body << "set title " << quoted(title + ": loudness of pink noise (one channel, BS.1770)") << "\n"
+         << "set xlabel 'input loudness (LUFS)'\nset ylabel 'output loudness (LUFS), true peak (dBTP)'\n"
+         << "set xrange [" << number(points.empty() ? -60.0 : points.front().inputLufs) << ":"
+         << number(points.empty() ? 0.0 : points.back().inputLufs) << "]\n"
+         << "set yrange [" << number(std::max(std::floor(low / 6.0) * 6.0 - 6.0, -100.0)) << ":"
+         << number(std::ceil(high / 6.0) * 6.0 + 6.0) << "]\nset grid\nset key top left\n"
+         << "plot 'loudness.csv' using 1:2 with linespoints pt 7 ps 0.5 lw 2 lc rgb '#1f5fa8' title 'loudness', "
+         << "'' using 1:3 with linespoints pt 6 ps 0.5 lc rgb '#c0392b' title 'true peak', "
+         << "x with lines dt 2 lc rgb '#888888' title 'unchanged'\n";
+    return {"loudness", body.str()};
+}
+
+Plot dynamicsPlot(const DynamicsResult& dynamics, const std::string& title) {
+    std::ostringstream body;
+    const auto time = [](const std::optional<double>& ms) {
+        return ms ? number(*ms, "%.3g") + " ms" : std::string("not settled");
+    };
+    body << "set title "
+         << quoted(title + ": gain after a 1 kHz sine steps from " + number(dynamics.lowDbfs, "%+g") + " to " +
+                   number(dynamics.highDbfs, "%+g") + " dBFS and back\nattack " + time(dynamics.attackMs) +
+                   ", release " + time(dynamics.releaseMs) + " (90 % of the change)")
+         << "\n"
+         << "set xlabel 'time after the step (ms)'\nset ylabel 'gain (dB)'\n"
+         << "set logscale x\nset xrange [0.1:*]\nset grid\nset key right center\n"
+         << "plot 'dynamics.csv' using 1:2 with lines lw 2 lc rgb '#c0392b' title 'after the step up (attack)', "
+         << "'' using 1:3 with lines lw 2 lc rgb '#1f5fa8' title 'after the step down (release)'\n";
+    return {"dynamics", body.str()};
 }
 
 Plot aliasingPlot(const AliasingResult& result, double sampleRate, const std::string& title) {
@@ -207,6 +270,12 @@ std::vector<Plot> plots(const AnalysisReport& report, const std::string& title) 
         list.push_back(harmonicsPlot(result, report.sampleRate, title));
     }
     list.push_back(responsePlot(report.response, title));
+    list.push_back(phasePlot(report.response, title));
+    list.push_back(impulsePlot(report.impulse, title));
+    list.push_back(loudnessPlot(report.loudness, title));
+    if (report.dynamics.gainMoves) {
+        list.push_back(dynamicsPlot(report.dynamics, title));
+    }
     list.push_back(aliasingPlot(report.aliasing, report.sampleRate, title));
     if (!report.cost.empty()) {
         list.push_back(costPlot(title));

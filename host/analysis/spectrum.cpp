@@ -103,18 +103,34 @@ double Spectrum::tonePower(double frequency) const {
     return sum;
 }
 
-double toneAmplitude(const float* samples, std::size_t count, double frequency, double sampleRate) {
-    const std::vector<double> window = blackmanHarris(count);
-    double re = 0.0, im = 0.0, windowSum = 0.0;
-    const double step = 2.0 * kPi * frequency / sampleRate;
+std::complex<double> toneComponent(const float* samples, std::size_t count, double frequency, double sampleRate) {
+    // The window's cosines and the tone's phasor turn by a fixed angle each
+    // sample: multiplied on, and set afresh from the angle every
+    // kExactEvery samples so that rounding cannot drift.
+    constexpr double a0 = 0.35875, a1 = 0.48829, a2 = 0.14128, a3 = 0.01168;
+    constexpr std::size_t kExactEvery = 1024;
+    const double windowStep = 2.0 * kPi / static_cast<double>(count);
+    const double toneStep = 2.0 * kPi * frequency / sampleRate;
+    const std::complex<double> windowTurn = std::polar(1.0, windowStep), toneTurn = std::polar(1.0, -toneStep);
+    std::complex<double> sum = 0.0, window = 1.0, tone = 1.0;
+    double windowSum = 0.0;
     for (std::size_t n = 0; n < count; ++n) {
-        const double weighted = window[n] * static_cast<double>(samples[n]);
-        const double phase = step * static_cast<double>(n);
-        re += weighted * std::cos(phase);
-        im -= weighted * std::sin(phase);
-        windowSum += window[n];
+        if (n % kExactEvery == 0) {
+            window = std::polar(1.0, windowStep * static_cast<double>(n));
+            tone = std::polar(1.0, -toneStep * static_cast<double>(n));
+        }
+        const std::complex<double> twice = window * window;
+        const double weight = a0 - a1 * window.real() + a2 * twice.real() - a3 * (twice * window).real();
+        sum += weight * static_cast<double>(samples[n]) * tone;
+        windowSum += weight;
+        window *= windowTurn;
+        tone *= toneTurn;
     }
-    return 2.0 * std::hypot(re, im) / windowSum;
+    return sum * (2.0 / windowSum);
+}
+
+double toneAmplitude(const float* samples, std::size_t count, double frequency, double sampleRate) {
+    return std::abs(toneComponent(samples, count, frequency, sampleRate));
 }
 
 HarmonicFigures harmonicFigures(const Spectrum& spectrum, double fundamental, int count) {

@@ -6,6 +6,7 @@
 // out.
 #pragma once
 
+#include <complex>
 #include <cstddef>
 #include <vector>
 
@@ -42,8 +43,12 @@ private:
     std::vector<double> power_;
 };
 
-// Peak amplitude of the component at exactly `frequency` (a windowed
-// single-frequency Fourier sum), for tones that need not fall on a bin.
+// The component at exactly `frequency` (a windowed single-frequency Fourier
+// sum), for tones that need not fall on a bin: its magnitude is the peak
+// amplitude, its argument the phase at the first sample. Two signals
+// measured over the same samples differ in argument by their phase
+// difference at that frequency.
+std::complex<double> toneComponent(const float* samples, std::size_t count, double frequency, double sampleRate);
 double toneAmplitude(const float* samples, std::size_t count, double frequency, double sampleRate);
 
 struct Harmonic {

@@ -39,6 +39,7 @@ ReadAhead::ReadAhead(AudioSource& main, AudioSource* sidechain, std::size_t chun
     : main_(main),
       sidechain_(sidechain),
       chunkFrames_(chunkFrames),
+      loudness_(main.channelCount(), main.sampleRate()),
       ring_(makeChunks(main.channelCount(), sidechain != nullptr ? sidechain->channelCount() : 0, chunkFrames,
                        chunksAhead),
             std::max<std::size_t>(1, chunksAhead / 2), 1),
@@ -80,6 +81,7 @@ void ReadAhead::run() {
                 for (int channel = 0; channel < main_.channelCount(); ++channel) {
                     stats_.add(chunk->main.channel(static_cast<std::size_t>(channel)), got, position, channel);
                 }
+                loudness_.add(chunk->main.channels(), got);
                 position += got;
             }
             chunk->main.silenceFrom(got);

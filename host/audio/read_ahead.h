@@ -1,7 +1,7 @@
 // The inputs of a render read on a thread of their own, a few chunks ahead
 // of the plug-in: the main input and the sidechain, each channel in its own
-// array, the main input's statistics taken there too. Once a source has
-// ended, its part of every later chunk is silence.
+// array, the main input's statistics and loudness taken there too. Once a
+// source has ended, its part of every later chunk is silence.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 
 #include "audio/audio_source.h"
 #include "audio/chunk_ring.h"
+#include "audio/loudness_meter.h"
 #include "audio/planar_chunk.h"
 #include "audio/statistics.h"
 
@@ -36,6 +37,7 @@ public:
     void stop();
     // The main input as read.
     const SignalStats& stats() const { return stats_; }
+    LoudnessFigures loudness() const { return loudness_.figures(); }
 
 private:
     void run();
@@ -44,6 +46,7 @@ private:
     AudioSource* sidechain_;
     std::size_t chunkFrames_;
     SignalStats stats_;
+    LoudnessMeter loudness_;
     ChunkRing<InputChunk> ring_;
     std::thread thread_;
 };

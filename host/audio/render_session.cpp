@@ -193,12 +193,19 @@ RenderReport render(const std::vector<PluginInstance*>& chain, const RenderPlan&
     report.tailLimitFrames = plan.tailFrames ? *plan.tailFrames : automaticTailFrames(tailAnswers, rate);
     const std::size_t quietWindow = plan.tailFrames ? 0 : static_cast<std::size_t>(kQuietTailSeconds * rate);
 
+    // What is written is measured as the sink receives it: at the output's
+    // rate, after any resampling, on the writer thread.
+    LoudnessMeter outLoudness(static_cast<int>(plan.channels.outputs.size()), plan.outputRate);
+    const OutputSink measured = [&outLoudness, &sink](const float* const* channels, std::size_t frames) {
+        outLoudness.add(channels, frames);
+        sink(channels, frames);
+    };
     // Output at another rate than the plug-ins' is resampled on its way from
     // the stage to the sink, on the writer thread.
     std::optional<ResamplingSink> resampling;
-    OutputSink toSink = sink;
+    OutputSink toSink = measured;
     if (plan.outputRate != rate) {
-        resampling.emplace(static_cast<int>(plan.channels.outputs.size()), rate, plan.outputRate, sink);
+        resampling.emplace(static_cast<int>(plan.channels.outputs.size()), rate, plan.outputRate, measured);
         toSink = [&resampling](const float* const* channels, std::size_t frames) {
             resampling->push(channels, frames);
         };
@@ -310,5 +317,7 @@ RenderReport render(const std::vector<PluginInstance*>& chain, const RenderPlan&
     }
     report.in = reader.stats();
     report.out = resampling ? resampling->stats() : stage.stats();
+    report.inLoudness = reader.loudness();
+    report.outLoudness = outLoudness.figures();
     return report;
 }

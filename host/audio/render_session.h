@@ -20,6 +20,7 @@
 
 #include "aeffect.h"
 #include "audio/audio_source.h"
+#include "audio/loudness_meter.h"
 #include "audio/midi_sequence.h"
 #include "audio/output_stage.h"
 #include "audio/render_plan.h"
@@ -55,6 +56,8 @@ struct RenderReport {
     std::vector<PluginReport> plugins;  // in signal order
     SignalStats in;                     // the main input as read, at the plug-ins' rate
     SignalStats out;                    // the output as written
+    LoudnessFigures inLoudness;         // of `in`
+    LoudnessFigures outLoudness;        // of `out`, at the output's rate
     std::size_t inputFrames = 0;        // at the plug-ins' rate
     std::size_t outputFrames = 0;       // at the output's rate
     std::size_t processedFrames = 0;    // frames the plug-ins processed, the latency and the tail included

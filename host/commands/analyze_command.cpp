@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <memory>
 
@@ -28,6 +30,11 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
 
 std::string hertz(double value) {
     return value >= 1000.0 ? format("%.3g kHz", value / 1000.0) : format("%.0f Hz", value);
+}
+
+// "-20", "0", "+6"
+std::string level(double dbfs) {
+    return format(dbfs > 0.0 ? "%+.0f" : "%.0f", dbfs);
 }
 
 void printSummary(const AnalysisReport& report, std::ostream& out) {
@@ -78,10 +85,48 @@ void printSummary(const AnalysisReport& report, std::ostream& out) {
         }
         if (marks.empty()) {
             for (double corner : response.corners) {
-                marks.push_back("-3 dB at " + hertz(corner));
+                marks.push_back("3 dB below the peak at " + hertz(corner));
             }
         }
         out << (marks.empty() ? "" : "; " + joined(marks, ", ")) << "\n";
+    }
+    if (!response.groupDelay.empty()) {
+        const auto byValue = [](const CurvePoint& a, const CurvePoint& b) { return a.y < b.y; };
+        const auto [least, most] = std::minmax_element(response.phase.begin(), response.phase.end(), byValue);
+        const auto longest = std::max_element(response.groupDelay.begin(), response.groupDelay.end(), byValue);
+        out << format("%-11s%.1f to %.1f degrees; group delay up to %.3g ms (at %s)\n", "phase", least->y, most->y,
+                      longest->y, hertz(longest->x).c_str());
+    }
+    const ImpulseResponse& impulse = report.impulse;
+    out << format("%-11speak %.3g at %.3g ms, %s\n", "impulse", impulse.peak, impulse.peakMs,
+                  impulse.decayMs ? format("60 dB down after %.3g ms", *impulse.decayMs).c_str()
+                                  : "not 60 dB down within the 2 s rendered");
+    std::vector<std::string> loudness;
+    for (const LoudnessPoint& point : report.loudness) {
+        if (std::lround(point.inputLufs) == -24 || std::lround(point.inputLufs) == 0) {
+            loudness.push_back(
+                format("%.0f LUFS in: %s out, true peak %.1f dBTP", point.inputLufs,
+                       point.outputLufs > -399.0 ? format("%.1f LUFS", point.outputLufs).c_str() : "no loudness",
+                       point.outputTruePeakDbtp));
+        }
+    }
+    if (!loudness.empty()) {
+        out << format("%-11spink noise, %s\n", "loudness", joined(loudness, "; ").c_str());
+    }
+    const DynamicsResult& dynamics = report.dynamics;
+    if (!dynamics.gainMoves) {
+        out << format("%-11sthe gain does not move with the level (%.2f dB from -60 to +6 dBFS)\n", "dynamics",
+                      dynamics.spanDb);
+    } else {
+        const auto time = [](const std::optional<double>& ms) {
+            return ms ? format("%.3g ms", *ms) : std::string("not settled");
+        };
+        out << format(
+            "%-11sa step from %s to %s dBFS moves the gain %+.1f dB: attack %s, release %s (90 %% of the "
+            "change)\n",
+            "dynamics", level(dynamics.lowDbfs).c_str(), level(dynamics.highDbfs).c_str(),
+            dynamics.highGainDb - dynamics.lowGainDb, time(dynamics.attackMs).c_str(),
+            time(dynamics.releaseMs).c_str());
     }
     out << format("%-11s%s at %.0f dBFS: %.1f dB off the harmonic series\n", "aliasing",
                   hertz(report.aliasing.fundamental).c_str(), report.aliasing.inputDb, report.aliasing.offHarmonicDb);
@@ -99,7 +144,9 @@ void printSummary(const AnalysisReport& report, std::ostream& out) {
 void addAnalyzeCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<AnalyzeOptions>();
     CLI::App* command = app.add_subcommand(
-        "analyze", "Measure transfer curve, level curve, harmonics, frequency response, aliasing and cost into DIR");
+        "analyze",
+        "Measure transfer curve, level curve, harmonics, frequency response and phase, impulse response, loudness, "
+        "attack and release, aliasing and cost into DIR");
     command->add_option("PLUGIN", options->plugin, "The plug-in library file")->required();
     command->add_option("-d,--directory", options->directory, "Folder for the plots and data (created if missing)")
         ->required()
@@ -169,6 +216,7 @@ int runAnalyze(const AnalyzeOptions& options, std::ostream& out) {
     AnalysisReport everything = report;
     everything.cost.resize(1);
     everything.transfer.staticFunction = true;
+    everything.dynamics.gainMoves = true;
     std::vector<std::string> obsolete = plotFiles(everything);
     for (const DataFile& file : csvFiles(everything)) {
         obsolete.push_back(file.name);

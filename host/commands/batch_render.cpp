@@ -118,10 +118,25 @@ std::string levelText(const nlohmann::json& level) {
     return level.is_string() ? level.get<std::string>() + (level == "+inf" ? " dB" : "") : "-inf dBFS";
 }
 
+// A loudness figure from a summary: "-23.0 LUFS"; "-" for null (no figure).
+std::string figureText(const nlohmann::json& figure, const char* unit) {
+    return figure.is_number() ? format("%.1f %s", figure.get<double>(), unit) : "-";
+}
+
+// A true peak from a summary, as levelText gives levels but in dBTP.
+std::string truePeakText(const nlohmann::json& level) {
+    std::string text = levelText(level);
+    const std::size_t unit = text.rfind(" dBFS");
+    return unit == std::string::npos ? text : text.replace(unit, std::string::npos, " dBTP");
+}
+
 void printRow(const BatchEntry& entry, const JobResult& result, std::ostream& out) {
     std::string length = "-";
     std::string in = "-";
     std::string outLevel = "-";
+    std::string loudness = "-";
+    std::string range = "-";
+    std::string truePeak = "-";
     std::string speed = "-";
     if (result.summary) {
         const nlohmann::json& summary = *result.summary;
@@ -130,12 +145,17 @@ void printRow(const BatchEntry& entry, const JobResult& result, std::ostream& ou
             length = format("%.2f s", summary["output"].value("frames", 0.0) / rate);
         }
         in = levelText(summary["levels"]["in"]["peak_dbfs"]);
-        outLevel = levelText(summary["levels"]["out"]["peak_dbfs"]);
+        const nlohmann::json& written = summary["levels"]["out"];
+        outLevel = levelText(written["peak_dbfs"]);
+        loudness = figureText(written["integrated_lufs"], "LUFS");
+        range = figureText(written["loudness_range_lu"], "LU");
+        truePeak = truePeakText(written["true_peak_dbtp"]);
         const double factor = summary["speed"].value("realtime_factor", 0.0);
         speed = factor > 0.0 ? format("%.1fx", factor) : "-";
     }
-    out << format("%-32s %-18s %10s %11s %11s %9s\n", entry.input.c_str(), resultText(result).c_str(), length.c_str(),
-                  in.c_str(), outLevel.c_str(), speed.c_str());
+    out << format("%-32s %-18s %10s %11s %11s %11s %8s %11s %9s\n", entry.input.c_str(), resultText(result).c_str(),
+                  length.c_str(), in.c_str(), outLevel.c_str(), loudness.c_str(), range.c_str(), truePeak.c_str(),
+                  speed.c_str());
     out.flush();
 }
 
@@ -234,7 +254,8 @@ int runBatch(const RenderRequest& request, const std::vector<std::string>& words
         runs.push_back(std::move(arguments));
     }
     if (!request.json) {
-        out << format("%-32s %-18s %10s %11s %11s %9s\n", "input", "result", "length", "peak in", "peak out", "speed");
+        out << format("%-32s %-18s %10s %11s %11s %11s %8s %11s %9s\n", "input", "result", "length", "peak in",
+                      "peak out", "LUFS out", "LRA out", "dBTP out", "speed");
         out.flush();
     }
     std::vector<std::optional<JobResult>> results(entries.size());

@@ -98,8 +98,8 @@ int runRenderPrograms(const RenderRequest& requested, std::ostream& out, std::os
         if (setup.preset) {
             out << format("bank %s: %s\n", setup.presetPath.c_str(), describePreset(*setup.preset).c_str());
         }
-        out << format("%-8s %-24s %11s %11s %11s %11s %9s\n", "program", "name", "peak in", "RMS in", "peak out",
-                      "RMS out", "speed");
+        out << format("%-8s %-24s %11s %11s %11s %11s %11s %8s %11s %9s\n", "program", "name", "peak in", "RMS in",
+                      "peak out", "RMS out", "LUFS out", "LRA out", "dBTP out", "speed");
     }
     int failed = 0;
     std::vector<std::string> notesShown;  // each note once, not once per program
@@ -113,9 +113,11 @@ int runRenderPrograms(const RenderRequest& requested, std::ostream& out, std::os
         if (json) {
             summaries.push_back(renderJson(outcome, request));
         } else {
-            out << format("%-8d %-24s %11s %11s %11s %11s %9s%s\n", program, report.plugins.front().programName.c_str(),
-                          formatDecibels(report.in.peak).c_str(), formatDecibels(report.in.rms()).c_str(),
-                          formatDecibels(report.out.peak).c_str(), formatDecibels(report.out.rms()).c_str(),
+            out << format("%-8d %-24s %11s %11s %11s %11s %11s %8s %11s %9s%s\n", program,
+                          report.plugins.front().programName.c_str(), formatDecibels(report.in.peak).c_str(),
+                          formatDecibels(report.in.rms()).c_str(), formatDecibels(report.out.peak).c_str(),
+                          formatDecibels(report.out.rms()).c_str(), integratedText(report.outLoudness).c_str(),
+                          rangeText(report.outLoudness).c_str(), truePeakText(report.outLoudness).c_str(),
                           speedText(report.speed()).c_str(), outcome.kept() ? "" : "  NOT WRITTEN");
             out.flush();
         }

@@ -21,9 +21,16 @@ nlohmann::json decibels(double linear) {
     return value;
 }
 
-nlohmann::json levels(const SignalStats& stats) {
+nlohmann::json optionalNumber(const std::optional<double>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+nlohmann::json levels(const SignalStats& stats, const LoudnessFigures& loudness) {
     return {{"peak_dbfs", decibels(stats.peak)},
             {"rms_dbfs", decibels(stats.rms())},
+            {"integrated_lufs", optionalNumber(loudness.integratedLufs)},
+            {"loudness_range_lu", optionalNumber(loudness.rangeLu)},
+            {"true_peak_dbtp", decibels(loudness.truePeak)},
             {"nan", stats.nans},
             {"infinite", stats.infinities},
             {"subnormal", stats.subnormals},
@@ -63,6 +70,20 @@ nlohmann::json parameterJson(const ParameterRef& parameter) {
 
 std::string speedText(double speed) {
     return speed > 0.0 ? format("%.1fx", speed) : "-";
+}
+
+std::string integratedText(const LoudnessFigures& figures) {
+    return figures.integratedLufs ? format("%.1f LUFS", *figures.integratedLufs) : "-";
+}
+
+std::string rangeText(const LoudnessFigures& figures) {
+    return figures.rangeLu ? format("%.1f LU", *figures.rangeLu) : "-";
+}
+
+std::string truePeakText(const LoudnessFigures& figures) {
+    std::string text = formatDecibels(figures.truePeak);
+    const std::size_t unit = text.rfind(" dBFS");
+    return unit == std::string::npos ? text : text.replace(unit, std::string::npos, " dBTP");
 }
 
 void printRenderSummary(const FileRenderOutcome& outcome, const RenderRequest& request, std::ostream& out) {
@@ -128,11 +149,14 @@ void printRenderSummary(const FileRenderOutcome& outcome, const RenderRequest& r
                   outcome.kept()                           ? ""
                   : outcome.output.path == kStandardOutput ? ", NOT TO BE TRUSTED"
                                                            : ", NOT WRITTEN");
-    out << format("%-10s%-12s%-12s\n", "", "peak", "RMS");
-    out << format("%-10s%-12s%-12s\n", "in", formatDecibels(report.in.peak).c_str(),
-                  formatDecibels(report.in.rms()).c_str());
-    out << format("%-10s%-12s%-12s\n", "out", formatDecibels(report.out.peak).c_str(),
-                  formatDecibels(report.out.rms()).c_str());
+    out << format("%-10s%-12s%-12s%-12s%-10s%s\n", "", "peak", "RMS", "loudness", "range", "true peak");
+    const auto row = [&out](const char* name, const SignalStats& stats, const LoudnessFigures& loudness) {
+        out << format("%-10s%-12s%-12s%-12s%-10s%s\n", name, formatDecibels(stats.peak).c_str(),
+                      formatDecibels(stats.rms()).c_str(), integratedText(loudness).c_str(),
+                      rangeText(loudness).c_str(), truePeakText(loudness).c_str());
+    };
+    row("in", report.in, report.inLoudness);
+    row("out", report.out, report.outLoudness);
     out << format("%-10s%s real time in the plug-in%s, %s overall\n", "speed", speedText(report.speed()).c_str(),
                   plugins > 1 ? "s" : "", speedText(report.overallSpeed()).c_str());
 }
@@ -220,7 +244,7 @@ nlohmann::json renderJson(const FileRenderOutcome& outcome, const RenderRequest&
         {"latency_compensated", report.latencySkipped > 0},
         {"tail_seconds", static_cast<double>(report.tailFrames) / rate},
         {"tail_ended_quiet", report.tailEndedQuiet},
-        {"levels", {{"in", levels(report.in)}, {"out", levels(report.out)}}},
+        {"levels", {{"in", levels(report.in, report.inLoudness)}, {"out", levels(report.out, report.outLoudness)}}},
         {"speed",
          {{"plugin_seconds", report.processSeconds},
           {"total_seconds", report.totalSeconds},

@@ -22,3 +22,10 @@ nlohmann::json renderJson(const FileRenderOutcome& outcome, const RenderRequest&
 
 // "12.3x" or "-" when nothing was timed.
 std::string speedText(double speed);
+
+// "-23.0 LUFS", "7.5 LU" and "-0.3 dBTP"; "-" where a signal has no
+// loudness or range (silence, too short, NaN or infinity), and the true
+// peak as formatDecibels gives levels.
+std::string integratedText(const LoudnessFigures& figures);
+std::string rangeText(const LoudnessFigures& figures);
+std::string truePeakText(const LoudnessFigures& figures);

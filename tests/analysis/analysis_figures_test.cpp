@@ -79,15 +79,38 @@ TEST(AnalysisFigures, PlainGainScalesEveryCurveAndAddsNothing) {
         ASSERT_EQ(result.harmonics.size(), 10u);
         EXPECT_NEAR(result.harmonics[0].levelDb, result.inputDb + expectedDb, 0.01);
     }
-    ASSERT_EQ(report.response.points.size(), 61u);
-    EXPECT_NEAR(report.response.points.front().x, 20.0, 1e-9);
-    EXPECT_NEAR(report.response.points.back().x, 20000.0, 1e-6);
-    for (const CurvePoint& point : report.response.points) {
-        EXPECT_NEAR(point.y, expectedDb, 0.01) << "at " << point.x << " Hz";
+    // 24 points to the octave through 1 kHz, from 20 Hz to 20 kHz.
+    ASSERT_EQ(report.response.points.size(), 239u);
+    EXPECT_NEAR(report.response.points.front().x, 1000.0 * std::pow(2.0, -135.0 / 24.0), 1e-9);
+    EXPECT_NEAR(report.response.points.back().x, 1000.0 * std::pow(2.0, 103.0 / 24.0), 1e-6);
+    ASSERT_EQ(report.response.phase.size(), 239u);
+    ASSERT_EQ(report.response.groupDelay.size(), 239u);
+    for (std::size_t i = 0; i < report.response.points.size(); ++i) {
+        EXPECT_NEAR(report.response.points[i].y, expectedDb, 0.01) << "at " << report.response.points[i].x << " Hz";
+        EXPECT_NEAR(report.response.phase[i].y, 0.0, 0.01) << "at " << report.response.points[i].x << " Hz";
+        EXPECT_NEAR(report.response.groupDelay[i].y, 0.0, 1e-4) << "at " << report.response.points[i].x << " Hz";
     }
     EXPECT_TRUE(report.response.corners.empty());
     EXPECT_TRUE(report.response.crossovers.empty());
     EXPECT_LT(report.aliasing.offHarmonicDb, -100.0);
+    // The impulse comes out at half its height, and nothing after it.
+    ASSERT_GE(report.impulse.points.size(), 2u);
+    EXPECT_DOUBLE_EQ(report.impulse.points[0].y, 0.5);
+    EXPECT_DOUBLE_EQ(report.impulse.points[1].y, 0.0);
+    EXPECT_DOUBLE_EQ(report.impulse.peakMs, 0.0);
+    ASSERT_TRUE(report.impulse.decayMs.has_value());
+    EXPECT_NEAR(*report.impulse.decayMs, 1000.0 / 44100.0, 1e-9) << "silent from the second sample";
+    // Pink noise from -60 to 0 LUFS comes out 6.02 LU quieter, its true
+    // peak with it; the gain is the same at every level.
+    ASSERT_EQ(report.loudness.size(), 21u);
+    for (std::size_t i = 0; i < report.loudness.size(); ++i) {
+        const LoudnessPoint& point = report.loudness[i];
+        EXPECT_NEAR(point.inputLufs, -60.0 + 3.0 * static_cast<double>(i), 0.01);
+        EXPECT_NEAR(point.outputLufs - point.inputLufs, expectedDb, 0.01) << "at " << point.inputLufs << " LUFS";
+    }
+    EXPECT_NEAR(report.loudness[0].outputTruePeakDbtp + 6.02, report.loudness[1].outputTruePeakDbtp + 3.02, 0.01);
+    EXPECT_FALSE(report.dynamics.gainMoves);
+    EXPECT_LT(report.dynamics.spanDb, 0.01);
 }
 
 // y = 1.5x - 0.5x^3 turns A cos t into (1.5A - 0.375A^3) cos t - 0.125A^3 cos 3t:
@@ -157,9 +180,12 @@ TEST(AnalysisFigures, ReportedLatencyIsTakenOutOfEveryCurve) {
     EXPECT_EQ(report.latency, 64);
     EXPECT_DOUBLE_EQ(report.transfer.largestDeviation, 0.0);
     EXPECT_TRUE(report.transfer.staticFunction) << report.transfer.memory;
-    for (const CurvePoint& point : report.response.points) {
-        EXPECT_NEAR(point.y, 0.0, 0.01) << "at " << point.x << " Hz";
+    for (std::size_t i = 0; i < report.response.points.size(); ++i) {
+        EXPECT_NEAR(report.response.points[i].y, 0.0, 0.01) << "at " << report.response.points[i].x << " Hz";
+        EXPECT_NEAR(report.response.phase[i].y, 0.0, 0.01) << "at " << report.response.points[i].x << " Hz";
     }
+    EXPECT_DOUBLE_EQ(report.impulse.peak, 1.0);
+    EXPECT_DOUBLE_EQ(report.impulse.peakMs, 0.0);
 }
 
 // The stub's pole puts -3 dB exactly at 1 kHz at any sample rate. Its 45
@@ -181,7 +207,101 @@ TEST(AnalysisFigures, OnePoleLowPassIsThreeDecibelsDownAtItsCorner) {
             EXPECT_LT(report.response.points[i].y, report.response.points[i - 1].y)
                 << "rises at " << report.response.points[i].x << " Hz, rate " << rate;
         }
+        // Its impulse response is (1 - p) p^n, 60 dB down once p^n is.
+        const double c = std::cos(2.0 * M_PI * 1000.0 / rate);
+        const double pole = (2.0 - c) - std::sqrt((2.0 - c) * (2.0 - c) - 1.0);
+        ASSERT_GE(report.impulse.points.size(), 40u) << "at " << rate << " Hz";
+        for (std::size_t n = 0; n < 40; ++n) {
+            EXPECT_NEAR(report.impulse.points[n].y, (1.0 - pole) * std::pow(pole, static_cast<double>(n)), 1e-6)
+                << "sample " << n << " at " << rate << " Hz";
+        }
+        ASSERT_TRUE(report.impulse.decayMs.has_value());
+        EXPECT_NEAR(*report.impulse.decayMs, 1000.0 * std::ceil(std::log(1e-3) / std::log(pole)) / rate, 1000.0 / rate);
+        // The corner is named for what it is.
+        const std::string script = plotScript(report, "one-pole");
+        EXPECT_TRUE(std::regex_search(script, std::regex("set label \"3 dB below the peak at 9[0-9]{2} Hz\"")))
+            << script;
     }
+}
+
+// The audio cookbook's peaking equaliser, +20 dB at 500 Hz with a Q of 2,
+// as the bell stub computes it.
+std::complex<double> bell(double frequency, double rate) {
+    const double a = std::pow(10.0, 20.0 / 40.0), w = 2.0 * M_PI * 500.0 / rate, alpha = std::sin(w) / 4.0;
+    const std::complex<double> z = std::polar(1.0, -2.0 * M_PI * frequency / rate);
+    return (1.0 + alpha * a - 2.0 * std::cos(w) * z + (1.0 - alpha * a) * z * z) /
+           (1.0 + alpha / a - 2.0 * std::cos(w) * z + (1.0 - alpha / a) * z * z);
+}
+
+// Magnitude, phase, group delay and impulse response of a filter known
+// exactly; the peak between two grid points is read at its top.
+TEST(AnalysisFigures, BellReadsAsItsFormulaInMagnitudePhaseDelayAndImpulse) {
+    const double rate = 44100.0;
+    const AnalysisReport& report = analysed("bell", {KD_BELL_PLUGIN, {}, std::nullopt, rate});
+    const FrequencyResponse& response = report.response;
+    ASSERT_EQ(response.phase.size(), response.points.size());
+    ASSERT_EQ(response.groupDelay.size(), response.points.size());
+    const auto top = std::max_element(response.points.begin(), response.points.end(),
+                                      [](const CurvePoint& a, const CurvePoint& b) { return a.y < b.y; });
+    EXPECT_NEAR(top->y, 20.0, 0.02) << "at " << top->x << " Hz";
+    EXPECT_NEAR(top->x, 500.0, 500.0 * (std::pow(2.0, 1.0 / 192.0) - 1.0));
+    for (std::size_t i = 0; i < response.points.size(); ++i) {
+        const double f = response.points[i].x;
+        const std::complex<double> exact = bell(f, rate);
+        EXPECT_NEAR(response.points[i].y, dbOf(std::abs(exact)), 0.01) << "at " << f << " Hz";
+        EXPECT_NEAR(response.phase[i].y, std::arg(exact) * 180.0 / M_PI, 0.05) << "at " << f << " Hz";
+        // -d(phase)/d(omega), here by a difference narrow enough to be exact.
+        const double delta = f * 1e-5;
+        const double delay =
+            -std::arg(bell(f + delta, rate) / bell(f - delta, rate)) / (2.0 * M_PI * 2.0 * delta) * 1000.0;
+        EXPECT_NEAR(response.groupDelay[i].y, delay, 0.01 + 0.01 * std::fabs(delay)) << "at " << f << " Hz";
+    }
+    // The biquad's own recursion, sample by sample.
+    double s1 = 0.0, s2 = 0.0;
+    const double a = std::pow(10.0, 20.0 / 40.0), w = 2.0 * M_PI * 500.0 / rate, alpha = std::sin(w) / 4.0;
+    const double a0 = 1.0 + alpha / a, b0 = (1.0 + alpha * a) / a0, b1 = -2.0 * std::cos(w) / a0,
+                 b2 = (1.0 - alpha * a) / a0, a2 = (1.0 - alpha / a) / a0;
+    ASSERT_GE(report.impulse.points.size(), 200u);
+    for (std::size_t n = 0; n < 200; ++n) {
+        const double x = n == 0 ? 1.0 : 0.0;
+        const double y = b0 * x + s1;
+        s1 = b1 * x - b1 * y + s2;
+        s2 = b2 * x - a2 * y;
+        EXPECT_NEAR(report.impulse.points[n].y, y, 1e-5) << "sample " << n;
+        EXPECT_NEAR(report.impulse.points[n].x, 1000.0 * static_cast<double>(n) / rate, 1e-9);
+    }
+}
+
+// A compressor whose gain in dB follows its target with time constants of
+// 5 ms (down) and 50 ms (up) reaches 90 % of a change after ln(10) of them;
+// its level detector holds a millisecond, and the gain is read over the last
+// period of the tone, which may add up to 2 ms. A memoryless curve moves at
+// once, within those 2 ms.
+TEST(AnalysisFigures, AttackAndReleaseAreTheTimeConstantsOfTheGain) {
+    const AnalysisReport& compressor = analysed("compressor", {KD_COMPRESSOR_PLUGIN, {}, std::nullopt});
+    const DynamicsResult& dynamics = compressor.dynamics;
+    ASSERT_TRUE(dynamics.gainMoves) << dynamics.spanDb;
+    // The level curve: no gain up to the threshold, then 3/4 of the excess
+    // taken off: the closest levels at the two extremes are -20 and +6 dBFS.
+    EXPECT_DOUBLE_EQ(dynamics.lowDbfs, -20.0);
+    EXPECT_DOUBLE_EQ(dynamics.highDbfs, 6.0);
+    EXPECT_NEAR(dynamics.lowGainDb, 0.0, 0.05);
+    EXPECT_NEAR(dynamics.highGainDb, -0.75 * 26.0, 0.1);
+    ASSERT_TRUE(dynamics.attackMs && dynamics.releaseMs);
+    const double attack = 5.0 * std::log(10.0), release = 50.0 * std::log(10.0);
+    EXPECT_GE(*dynamics.attackMs, attack);
+    EXPECT_LE(*dynamics.attackMs, attack + 2.0);
+    EXPECT_GE(*dynamics.releaseMs, release);
+    EXPECT_LE(*dynamics.releaseMs, release + 2.0);
+    ASSERT_FALSE(dynamics.attack.empty());
+    EXPECT_NEAR(dynamics.attack.back().y, dynamics.highGainDb, 0.01) << "settled at the end of the step";
+    EXPECT_NEAR(dynamics.release.back().y, dynamics.lowGainDb, 0.01) << "settled at the end of the step";
+
+    const DynamicsResult& curve = cubic().dynamics;
+    ASSERT_TRUE(curve.gainMoves) << "the cubic squashes loud sines";
+    ASSERT_TRUE(curve.attackMs && curve.releaseMs);
+    EXPECT_LE(*curve.attackMs, 2.0);
+    EXPECT_LE(*curve.releaseMs, 2.0);
 }
 
 // K Distortion's crossover low-pass at parameter value v of a law

@@ -31,8 +31,8 @@ TEST(AnalyzeCommand, WritesEveryPlotAsPngAndSvgWithItsDataAndTheJsonFigures) {
     const CommandResult run = plughost({"analyze", KD_GAIN_PLUGIN, "-d", dir, "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("THD"), std::string::npos) << run.out;
-    for (const char* stem :
-         {"transfer", "level", "harmonics-12dBFS", "harmonics-3dBFS", "response", "aliasing", "cost"}) {
+    for (const char* stem : {"transfer", "level", "harmonics-12dBFS", "harmonics-3dBFS", "response", "phase", "impulse",
+                             "loudness", "aliasing", "cost"}) {
         for (const char* extension : {".png", ".svg", ".csv"}) {
             const fs::path file = fs::path(dir) / (std::string(stem) + extension);
             EXPECT_TRUE(fs::is_regular_file(file) && fs::file_size(file) > 50) << file;
@@ -44,9 +44,16 @@ TEST(AnalyzeCommand, WritesEveryPlotAsPngAndSvgWithItsDataAndTheJsonFigures) {
     }
     EXPECT_EQ(hidden, 0u) << "the staging folder is left behind";
 
+    EXPECT_FALSE(fs::exists(fs::path(dir) / "dynamics.svg")) << "a plain gain has no attack or release";
+    EXPECT_NE(run.out.find("the gain does not move with the level"), std::string::npos) << run.out;
+
     std::ifstream file(fs::path(dir) / "analysis.json");
     const nlohmann::json json = nlohmann::json::parse(file);
     EXPECT_EQ(json["harmonics"].size(), 2u);
+    EXPECT_EQ(json["loudness"].size(), 21u);
+    EXPECT_EQ(json["dynamics"]["gain_moves"], false);
+    EXPECT_EQ(json["impulse"]["points"][0], nlohmann::json::parse("[0.0, 0.5]"));
+    EXPECT_EQ(json["response"]["phase_deg"].size(), json["response"]["points"].size());
     EXPECT_LT(json["harmonics"][0]["thd_percent"].get<double>(), 1e-4);
     ASSERT_EQ(json["cost"].size(), 3u);
     const int blockSizes[] = {32, 256, 4096};
@@ -55,12 +62,21 @@ TEST(AnalyzeCommand, WritesEveryPlotAsPngAndSvgWithItsDataAndTheJsonFigures) {
         EXPECT_GT(json["cost"][i]["ns_per_sample"].get<double>(), 0.0);
     }
 
-    // A second run without timing or JSON leaves none of the first run's.
-    ASSERT_EQ(plughost({"analyze", KD_GAIN_PLUGIN, "-d", dir, "--no-cost"}).exitCode, 0);
-    for (const char* name : {"cost.csv", "cost.png", "cost.svg", "analysis.json"}) {
+    // A second run without timing or JSON, of a compressor (no transfer
+    // curve, but attack and release), leaves none of the first run's.
+    const CommandResult second = plughost({"analyze", KD_COMPRESSOR_PLUGIN, "-d", dir, "--no-cost"});
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    for (const char* name : {"cost.csv", "cost.png", "cost.svg", "analysis.json", "transfer.svg", "transfer.png"}) {
         EXPECT_FALSE(fs::exists(fs::path(dir) / name)) << name << " left over";
     }
-    EXPECT_TRUE(fs::exists(fs::path(dir) / "transfer.svg"));
+    for (const char* name : {"dynamics.csv", "dynamics.png", "dynamics.svg", "transfer.csv"}) {
+        EXPECT_TRUE(fs::exists(fs::path(dir) / name)) << name;
+    }
+    // As docs/plughost.md shows it.
+    EXPECT_NE(second.out.find("dynamics   a step from -20 to +6 dBFS moves the gain -19.5 dB: attack 12.1 ms, release "
+                              "117 ms (90 % of the change)\n"),
+              std::string::npos)
+        << second.out;
 }
 
 // Without gnuplot on the path: a message saying what to install, or the
@@ -82,6 +98,19 @@ TEST(AnalyzeCommand, WithoutGnuplotItSaysWhatToInstallOrWritesTheDataAlone) {
         EXPECT_NE((run.out + run.err).find(row.message), std::string::npos) << run.out << run.err;
         EXPECT_EQ(fs::exists(fs::path(dir) / "level.csv"), row.dataWritten);
         EXPECT_FALSE(fs::exists(fs::path(dir) / "level.svg"));
+    }
+}
+
+// A +20 dB bell at 500 Hz with a Q of 2, as docs/plughost.md shows it.
+TEST(AnalyzeCommand, SummaryGivesThePeakItsCornersThePhaseAndTheImpulse) {
+    const CommandResult run = plughost({"analyze", KD_BELL_PLUGIN, "-d", fresh("bell"), "--no-plots", "--no-cost"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const char* line :
+         {"response   0.0 to 20.0 dB from 20 Hz to 19.6 kHz; 3 dB below the peak at 462 Hz, 3 dB below the peak at "
+          "541 Hz\n",
+          "phase      -54.9 to 54.9 degrees; group delay up to 3.63 ms (at 498 Hz)\n",
+          "impulse    peak 1.05 at 0 ms, 60 dB down after 18.2 ms\n"}) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\nin\n" << run.out;
     }
 }
 

@@ -48,6 +48,31 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+// The loudness figures of a file as a render reads it at its own rate (the
+// stub's program 0 passes it through): what a render that wrote the file
+// must give as its output's.
+nlohmann::json loudnessAsRead(const std::string& path) {
+    const CommandResult run = plughost({"render", stub("effect"), "-i", path, "-o", work("reread.wav"), "--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const nlohmann::json in = nlohmann::json::parse(run.out)["levels"]["in"];
+    return {{"integrated_lufs", in["integrated_lufs"]},
+            {"loudness_range_lu", in["loudness_range_lu"]},
+            {"true_peak_dbtp", in["true_peak_dbtp"]}};
+}
+
+// Whether `levels` (a summary's "levels"."out") holds the loudness figures of
+// the file at `path`.
+::testing::AssertionResult measuresAsWritten(const nlohmann::json& levels, const std::string& path) {
+    const nlohmann::json written = loudnessAsRead(path);
+    for (const auto& [name, value] : written.items()) {
+        if (levels[name] != value) {
+            return ::testing::AssertionFailure()
+                   << "the summary's " << name << " is " << levels[name] << ", the file's " << value;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 std::string writeAudio(const std::string& name, const Channels& channels, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT,
                        int rate = kRate) {
     const std::string path = work(name);
@@ -124,11 +149,11 @@ std::string contents(const std::string& path) {
     return text.str();
 }
 
-Channels sine(double level, double seconds, int channels = 2) {
+Channels sine(double level, double seconds, int channels = 2, double frequency = 441.0) {
     Channels result(static_cast<std::size_t>(channels), std::vector<float>(static_cast<std::size_t>(seconds * kRate)));
     for (auto& channel : result) {
         for (std::size_t i = 0; i < channel.size(); ++i) {
-            channel[i] = static_cast<float>(level * std::sin(2.0 * M_PI * 441.0 * static_cast<double>(i) / kRate));
+            channel[i] = static_cast<float>(level * std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / kRate));
         }
     }
     return result;
@@ -336,6 +361,41 @@ TEST(Render, RenderProgramsWritesOnlyTheProgramsThatFit) {
     EXPECT_FALSE(fs::exists(directory + "/program-1.wav"));
     EXPECT_TRUE(contains(run.out, "Double")) << run.out;
     EXPECT_TRUE(contains(run.err, "program 1: the output would clip")) << run.err;
+}
+
+// A 1 kHz sine at -23 dBFS in both channels is -23 LUFS, as broadcast
+// meters are calibrated; the stub's program 1 doubles it (+6.02 dB).
+TEST(Render, SummaryJsonAndProgramTableGiveLoudnessAndTruePeak) {
+    const std::string input = writeAudio("loudness.wav", sine(std::pow(10.0, -23.0 / 20.0), 5.0, 2, 1000.0));
+    const CommandResult run =
+        plughost({"render", stub("effect"), "-i", input, "-o", work("loudness-out.wav"), "--program", "1"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, "          peak        RMS         loudness    range     true peak\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "in        -23.0 dBFS  -26.0 dBFS  -23.0 LUFS  0.0 LU    -23.0 dBTP\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "out       -17.0 dBFS  -20.0 dBFS  -17.0 LUFS  0.0 LU    -17.0 dBTP\n")) << run.out;
+
+    const CommandResult json =
+        plughost({"render", stub("effect"), "-i", input, "-o", work("loudness-out.wav"), "--program", "1", "--json"});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    const nlohmann::json levels = nlohmann::json::parse(json.out)["levels"];
+    EXPECT_NEAR(levels["in"]["integrated_lufs"].get<double>(), -23.0, 0.05) << levels;
+    EXPECT_NEAR(levels["out"]["integrated_lufs"].get<double>(), -23.0 + 6.02, 0.05) << levels;
+    EXPECT_NEAR(levels["out"]["loudness_range_lu"].get<double>(), 0.0, 0.1) << levels;
+    EXPECT_NEAR(levels["out"]["true_peak_dbtp"].get<double>(), -23.0 + 6.02, 0.05) << levels;
+
+    // Each program's output in the table; a 0.2 s input is too short for
+    // a loudness.
+    const std::string directory = work("loudness-programs");
+    fs::remove_all(directory);
+    const CommandResult table = plughost({"render-programs", stub("effect"), "-i", input, "-d", directory});
+    ASSERT_EQ(table.exitCode, 0) << table.err;
+    EXPECT_TRUE(contains(table.out, "RMS out    LUFS out  LRA out    dBTP out")) << table.out;
+    EXPECT_TRUE(contains(table.out, "-26.0 dBFS  -23.0 LUFS   0.0 LU  -23.0 dBTP")) << table.out;
+    EXPECT_TRUE(contains(table.out, "-20.0 dBFS  -17.0 LUFS   0.0 LU  -17.0 dBTP")) << table.out;
+    const CommandResult brief = plughost(
+        {"render", stub("effect"), "-i", writeAudio("brief.wav", sine(0.5, 0.2)), "-o", work("brief-out.wav")});
+    ASSERT_EQ(brief.exitCode, 0) << brief.err;
+    EXPECT_TRUE(contains(brief.out, "-9.0 dBFS   -           -         ")) << brief.out;
 }
 
 TEST(Render, NeverWritesOverItsInputOrThePlugin) {
@@ -868,6 +928,8 @@ TEST(Render, JsonCarriesTheFiguresOfTheSummary) {
     EXPECT_NEAR(json["levels"]["in"]["peak_dbfs"].get<double>(), -6.02, 0.01);
     EXPECT_EQ(json["levels"]["out"]["peak_dbfs"], "+inf");
     EXPECT_EQ(json["levels"]["out"]["first_non_finite"]["frame"], 1000);
+    EXPECT_EQ(json["levels"]["out"]["true_peak_dbtp"], "+inf");
+    EXPECT_TRUE(json["levels"]["out"]["integrated_lufs"].is_null()) << "an infinite output has no loudness";
     EXPECT_EQ(json["output"]["written"], false);
     EXPECT_EQ(json["program"], "1 Double");
     EXPECT_GT(json["speed"]["plugin_seconds"].get<double>(), 0.0);
@@ -946,6 +1008,8 @@ TEST(Render, InputsAndOutputsAtOtherRatesAreResampledAndSaidSo) {
     const CommandResult json = plughost({"render", stub("effect"), "-i", at48, "-o", work("resampled.wav"), "--rate",
                                          "44100", "--output-rate", "48000", "--json"});
     ASSERT_EQ(json.exitCode, 0) << json.err;
+    // The output's loudness is measured on what was written, at its rate.
+    EXPECT_TRUE(measuresAsWritten(nlohmann::json::parse(json.out)["levels"]["out"], work("resampled.wav")));
     EXPECT_EQ(nlohmann::json::parse(json.out)["resampled"],
               nlohmann::json::parse(R"([{"stream": "input", "from_hz": 48000.0, "to_hz": 44100.0},
                                         {"stream": "output", "from_hz": 44100.0, "to_hz": 48000.0}])"));
@@ -994,6 +1058,14 @@ TEST(Render, StandardOutputCarriesTheAudioAlone) {
             EXPECT_EQ(read.channels, expected.channels) << options << how;
         }
     }
+    // The summary, on the error stream, measures the stream as written.
+    const std::string measured = work("streamed-measured.wav");
+    const CommandResult json = runCommand(
+        {"/bin/sh", "-c",
+         std::string(KD_PLUGHOST) + " render " + stub("effect") + " -i " + input + " --json -o - > " + measured});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_TRUE(measuresAsWritten(nlohmann::json::parse(json.err)["levels"]["out"], measured));
+
     const std::string back = work("both-ways.wav");
     const CommandResult twice =
         runCommand({"/bin/sh", "-c",
@@ -1103,6 +1175,18 @@ TEST(Render, AChainRunsThePluginsInSeriesEachWithItsOwnSettings) {
         EXPECT_EQ(first, entry.impulseAt) << run.out;
     }
 
+    // The chain's output is what is measured: the second plug-in's gain
+    // shows in the figures.
+    const CommandResult measured =
+        plughost({"render", "-i", writeAudio("chain-loud-in.wav", sine(0.25, 1.0)), "-o", work("chain-loud.wav"),
+                  stub("effect"), "--then", stub("effect"), "--program", "1", "--json"});
+    ASSERT_EQ(measured.exitCode, 0) << measured.err;
+    const nlohmann::json levels = nlohmann::json::parse(measured.out)["levels"];
+    EXPECT_NEAR(levels["out"]["integrated_lufs"].get<double>() - levels["in"]["integrated_lufs"].get<double>(), 6.02,
+                0.01)
+        << levels;
+    EXPECT_TRUE(measuresAsWritten(levels["out"], work("chain-loud.wav")));
+
     // Each plug-in's clock counts the frames it processed itself: the
     // second clock in a chain reports the block's start, not twice it.
     const std::string clocked = work("chain-clock.wav");
@@ -1163,6 +1247,7 @@ TEST(Render, ABatchRendersEachFileOnItsOwnAndEndsWithTheWorst) {
         {"good.wav", 0, 1024}, {"junk.wav", 3, 0}, {"crash.wav", -1, 0}, {"other.wav", 0, 2048}, {"cut.wav", 1, 0}};
     ASSERT_EQ(report["renders"].size(), std::size(kJobs)) << run.out;
     int worst = 0;
+    std::vector<double> truePeaks;  // of the files written
     for (std::size_t i = 0; i < std::size(kJobs); ++i) {
         const nlohmann::json& job = report["renders"][i];
         const int exitCode = job["exit_code"].get<int>();
@@ -1179,8 +1264,12 @@ TEST(Render, ABatchRendersEachFileOnItsOwnAndEndsWithTheWorst) {
         if (read.frames() > 0) {
             EXPECT_EQ(read.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
             EXPECT_EQ(job["summary"]["output"]["frames"], kJobs[i].frames);
+            truePeaks.push_back(job["summary"]["levels"]["out"]["true_peak_dbtp"].get<double>());
         }
     }
+    // Each file measured on its own: a constant of 0.5, one of 0.25.
+    ASSERT_EQ(truePeaks.size(), 2u);
+    EXPECT_NEAR(truePeaks[0] - truePeaks[1], 6.02, 0.01) << truePeaks[0] << " " << truePeaks[1];
     EXPECT_EQ(run.exitCode, worst) << run.err;
     EXPECT_EQ(report["exit_code"], worst);
     EXPECT_GE(worst, 3);
@@ -1198,6 +1287,7 @@ TEST(Render, ABatchRendersEachFileOnItsOwnAndEndsWithTheWorst) {
         std::regex_search(table.out, std::regex("\n" + cut + " +NOT WRITTEN +[0-9.]+ s +-6.0 dBFS +-12.0 dBFS")))
         << table.out;
     EXPECT_TRUE(contains(table.out, "2 of 5 files written into " + out + " (1 process at once,")) << table.out;
+    EXPECT_TRUE(contains(table.out, "peak out    LUFS out  LRA out    dBTP out")) << table.out;
 }
 
 #ifdef KD_KDISTORTION

@@ -1,17 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "audio/automation.h"
 #include "audio/channel_map.h"
+#include "audio/loudness_meter.h"
 #include "audio/statistics.h"
 #include "audio/test_signal.h"
 #include "plugin/midi_events.h"
 #include "support/host_error.h"
+
+#if defined(KD_HAVE_EBUR128)
+#include <ebur128.h>
+#endif
 
 namespace {
 
@@ -97,6 +104,218 @@ TEST(Statistics, SilenceHasNoLevel) {
     EXPECT_EQ(formatDecibels(stats.peak), "-inf dBFS");
     EXPECT_TRUE(stats.onlyNormalNumbers());
 }
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A stereo signal of sine stretches, each `seconds` long at a peak level in
+// dBFS, the same in both channels; `fadeSeconds` ramps each stretch in and
+// out.
+struct Stretch {
+    double dbfs;
+    double seconds;
+};
+std::vector<float> sineStretches(const std::vector<Stretch>& stretches, double rate, double frequency,
+                                 double phase = 0.0, double fadeSeconds = 0.0) {
+    std::vector<float> samples;
+    for (const Stretch& stretch : stretches) {
+        const auto count = static_cast<std::size_t>(std::llround(stretch.seconds * rate));
+        const double amplitude = std::pow(10.0, stretch.dbfs / 20.0);
+        for (std::size_t i = 0; i < count; ++i) {
+            const double edge = static_cast<double>(std::min(i, count - 1 - i));
+            const double fade = fadeSeconds > 0.0 ? std::min(1.0, edge / (fadeSeconds * rate)) : 1.0;
+            const double n = static_cast<double>(samples.size());
+            samples.push_back(
+                static_cast<float>(fade * amplitude * std::sin(2.0 * kPi * frequency * n / rate + phase)));
+        }
+    }
+    return samples;
+}
+
+// Feeds the same samples to every channel in blocks of uneven sizes, as the
+// chunks of a render arrive.
+LoudnessFigures measure(const std::vector<float>& samples, double rate, int channels = 2,
+                        KernelPath path = fastestKernelPath()) {
+    LoudnessMeter meter(channels, rate, path);
+    const std::size_t blocks[] = {1000, 4410, 7, 65536, 12345};
+    for (std::size_t at = 0, i = 0; at < samples.size(); ++i) {
+        const std::size_t count = std::min(blocks[i % 5], samples.size() - at);
+        const std::vector<const float*> pointers(static_cast<std::size_t>(channels), samples.data() + at);
+        meter.add(pointers.data(), count);
+        at += count;
+    }
+    return meter.figures();
+}
+
+std::vector<KernelPath> pathsThatRun() {
+    std::vector<KernelPath> paths;
+    for (KernelPath path : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Avx2}) {
+        if (kernelPathRuns(path)) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
+// EBU Tech 3341's and 3342's test signals: a 1 kHz sine in both channels at
+// 48 kHz, in stretches of given levels. Every kernel path reads them.
+TEST(Loudness, TheEbuTestSignalsReadTheirLoudnessAndRange) {
+    const struct {
+        std::vector<Stretch> stretches;
+        std::optional<double> integrated;  // within 0.1 LU
+        std::optional<double> range;       // within 1 LU
+    } kCases[] = {
+        {{{-23, 20}}, -23.0, std::nullopt},
+        {{{-33, 20}}, -33.0, std::nullopt},
+        {{{-36, 10}, {-23, 60}, {-36, 10}}, -23.0, std::nullopt},
+        {{{-72, 10}, {-36, 10}, {-23, 60}, {-36, 10}, {-72, 10}}, -23.0, std::nullopt},
+        {{{-26, 20}, {-20, 20.1}, {-26, 20}}, -23.0, std::nullopt},
+        {{{-20, 20}, {-30, 20}}, std::nullopt, 10.0},
+        {{{-20, 20}, {-15, 20}}, std::nullopt, 5.0},
+        {{{-40, 20}, {-20, 20}}, std::nullopt, 20.0},
+    };
+    for (const auto& entry : kCases) {
+        const std::vector<float> signal = sineStretches(entry.stretches, 48000.0, 1000.0);
+        const std::string name = "stretches from " + std::to_string(entry.stretches.front().dbfs) + " dBFS, " +
+                                 std::to_string(entry.stretches.size()) + " of them";
+        std::optional<LoudnessFigures> first;
+        for (KernelPath path : pathsThatRun()) {
+            const LoudnessFigures figures = measure(signal, 48000.0, 2, path);
+            ASSERT_TRUE(figures.integratedLufs && figures.rangeLu) << name;
+            // However the signal arrives, the figures are the same to the
+            // last bit: whichever thread and chunks a render measures with.
+            LoudnessMeter whole(2, 48000.0, path);
+            const float* both[] = {signal.data(), signal.data()};
+            whole.add(both, signal.size());
+            const LoudnessFigures once = whole.figures();
+            EXPECT_EQ(*once.integratedLufs, *figures.integratedLufs) << name;
+            EXPECT_EQ(*once.rangeLu, *figures.rangeLu) << name;
+            EXPECT_EQ(once.truePeak, figures.truePeak) << name;
+            if (entry.integrated) {
+                EXPECT_NEAR(*figures.integratedLufs, *entry.integrated, 0.1) << name;
+            }
+            if (entry.range) {
+                EXPECT_NEAR(*figures.rangeLu, *entry.range, 1.0) << name;
+            }
+            if (first) {
+                EXPECT_NEAR(*figures.integratedLufs, *first->integratedLufs, 1e-6) << name << ": the paths differ";
+                EXPECT_NEAR(*figures.rangeLu, *first->rangeLu, 1e-6) << name << ": the paths differ";
+                EXPECT_NEAR(figures.truePeak, first->truePeak, 1e-6) << name << ": the paths differ";
+            }
+            first = figures;
+        }
+    }
+}
+
+// The K-weighting curve is the one BS.1770 gives as coefficients at 48 kHz,
+// at any rate: sines of every frequency read as those coefficients weigh
+// them.
+TEST(Loudness, SinesAreWeighedByTheStandardsCurveAtEveryRate) {
+    const auto standardGain = [](double frequency) {
+        const std::complex<double> z = std::polar(1.0, -2.0 * kPi * frequency / 48000.0);
+        const auto section = [z](double b0, double b1, double b2, double a1, double a2) {
+            return (b0 + b1 * z + b2 * z * z) / (1.0 + a1 * z + a2 * z * z);
+        };
+        return std::abs(
+            section(1.53512485958697, -2.69169618940638, 1.19839281085285, -1.69065929318241, 0.73248077421585) *
+            section(1.0, -2.0, 1.0, -1.99004745483398, 0.99007225036621));
+    };
+    for (double rate : {44100.0, 48000.0, 96000.0}) {
+        for (double frequency : {25.0, 100.0, 1000.0, 2000.0, 10000.0}) {
+            const LoudnessFigures figures = measure(sineStretches({{-20.0, 3.0}}, rate, frequency), rate);
+            ASSERT_TRUE(figures.integratedLufs.has_value());
+            const double expected = -0.691 + 20.0 * std::log10(0.1 * standardGain(frequency));
+            EXPECT_NEAR(*figures.integratedLufs, expected, 0.01) << frequency << " Hz at " << rate << " Hz";
+        }
+    }
+    // One channel alone is one channel's energy: 3 dB below both.
+    const LoudnessFigures mono = measure(sineStretches({{-20.0, 3.0}}, 48000.0, 1000.0), 48000.0, 1);
+    EXPECT_NEAR(*mono.integratedLufs, -23.0, 0.1);
+}
+
+// A sine at a quarter of the sample rate with a phase of 45 degrees has
+// samples of +-A/sqrt(2) and its peaks halfway between them, where the
+// meter's points fall. Faded in and out, it holds no peak beyond A (a sine
+// switched on at once rings above it, as a converter's output would).
+TEST(Loudness, TruePeakFindsTheQuarterRateSinesPeaksBetweenTheSamples) {
+    for (double rate : {44100.0, 48000.0, 96000.0, 192000.0}) {
+        const std::vector<float> signal = sineStretches({{-6.0, 1.0}}, rate, rate / 4.0, kPi / 4.0, 0.01);
+        for (KernelPath path : pathsThatRun()) {
+            const LoudnessFigures figures = measure(signal, rate, 2, path);
+            EXPECT_NEAR(toDecibels(figures.truePeak), -6.0, 0.1) << rate << " Hz";
+        }
+        SignalStats samples;
+        samples.add(signal.data(), signal.size());
+        EXPECT_NEAR(toDecibels(samples.peak), -6.0 - 3.01, 0.01) << rate << " Hz";
+    }
+}
+
+// What has no loudness says so, and broken samples are never measured as
+// a level.
+TEST(Loudness, SilenceShortSignalsAndBrokenSamplesHaveNoLoudness) {
+    std::vector<float> withNan = sineStretches({{-20.0, 2.0}}, 48000.0, 1000.0);
+    std::vector<float> withInfinity = withNan;
+    withNan[50000] = std::numeric_limits<float>::quiet_NaN();
+    withInfinity[50000] = std::numeric_limits<float>::infinity();
+    const struct {
+        const char* name;
+        std::vector<float> samples;
+        bool integrated;
+        bool range;
+        const char* truePeak;
+    } kCases[] = {
+        {"silence", std::vector<float>(48000 * 5, 0.0f), false, false, "-inf dBFS"},
+        {"0.3 s", sineStretches({{-20.0, 0.3}}, 48000.0, 1000.0), false, false, "-20.0 dBFS"},
+        {"2 s", sineStretches({{-20.0, 2.0}}, 48000.0, 1000.0), true, false, "-20.0 dBFS"},
+        {"below the absolute gate", sineStretches({{-75.0, 5.0}}, 48000.0, 1000.0), false, false, "-75.0 dBFS"},
+        {"a NaN", withNan, false, false, "NaN"},
+        {"an infinity", withInfinity, false, false, "+inf dBFS"},
+    };
+    for (const auto& entry : kCases) {
+        const LoudnessFigures figures = measure(entry.samples, 48000.0);
+        EXPECT_EQ(figures.integratedLufs.has_value(), entry.integrated) << entry.name;
+        EXPECT_EQ(figures.rangeLu.has_value(), entry.range) << entry.name;
+        EXPECT_EQ(formatDecibels(figures.truePeak), entry.truePeak) << entry.name;
+    }
+    // A rate of a few hertz, as a damaged header may claim, still ends its
+    // 100 ms stretches: one frame each.
+    const std::vector<float> fewHertz(400, 0.5f);
+    const LoudnessFigures slow = measure(fewHertz, 4.0, 1);
+    ASSERT_TRUE(slow.integratedLufs.has_value());
+    EXPECT_GE(slow.truePeak, 0.5);
+}
+
+#if defined(KD_HAVE_EBUR128)
+// Program material, whose blocks straddle the relative gate, against
+// libebur128 (another meter, in its exact mode): the plucked strings at four
+// levels. (Its loudness range takes a short-term value every second where
+// this meter takes ten, which moves the percentiles of so short a signal.)
+TEST(Loudness, ProgramMaterialReadsAsAnotherMeterReadsIt) {
+    const AudioBuffer strings = makeDemoSignal(48000.0, 2);
+    std::vector<float> left, right, interleaved;
+    for (double gainDb : {0.0, -8.0, -20.0, -45.0}) {
+        const double gain = std::pow(10.0, gainDb / 20.0);
+        for (std::size_t i = 0; i < strings.frameCount(); ++i) {
+            left.push_back(static_cast<float>(gain * strings.channels[0][i]));
+            right.push_back(static_cast<float>(gain * strings.channels[1][i]));
+            interleaved.push_back(left.back());
+            interleaved.push_back(right.back());
+        }
+    }
+    LoudnessMeter meter(2, 48000.0);
+    const float* channels[] = {left.data(), right.data()};
+    meter.add(channels, left.size());
+    const LoudnessFigures figures = meter.figures();
+
+    ebur128_state* other = ebur128_init(2, 48000, EBUR128_MODE_I);
+    ASSERT_NE(other, nullptr);
+    ebur128_add_frames_float(other, interleaved.data(), left.size());
+    double integrated = 0.0;
+    ebur128_loudness_global(other, &integrated);
+    ebur128_destroy(&other);
+    ASSERT_TRUE(figures.integratedLufs.has_value());
+    EXPECT_NEAR(*figures.integratedLufs, integrated, 0.001);
+}
+#endif
 
 TEST(DemoSignal, IsAFewSecondsPeakingAtMinusThreeDecibels) {
     const AudioBuffer signal = makeDemoSignal(44100.0, 2);
