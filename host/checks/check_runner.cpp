@@ -95,6 +95,14 @@ std::vector<std::string> childArguments(const CheckDefinition& check, const Chec
     return arguments;
 }
 
+std::string joinedIds(const std::vector<std::string>& ids) {
+    std::string text;
+    for (const std::string& id : ids) {
+        text += (text.empty() ? "" : ", ") + id;
+    }
+    return text;
+}
+
 }  // namespace
 
 std::vector<const CheckDefinition*> selectChecks(const std::vector<std::string>& only,
@@ -106,6 +114,10 @@ std::vector<const CheckDefinition*> selectChecks(const std::vector<std::string>&
         if ((only.empty() || matchesAny(*check, only)) && !matchesAny(*check, skip)) {
             selected.push_back(check);
         }
+    }
+    if (selected.empty()) {
+        throw CheckSelectionError(
+            "--only and --skip leave no check to run: --skip leaves out every check that --only names");
     }
     return selected;
 }
@@ -179,33 +191,38 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
             last_words::disarm();
             last_words::clear();
         }
+        addInterruptionFinding(outcome);
         CheckResult result{check.id,
                            check.name,
                            std::move(outcome),
                            options.strict,
                            std::chrono::duration<double>(Clock::now() - checkStart).count(),
                            chosen};
-        if (check.role == CheckRole::Reproducibility && result.outcome.outputsDiffer) {
-            settings.reproducible = run.reproducible = false;
-            run.irreproducibleBecause = result.outcome.detail;
-            settings.irreproducibleBecause = format("the output differs between fresh instances (see %s)", check.id);
-        }
-        tally.add(result);
-        if (!options.json) {
-            out << textReport(result);
-            out.flush();
+        if (check.role == CheckRole::Reproducibility) {
+            if (result.outcome.outputsDiffer) {
+                settings.reproducible = false;
+                run.reproducible = false;
+                run.irreproducibleBecause = result.outcome.detail;
+                settings.irreproducibleBecause =
+                    format("the output differs between fresh instances (see %s)", check.id);
+            } else if (result.outcome.verdict == Verdict::Pass) {
+                run.reproducible = true;
+            }
         }
         results.push_back(std::move(result));
+        foldIntoEarlierFault(results);
+        tally.add(results.back());
+        if (!options.json) {
+            out << textReport(results.back());
+            out.flush();
+        }
         if (check.role == CheckRole::Essential && results.back().outcome.verdict == Verdict::Error) {
             unusable = true;
             break;
         }
     }
     if (!notRun.empty()) {
-        std::string names;
-        for (const std::string& name : notRun) {
-            names += (names.empty() ? "" : ", ") + name;
-        }
+        const std::string names = joinedIds(notRun);
         CheckResult timeUp{"time-total", "overall time limit",
                            CheckOutcome::error(format("--timeout-total %d s ran out before %zu checks: %s",
                                                       options.timeoutTotalSeconds, notRun.size(), names.c_str())),
@@ -222,6 +239,11 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
     } else {
         if (unusable) {
             out << "the plug-in cannot be loaded, so no other check was run\n";
+        }
+        for (const CheckResult& result : results) {
+            if (!result.alsoSeenIn.empty()) {
+                out << result.id << ": the same fault also seen in: " << joinedIds(result.alsoSeenIn) << "\n";
+            }
         }
         out << tally.summaryLine() << "\n";
     }

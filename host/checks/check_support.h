@@ -30,10 +30,22 @@ enum class Severity { Warning, Error };
 // the check applies, but the plug-in gave it nothing to judge.
 enum class Verdict { Pass, Warning, Error, Skip, NotComparable, NotTested };
 
+// Causes that several checks share, and the words checks that end early
+// with them begin with.
+inline constexpr const char* kWritesOutsideTheBlock = "writes outside the block";
+inline constexpr const char* kReadsPastTheBlockEnd = "reads input past the block end";
+
 // One thing a check found, with its weight.
 struct Finding {
     Severity severity = Severity::Error;
     std::string text;
+    // The fault behind the finding, in words that do not depend on where it
+    // showed ("output channel 1 not written", "crash in effProcessEvents"),
+    // so that the checks one fault fails can be told apart from a second
+    // fault; empty when the finding is its own fault.
+    std::string cause{};
+    // The plug-in call it happened in, when known.
+    std::string call{};
 };
 
 struct CheckOutcome {
@@ -52,7 +64,7 @@ struct CheckOutcome {
     // then, and the last lines the plug-in printed.
     bool interrupted = false;
     std::string step;
-    std::string call;
+    std::string call{};
     std::vector<std::string> pluginOutput;
 
     static CheckOutcome with(Verdict verdict, std::string detail) {
@@ -73,19 +85,24 @@ struct CheckOutcome {
 // found; it carries every finding, errors first.
 class Findings {
 public:
-    void error(std::string finding);
-    void warning(std::string finding);
+    void error(std::string finding, std::string cause = "");
+    void warning(std::string finding, std::string cause = "");
+    // Two outputs that should agree differ. When the same check found the
+    // output itself faulty (an error with a cause), the difference follows
+    // from that and is left out.
+    void difference(std::string finding);
     // A comparison that was left out because outputs are not reproducible.
     void notCompared(std::string why);
     // Something the check could not judge (silence where sound was needed).
     void notTested(std::string why);
-    bool empty() const { return errors_.empty() && warnings_.empty(); }
-    bool hasErrors() const { return !errors_.empty(); }
+    bool empty() const { return errors_.empty() && differences_.empty() && warnings_.empty(); }
+    bool hasErrors() const { return !errors_.empty() || !differences_.empty(); }
     CheckOutcome outcome(std::string passDetail = "") const;
 
 private:
-    std::vector<std::string> errors_;
-    std::vector<std::string> warnings_;
+    std::vector<Finding> errors_;
+    std::vector<std::string> differences_;
+    std::vector<Finding> warnings_;
     std::string notComparedBecause_;
     std::string notTestedBecause_;
 };

@@ -55,7 +55,7 @@ void judgeDifference(Findings& findings, const OutputComparison& comparison, con
     if (comparison.worstDb <= kRoundingCeilingDb) {
         findings.warning(format("%s %s, small enough to be rounding", what.c_str(), comparison.describe().c_str()));
     } else {
-        findings.error(what + " " + comparison.describe());
+        findings.difference(what + " " + comparison.describe());
     }
 }
 
@@ -210,7 +210,7 @@ CheckOutcome checkBlockSizesAgree(CheckContext& context) {
         const TimeShift shift =
             findTimeShift(expected, actual, expected.frameCount(), std::max(tolerance, kRoundingCeilingDb));
         if (shift.found) {
-            findings.error(describeShift(shift, size));
+            findings.difference(describeShift(shift, size));
             continue;
         }
         groups.push_back({{size}, comparison, std::move(actual)});

@@ -55,7 +55,9 @@ CheckOutcome checkEntryGivesRecord(CheckContext& context) {
     if (!instance.canReplace() && effect->process == nullptr) {
         return CheckOutcome::error("the record has no process function (" + detail + ")");
     }
-    if (effect->getParameter == nullptr || effect->setParameter == nullptr) {
+    // A plug-in without parameters may leave its parameter functions out;
+    // hosts do not call them then.
+    if (effect->numParams > 0 && (effect->getParameter == nullptr || effect->setParameter == nullptr)) {
         return CheckOutcome::error("the record lacks its parameter functions (" + detail + ")");
     }
     instance.close();
@@ -133,7 +135,7 @@ CheckOutcome checkInstancesIndependent(CheckContext& context) {
     Findings findings;
     expectClean(findings, together, "the watched instance");
     if (!neighbourIn.guardsIntact() || !neighbourOut.guardsIntact()) {
-        findings.error("a neighbouring instance wrote outside the block it was given");
+        findings.error("a neighbouring instance wrote outside the block it was given", kWritesOutsideTheBlock);
     }
     context.expectSameOutput(findings, reference.output, together.output,
                              "output with other instances processing alongside");

@@ -131,8 +131,9 @@ CheckOutcome checkInPlace(CheckContext& context) {
         }
     }
     Findings findings;
+    expectClean(findings, reference, "separate buffers");
     if (!shared.guardsIntact()) {
-        findings.error("the plug-in wrote outside the in-place block it was given");
+        findings.error("the plug-in wrote outside the in-place block it was given", kWritesOutsideTheBlock);
     }
     context.expectSameOutput(findings, reference.output, output, "in-place output, against separate buffers,");
     return findings.outcome();
@@ -222,9 +223,9 @@ CheckOutcome checkParameterExtremes(CheckContext& context) {
             expectClean(one, processAll(*instance, signal, fixedBlocks(CheckContext::kBlock)), what);
             for (const Finding& finding : one.outcome().findings) {
                 if (finding.severity == Severity::Error) {
-                    findings.error(finding.text);
+                    findings.error(finding.text, finding.cause);
                 } else {
-                    findings.warning(finding.text);
+                    findings.warning(finding.text, finding.cause);
                 }
             }
             if (one.hasErrors()) {

@@ -95,16 +95,20 @@ const Expectation kExpectations[] = {
     {{"overrun", {"--only", "buffer-bounds", "--only", "block-sizes-varying"}},
      1,
      "\nFAIL  block-sizes-varying  [^\n]*: sizes up to the announced 1024: the plug-in wrote outside the block"},
+    // The protected page tells the channel and the call; the fault counts
+    // once, where it was found first.
     {{"overrun", {"--only", "buffer-bounds", "--only", "block-sizes-varying"}},
      1,
-     "\nFAIL  buffer-bounds  [^\n]*: writes past the end of output channel 1 in a 1-frame processReplacing, the "
-     "instance's first\n"},
+     "\nSAME  buffer-bounds  [^\n]*: writes past the end of output channel 1 in a 1-frame processReplacing, the "
+     "instance's first; the fault block-sizes-varying found \\(writes outside the block\\), counted there\n"
+     "block-sizes-varying: the same fault also seen in: buffer-bounds\n0 passed, 1 failed, 0 warnings, 0 not "
+     "tested\n"},
     // Inside the host, the write past the block ends the run after the
     // verdict and the summary.
     {{"overrun", {"--no-fork", "--only", "buffer-bounds"}},
      1,
      "\nFAIL  buffer-bounds  [^\n]*: writes past the end of output channel 1 in a 1-frame processReplacing, the "
-     "instance's first\n[^\n]*\n[^\n]*\n0 passed, 1 failed, 0 warnings\n$"},
+     "instance's first\n[^\n]*\n[^\n]*\n0 passed, 1 failed, 0 warnings, 0 not tested\n$"},
     {kUnwritten, 1,
      "\nFAIL  rates-and-sizes  [^\n]*: 22050 Hz, blocks of 1: output channel 1 not written in blocks of 1;"},
     {{"reads_past_input", {"--only", "block-sizes-varying"}},
@@ -151,6 +155,30 @@ const Expectation kExpectations[] = {
      "\nWARN  texts-names  [^\n]*: parameter 0 name \"Output Gain Amount\" has 18 characters, over the conventional "
      "8"},
     {{"long_texts", {"--only", "texts", "--strict"}}, 1, "\nFAIL  texts-displays  [^\n]*: warning \\(--strict\\): "},
+    // Checked whole, each fault counts once, at the check that found it
+    // first; the others it failed name it.
+    {{"unwritten_channel", {}},
+     1,
+     "\nFAIL  open-cold  [^\n]*output channel 1 not written[\\s\\S]*\nSAME  in-place  [^\n]*separate buffers: output "
+     "channel 1 not written[\\s\\S]*\nopen-cold: the same fault also seen in: open-warm, [^\n]*thread-second-instance\n"
+     "9 passed, 1 failed, 0 warnings, 1 not tested\n$"},
+    {{"overrun", {}}, 1, "\nFAIL  open-cold  [^\n]*wrote outside the block[\\s\\S]*\n9 passed, 1 failed, 0 warnings"},
+    {{"reads_past_input", {}},
+     1,
+     "\nFAIL  open-cold  [^\n]*reads input past the block end[\\s\\S]*\n8 passed, 1 failed, 0 warnings"},
+    {{"infinite", {}}, 1, "\nFAIL  open-cold  [^\n]*infinite values[\\s\\S]*\n9 passed, 1 failed, 0 warnings"},
+    {{"midi_crash", {}},
+     1,
+     "\nFAIL  reproducible  [^\n]*crashed[\\s\\S]*\nreproducible: the same fault also seen in: [^\n]*midi[^\n]*\n20 "
+     "passed, 1 failed, 0 warnings"},
+    {{"zero_frame_crash", {}},
+     1,
+     "\nrates-and-sizes: the same fault also seen in: block-sizes-varying, realtime\n29 passed, 1 failed, 0 "
+     "warnings"},
+    {{"blow_up", {}},
+     0,
+     "\nSAME  parameters-random  [^\n]*the fault parameters-extremes found \\(output blew up\\)[\\s\\S]*\n30 passed, 0 "
+     "failed, 1 warnings"},
     {{"clean", {"--timeout-total", "1"}},
      1,
      "\nFAIL  time-total  overall time limit: --timeout-total 1 s ran out before [0-9]+ checks: "},
@@ -310,7 +338,13 @@ TEST(CheckReport, JsonNamesTheCrashedCheckItsCallItsStepAndTheTotals) {
     EXPECT_EQ(midi.at("call"), "effProcessEvents");
     EXPECT_NE(midi.at("step").get<std::string>().find("note on 60"), std::string::npos) << midi.dump();
     EXPECT_FALSE(midi.at("plugin_output").empty()) << midi.dump();
-    EXPECT_EQ(report.at("summary").at("line"), "1 passed, 1 failed, 0 warnings") << report.dump(2);
+    EXPECT_EQ(report.at("summary").at("line"), "1 passed, 1 failed, 0 warnings, 0 not tested") << report.dump(2);
+    // The crash is a finding with its call; whether outputs are reproducible
+    // was not tried.
+    ASSERT_EQ(midi.at("findings").size(), 1u) << midi.dump();
+    EXPECT_EQ(midi.at("findings")[0].at("call"), "effProcessEvents");
+    EXPECT_EQ(midi.at("findings")[0].at("cause"), "crash in effProcessEvents");
+    EXPECT_TRUE(report.at("reproducible").is_null()) << report.dump(2);
     EXPECT_EQ(report.at("exit_code"), 1);
     // Its keys are written as render's and analyze's are.
     std::vector<std::string> keys;
@@ -337,9 +371,10 @@ TEST(CheckReport, InsideTheHostACrashStillEndsWithItsVerdictTheCallAndTheSummary
     const CommandResult& run = resultOf(kInsideTheHost);
     EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
     EXPECT_TRUE(std::regex_search(
-        run.out, std::regex("\nFAIL  state-chunk  state restore through effGetChunk and effSetChunk: the plug-in "
-                            "crashed \\(" KD_SEGV_NAME "\\)\n +in: effSetChunk of 16 bytes\n +during: "
-                            "effSetChunk with the 16-byte chunk[^\n]*\n0 passed, 1 failed, 0 warnings\n$")))
+        run.out,
+        std::regex("\nFAIL  state-chunk  state restore through effGetChunk and effSetChunk: the plug-in "
+                   "crashed \\(" KD_SEGV_NAME "\\)\n +in: effSetChunk of 16 bytes\n +during: "
+                   "effSetChunk with the 16-byte chunk[^\n]*\n0 passed, 1 failed, 0 warnings, 0 not tested\n$")))
         << run.out;
     // The same words as one whole JSON document.
     const CommandResult json = resultOf(kInsideTheHostJson);
@@ -349,7 +384,7 @@ TEST(CheckReport, InsideTheHostACrashStillEndsWithItsVerdictTheCallAndTheSummary
     EXPECT_EQ(crashed.at("id"), "state-chunk");
     EXPECT_EQ(crashed.at("detail"), "the plug-in crashed (" KD_SEGV_NAME ")");
     EXPECT_EQ(crashed.at("call"), "effSetChunk of 16 bytes");
-    EXPECT_EQ(report.at("summary").at("line"), "0 passed, 1 failed, 0 warnings");
+    EXPECT_EQ(report.at("summary").at("line"), "0 passed, 1 failed, 0 warnings, 0 not tested");
     EXPECT_EQ(report.at("exit_code"), 1);
 }
 

@@ -202,16 +202,80 @@ TEST(Tally, UnderStrictAWarningFailsAndACheckThatRanUnselectedCountsOnlyWhenItFa
          {Verdict::Pass, Verdict::Warning, Verdict::Error, Verdict::Skip, Verdict::NotComparable, Verdict::NotTested}) {
         tally.add(CheckResult{"c", "check", CheckOutcome::with(verdict, "d")});
     }
-    EXPECT_EQ(tally.summaryLine(), "1 passed, 1 failed, 1 warnings, 3 skipped");
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 1 failed, 1 warnings, 3 not tested");
     const CheckResult strictWarning{"texts", "long texts", CheckOutcome::warning("long"), true};
     tally.add(strictWarning);
-    EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 skipped");
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 not tested");
     EXPECT_EQ(textReport(strictWarning), "FAIL  texts  long texts: warning (--strict): long\n");
     tally.add(CheckResult{"reproducible", "r", CheckOutcome::pass(), false, 0.0, false});
     tally.add(CheckResult{"reproducible", "r", CheckOutcome::notComparable("random"), false, 0.0, false});
-    EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 skipped");
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 not tested");
     tally.add(CheckResult{"reproducible", "r", CheckOutcome::error("shared state"), false, 0.0, false});
-    EXPECT_EQ(tally.summaryLine(), "1 passed, 3 failed, 1 warnings, 3 skipped");
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 3 failed, 1 warnings, 3 not tested");
+}
+
+CheckOutcome withFindings(std::vector<Finding> findings) {
+    CheckOutcome outcome = CheckOutcome::error("e");
+    outcome.findings = std::move(findings);
+    return outcome;
+}
+
+// One fault that several checks fail counts once, at the first check that
+// found it; a check with a finding of its own counts on its own.
+TEST(RootFinding, ChecksFailedOnlyByAnEarlierFaultAreFoldedIntoItAndCountedOnce) {
+    const Finding unwritten{Severity::Error, "a: output channel 1 not written", "output channel 1 not written"};
+    const Finding nan{Severity::Error, "b: output held 3 NaN values", "NaN output"};
+    const Finding own{Severity::Error, "in-place output differs"};
+    const struct {
+        const char* id;
+        std::vector<Finding> findings;
+        const char* sameFaultAs;
+    } kRun[] = {
+        {"first", {unwritten}, ""},    {"second", {unwritten, unwritten}, "first"},
+        {"own", {unwritten, own}, ""}, {"both", {unwritten, nan}, ""},
+        {"nan-again", {nan}, "both"},  {"mixed-again", {nan, unwritten}, "first"},
+    };
+    std::vector<CheckResult> results;
+    Tally tally;
+    for (const auto& check : kRun) {
+        results.push_back(CheckResult{check.id, check.id, withFindings(check.findings)});
+        foldIntoEarlierFault(results);
+        tally.add(results.back());
+        EXPECT_EQ(results.back().sameFaultAs, check.sameFaultAs) << check.id;
+    }
+    EXPECT_EQ(results[0].alsoSeenIn, (std::vector<std::string>{"second", "mixed-again"}));
+    EXPECT_EQ(results[3].alsoSeenIn, (std::vector<std::string>{"nan-again"}));
+    EXPECT_EQ(tally.summaryLine(), "0 passed, 3 failed, 0 warnings, 0 not tested");
+    EXPECT_EQ(textReport(results[1]),
+              "SAME  second  second: e; the fault first found (output channel 1 not written), counted there\n");
+}
+
+// A check cut short gets a finding with its call, and the cause a later
+// check cut short in the same call shares.
+TEST(RootFinding, ACrashIsAFindingWithTheCallItHappenedIn) {
+    const struct {
+        const char* detail;
+        const char* call;
+        const char* cause;
+    } kCases[] = {
+        {"the plug-in crashed (signal 11, SIGSEGV)", "effGetParamDisplay 0; effProcessEvents",
+         "crash in effProcessEvents"},
+        {"the plug-in crashed (signal 11, SIGSEGV)", "a 0-frame processReplacing after 64-frame calls",
+         "crash in a 0-frame processReplacing"},
+        {"did not finish within 4 s (stopped)", "", "hang in a call of the host's own"},
+        {"writes past the end of output channel 1 in a 1-frame processReplacing", "", "writes outside the block"},
+        {"an exception escaped", "effOpen", ""},
+    };
+    for (const auto& entry : kCases) {
+        CheckOutcome outcome = CheckOutcome::error(entry.detail);
+        outcome.interrupted = true;
+        outcome.call = entry.call;
+        addInterruptionFinding(outcome);
+        ASSERT_EQ(outcome.findings.size(), 1u) << entry.detail;
+        EXPECT_EQ(outcome.findings[0].text, entry.detail);
+        EXPECT_EQ(outcome.findings[0].call, entry.call);
+        EXPECT_EQ(outcome.findings[0].cause, entry.cause) << entry.detail;
+    }
 }
 
 std::vector<std::string> idsOf(const std::vector<const CheckDefinition*>& checks) {
@@ -250,6 +314,9 @@ TEST(CheckSelection, AnIdOrWholeNameNamesOneCheckAndTheFirstWordsOfIdsAGroup) {
         EXPECT_THROW(selectChecks({mistake}, {}), CheckSelectionError) << mistake;
         EXPECT_THROW(selectChecks({}, {mistake}), CheckSelectionError) << mistake;
     }
+    // A selection that leaves nothing to run is a mistake too.
+    EXPECT_THROW(selectChecks({"block-sizes"}, {"block-sizes"}), CheckSelectionError);
+    EXPECT_THROW(selectChecks({"state-restore"}, {"state"}), CheckSelectionError);
 }
 
 TEST(Repetitions, ScaleDownToAQuarterOfTheTimeLimitAndNoFurtherThanTheMinimum) {
