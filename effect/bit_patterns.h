@@ -25,4 +25,10 @@ inline float floatFromBits(std::uint32_t bits) {
     return value;
 }
 
+inline double doubleFromBits(std::uint64_t bits) {
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
 }  // namespace bit_patterns

@@ -33,12 +33,11 @@ inline void crossoverPass(const DerivedParameters& derived, const double* gained
     // Local copies, so that the loop keeps them in registers.
     const SectionPair sections = crossoverSections(derived);
     SectionPairMemory memories = sectionMemories(state);
-    double midHighOut = state.midHighOut;
     for (std::size_t i = 0; i < count; ++i) {
         const double x = gained[i];
         const __m128d outputs = crossoverStep<Narrowing>(sections, x, memories);
         const double low = outputs[0];
-        midHighOut = outputs[1];
+        const double midHighOut = outputs[1];
         const double high = Narrowing::round(x - midHighOut);
         const double mid = Narrowing::round(x - (low + high));
         bands[kLowBand][i] = Narrowing::store(low);
@@ -47,7 +46,6 @@ inline void crossoverPass(const DerivedParameters& derived, const double* gained
     }
     state.lowMid = sectionMemory(memories, 0);
     state.midHigh = sectionMemory(memories, 1);
-    state.midHighOut = midHighOut;
 }
 
 // True when one more sample whose gained value is x would leave both

@@ -55,7 +55,10 @@ public:
     bool getProductString(char* text) override;
     VstInt32 getVendorVersion() override;
 
-    // audio thread: 10^(2 * level - 1), so 0 gives 0.1, 0.5 exactly 1, 1 gives 10
+    // audio thread: 10^(2 * level - 1), so 0 gives 0.1, 0.5 exactly 1, 1 gives 10.
+    // The one operation this class adds to the table, and virtual on purpose:
+    // the signal path turns every gain and level into a factor through the
+    // table, so an effect derived from this one may bring its own law.
     virtual float levelToGain(float level);
 
 private:

@@ -1,25 +1,15 @@
 #include "exact_power.h"
 
-#include <cstring>
-
+#include "bit_patterns.h"
 #include "power_tables.h"
 
 namespace power_law {
 namespace exact {
 
+using bit_patterns::doubleFromBits;
 using double_double::add;
 using double_double::DoubleDouble;
 using double_double::multiply;
-
-namespace {
-
-double doubleFromBits(std::uint64_t bits) {
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
-
-}  // namespace
 
 // The fast path's reduction (power_tables.h), then ln(1 + r) by its series
 // in double-double.

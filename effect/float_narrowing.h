@@ -46,16 +46,6 @@ inline double roundToFloat(double v) {
     return rounded != 0.0 ? rounded : v * 0.0;
 }
 
-// v must already be a float value (a result of roundToFloat or widen).
-inline float toFloat(double v) {
-    using namespace float_narrowing;
-    if (!(std::fabs(v) < kSmallestNormalFloat)) {
-        return static_cast<float>(v);
-    }
-    const auto magnitude = static_cast<std::uint32_t>(static_cast<std::int32_t>(std::fabs(v) * kSubnormalScale));
-    return floatFromBits(magnitude | (std::signbit(v) ? 0x80000000u : 0u));
-}
-
 // The float's value as a double.
 inline double widen(float f) {
     using namespace float_narrowing;

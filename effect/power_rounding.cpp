@@ -1,7 +1,5 @@
 #include "power_rounding.h"
 
-#include <cstring>
-
 #include "bit_patterns.h"
 
 namespace power_law {
@@ -13,10 +11,7 @@ using bit_patterns::floatFromBits;
 
 // 2^n for -1022 <= n <= 1023.
 double powerOfTwo(int n) {
-    const std::uint64_t bits = static_cast<std::uint64_t>(n + 1023) << 52;
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
+    return bit_patterns::doubleFromBits(static_cast<std::uint64_t>(n + 1023) << 52);
 }
 
 int exponentOf(double positive) {

@@ -73,9 +73,6 @@ void runPasses(const BlockSettings& block, SignalPathState& state, const float* 
                 }
             }
             writeBandSums<Narrowing>(block.derived, bands, count, out + start);
-            state.filter.lowBand = Narrowing::load(bands[kLowBand][count - 1]);
-            state.filter.midBand = Narrowing::load(bands[kMidBand][count - 1]);
-            state.filter.highBand = Narrowing::load(bands[kHighBand][count - 1]);
             rests = restsAt<Narrowing>(block.derived, gained[count - 1], state.filter);
         }
         state.settled.valid = rests;

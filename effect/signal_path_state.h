@@ -1,6 +1,6 @@
 // The state the signal path keeps from one block to the next: both crossover
-// sections' memories, the band values of the last sample, the values derived
-// from parameters, and a state found settled.
+// sections' memories, the values derived from parameters, and a state found
+// settled.
 #pragma once
 
 #include <cmath>
@@ -14,18 +14,14 @@
 
 namespace signal_path {
 
-// The filter state, as float values held in doubles. lowMid and midHigh hold
-// the sections' inputs and outputs one and two samples back (lowMidIn1,
-// lowMidIn2, lowMidOut1, lowMidOut2 and the same for midHigh); the four band
-// values are those of the last sample the band split ran on. Only the
-// section memories carry information from one sample to the next.
+// The filter state, as float values held in doubles: the sections' inputs
+// and outputs one and two samples back (lowMidIn1, lowMidIn2, lowMidOut1,
+// lowMidOut2 and the same for midHigh). Nothing else carries information
+// from one sample to the next: the band values and the mid-high section's
+// current output are recomputed for every sample, in the crossover pass.
 struct FilterState {
     SectionMemory lowMid;
     SectionMemory midHigh;
-    double lowBand = 0.0;
-    double midBand = 0.0;
-    double highBand = 0.0;
-    double midHighOut = 0.0;
 };
 
 // The state a sample left exactly as it found it. While the input repeats

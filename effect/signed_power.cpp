@@ -5,7 +5,6 @@
 #include "signed_power.h"
 
 #include <atomic>
-#include <cstring>
 
 #include "bit_patterns.h"
 #include "cpu_features.h"
@@ -35,16 +34,8 @@ struct ScalarPack {
     using Doubles = double;
     using Bits = std::uint64_t;
 
-    static double asDoubles(std::uint64_t bits) {
-        double d;
-        std::memcpy(&d, &bits, sizeof d);
-        return d;
-    }
-    static std::uint64_t asBits(double d) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &d, sizeof bits);
-        return bits;
-    }
+    static double asDoubles(std::uint64_t bits) { return bit_patterns::doubleFromBits(bits); }
+    static std::uint64_t asBits(double d) { return bitsOf(d); }
     static double exponentOf(std::uint64_t bits) { return static_cast<double>(static_cast<std::int64_t>(bits) >> 52); }
     static double lookup(const double* table, std::uint64_t index) { return table[index]; }
 };

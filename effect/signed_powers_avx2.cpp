@@ -9,7 +9,7 @@
 // once where the other paths round twice). Everything this file defines has
 // internal linkage or depends on its own pack type, so no copy of a shared
 // inline function built with AVX2 instructions can end up called by the
-// SSE2 path.
+// SSE2 path; a test checks the object for that (scripts/check-object-entries).
 //
 // Every call leaves the upper halves of the vector registers in their
 // initial state, so that the SSE2 code after it (the other passes, and the

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the hand-made seeds of the file fuzzers: Standard MIDI Files for
-midi_file_fuzzer.cpp (fuzz/corpus-midi) and library headers for
-library_extents_fuzzer.cpp (fuzz/corpus-library), whole and cut short, so
+midi_file_fuzzer.cpp (fuzz/corpus-midi), library headers for
+library_extents_fuzzer.cpp (fuzz/corpus-library) and program and bank files
+for preset_file_fuzzer.cpp (fuzz/corpus-preset), whole and cut short, so
 that every run starts from the shapes real files have. File names are the
 SHA-1 of the contents, as libFuzzer names its inputs.
 
@@ -148,6 +149,45 @@ def library_seeds():
     return seeds
 
 
+# ---- Program and bank files (.fxp, .fxb) -----------------------------------
+
+def fx_record(kind, version, fields, name=None, body=b''):
+    """'CcnK', the size of what follows it, the kind, the format version, the fields, a name, the body."""
+    rest = kind + struct.pack('>i', version) + b''.join(struct.pack('>i', f) for f in fields)
+    if name is not None:
+        rest += name.ljust(28, b'\0')[:28]
+    rest += body
+    return b'CcnK' + struct.pack('>i', len(rest)) + rest
+
+
+def fx_values(plugin, values, name=b'Brutal Distortion!', version=1000):
+    return fx_record(b'FxCk', 1, [plugin, version, len(values)], name, b''.join(struct.pack('>f', v) for v in values))
+
+
+def fx_chunk(kind, plugin, fields, data, name=None, version=1):
+    return fx_record(kind, version, [plugin, 1011] + fields, name, struct.pack('>i', len(data)) + data)
+
+
+def preset_seeds():
+    krvx = struct.unpack('>i', b'Krvx')[0]
+    values = [0.3, 0.5, 1.0, 1.0, 0.0, 0.25, 0.26, 0.5, 0.5, 0.5, 0.0, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5]
+    program = fx_values(krvx, values)
+    chunk = fx_chunk(b'FPCh', krvx, [11], bytes(range(40)), b'chunk')
+    records = b''.join(fx_values(krvx, values, b'program %d' % i) for i in range(3))
+    bank_v1 = fx_record(b'FxBk', 1, [krvx, 1000, 3, 0], None, bytes(124) + records)
+    bank_v2 = fx_record(b'FxBk', 2, [krvx, 1000, 3, 2], None, bytes(124) + records)
+    bank_chunk = fx_chunk(b'FBCh', krvx, [9, 4], bytes(124) + struct.pack('>i', 64) + bytes(64), version=2)
+    mixed = fx_record(b'FxBk', 1, [krvx, 1000, 2, 0], None, bytes(124) + records[:len(program)] + chunk)
+    seeds = [program, chunk, bank_v1, bank_v2, bank_chunk, mixed]
+    seeds += [program[:60], chunk[:58], bank_v2[:200], bank_chunk[:156], program[:10]]  # cut short
+    nan = bytearray(program)
+    nan[56:60] = b'\x7f\xc0\x00\x00'
+    negative = bytearray(chunk)
+    negative[56:60] = struct.pack('>i', -5)
+    seeds += [bytes(nan), bytes(negative), b'CcnK' + program[4:8] + b'FxZz' + program[12:], fx_record(b'FxCk', 3, [1, 1, 0], b'')]
+    return seeds
+
+
 def write(directory, seeds):
     os.makedirs(directory, exist_ok=True)
     for seed in seeds:
@@ -160,6 +200,7 @@ def main():
     fuzz = sys.argv[1] if len(sys.argv) > 1 else os.path.dirname(os.path.abspath(__file__))
     write(os.path.join(fuzz, 'corpus-midi'), midi_seeds())
     write(os.path.join(fuzz, 'corpus-library'), library_seeds())
+    write(os.path.join(fuzz, 'corpus-preset'), preset_seeds())
 
 
 if __name__ == '__main__':

@@ -21,20 +21,19 @@ struct Identity {
     std::optional<BandSplitPlan> bandSplit;
 };
 
-RenderJob prepared(const AnalysisJob& job) {
-    RenderJob render;
-    render.program = job.program;
-    render.settings = job.settings;
-    render.tempo = job.tempo;
-    render.blockSize = kAnalysisBlockSize;
-    return render;
+PluginSetup requestedSetup(const AnalysisJob& job) {
+    PluginSetup setup;
+    setup.program = job.program;
+    setup.settings = job.settings;
+    return setup;
 }
 
 // A first instance set up as the measurements will be, asked what it is.
 Identity identify(const PluginModule& module, const AnalysisJob& job) {
     PluginInstance instance(module);
     instance.openForPlayback(static_cast<float>(job.sampleRate), kAnalysisBlockSize);
-    applyProgramAndSettings(instance, prepared(job));
+    std::vector<std::string> warnings;  // of a program or bank file, which analyze does not take
+    applySetup(instance, resolveSetup(instance, requestedSetup(job), warnings));
     const char* refusal = instance.isInstrument()      ? "is an instrument"
                           : instance.numInputs() <= 0  ? "has no audio inputs"
                           : instance.numOutputs() <= 0 ? "has no audio outputs"
@@ -54,7 +53,8 @@ Identity identify(const PluginModule& module, const AnalysisJob& job) {
     // As render reads it: once processing has started, since some plug-ins
     // report their latency only then.
     const AudioBuffer silence(1, kAnalysisBlockSize, job.sampleRate);
-    identity.latency = renderBuffer(module, silence, prepared(job)).report.latency;
+    identity.latency =
+        renderBuffer(module, silence, requestedSetup(job), kAnalysisBlockSize, job.tempo.map()).report.latency;
     return identity;
 }
 
@@ -70,10 +70,9 @@ AnalysisReport analyzePlugin(const PluginModule& module, const AnalysisJob& job)
 
     Renderer renderer = [&module, &job](const AudioBuffer& input, int blockSize,
                                         const std::vector<ParameterSetting>& extra) {
-        RenderJob render = prepared(job);
-        render.settings.insert(render.settings.end(), extra.begin(), extra.end());
-        render.blockSize = blockSize;
-        BufferRender rendered = renderBuffer(module, input, render);
+        PluginSetup setup = requestedSetup(job);
+        setup.settings.insert(setup.settings.end(), extra.begin(), extra.end());
+        BufferRender rendered = renderBuffer(module, input, setup, blockSize, job.tempo.map());
         return RenderOutcome{std::move(rendered.output), rendered.report.processSeconds};
     };
     MeasurementSetup setup;

@@ -4,10 +4,10 @@
 // them up themselves; files go through render() instead.
 #pragma once
 
-#include <optional>
-
 #include "audio/audio_buffer.h"
+#include "audio/plugin_setup.h"
 #include "audio/render_session.h"
+#include "plugin/tempo_map.h"
 
 class PluginModule;
 
@@ -16,9 +16,8 @@ struct BufferRender {
     RenderReport report;
 };
 
-// Uses the job's program, settings, automation and block size; its tail
-// and latency fields are set here. The plug-in's clock follows `tempoMap`,
-// or the job's tempo when none is given. Throws HostError as render() does,
-// and LoadError for a plug-in without outputs.
-BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, RenderJob job,
-                          const std::optional<TempoMap>& tempoMap = std::nullopt);
+// Resolves `setup` against the fresh instance and applies it; the plug-in's
+// clock follows `tempoMap`. Throws HostError as resolveSetup() and render()
+// do, and LoadError for a plug-in without outputs.
+BufferRender renderBuffer(const PluginModule& module, const AudioBuffer& input, const PluginSetup& setup,
+                          VstInt32 blockSize, const TempoMap& tempoMap = TempoMap());

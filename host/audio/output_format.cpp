@@ -52,6 +52,24 @@ constexpr DepthEncoding kDepths[] = {
 constexpr int kDefaultEncodings[] = {SF_FORMAT_FLOAT, SF_FORMAT_PCM_24, SF_FORMAT_PCM_16, SF_FORMAT_PCM_S8,
                                      SF_FORMAT_PCM_U8};
 
+// Sample rates that a codec takes, where libsndfile's format check accepts
+// more than the codec then does: a range, or (when `listed` starts with a
+// rate) only the rates listed. Encoding 0: every encoding of the container.
+struct CodecRates {
+    int container;
+    int encoding;
+    int lowest;
+    int highest;
+    int listed[9];
+};
+
+constexpr CodecRates kCodecRates[] = {
+    {SF_FORMAT_FLAC, 0, 1, 655350, {}},
+    {SF_FORMAT_OGG, SF_FORMAT_VORBIS, 1, 200000, {}},
+    {SF_FORMAT_OGG, SF_FORMAT_OPUS, 0, 0, {8000, 12000, 16000, 24000, 48000}},
+    {SF_FORMAT_MPEG, SF_FORMAT_MPEG_LAYER_III, 0, 0, {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000}},
+};
+
 // Containers suggested when the chosen one cannot hold the channels or rate.
 constexpr const char* kRoomyContainers[] = {"wav", "w64", "rf64", "caf", "aiff", "flac"};
 
@@ -129,11 +147,63 @@ int defaultEncoding(int container, int channels, int sampleRate) {
     return 0;
 }
 
+const CodecRates* codecRatesOf(int format) {
+    for (const CodecRates& entry : kCodecRates) {
+        if ((format & SF_FORMAT_TYPEMASK) == entry.container &&
+            (entry.encoding == 0 || (format & SF_FORMAT_SUBMASK) == entry.encoding)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+bool codecTakes(const CodecRates& rates, int sampleRate) {
+    if (rates.listed[0] == 0) {
+        return sampleRate >= rates.lowest && sampleRate <= rates.highest;
+    }
+    return std::find(std::begin(rates.listed), std::end(rates.listed), sampleRate) != std::end(rates.listed);
+}
+
+// "8000, 12000, 16000, 24000 or 48000 Hz", "up to 655350 Hz"
+std::string ratesText(const CodecRates& rates) {
+    if (rates.listed[0] == 0) {
+        return (rates.lowest <= 1 ? "up to " : std::to_string(rates.lowest) + " to ") + std::to_string(rates.highest) +
+               " Hz";
+    }
+    std::string text;
+    const int* end = std::find(std::begin(rates.listed), std::end(rates.listed), 0);
+    for (const int* rate = std::begin(rates.listed); rate != end; ++rate) {
+        text += rate == std::begin(rates.listed) ? "" : rate + 1 == end ? " or " : ", ";
+        text += std::to_string(*rate);
+    }
+    return text + " Hz";
+}
+
+// The common rate to suggest for --output-rate: the lowest the codec takes
+// at or above `sampleRate`, else the highest it takes.
+constexpr int kCommonRates[] = {8000,  11025, 12000, 16000,  22050,  24000,  32000, 44100,
+                                48000, 88200, 96000, 176400, 192000, 352800, 384000};
+
+int suggestedRate(const CodecRates& rates, int sampleRate) {
+    int highest = 0;
+    for (int rate : kCommonRates) {
+        if (codecTakes(rates, rate)) {
+            if (rate >= sampleRate) {
+                return rate;
+            }
+            highest = rate;
+        }
+    }
+    return highest;
+}
+
 std::string roomierContainers(int channels, int sampleRate) {
     std::string names;
     for (const char* extension : kRoomyContainers) {
         const auto container = containerFor(extension);
-        if (container && defaultEncoding(container->container, channels, sampleRate) != 0) {
+        const int encoding = container ? defaultEncoding(container->container, channels, sampleRate) : 0;
+        const CodecRates* rates = codecRatesOf(container ? container->container | encoding : 0);
+        if (encoding != 0 && (rates == nullptr || codecTakes(*rates, sampleRate))) {
             names += (names.empty() ? "." : ", .") + std::string(extension);
         }
     }
@@ -203,7 +273,12 @@ AudioFileFormat chooseOutputFormat(const std::string& path, BitDepth depth, int 
         throw UsageError("cannot tell the format of " + path +
                          " from its name: give it an extension such as .wav or .flac");
     }
-    extension.erase(0, 1);
+    return chooseFormatFor(extension.erase(0, 1), path, depth, channels, sampleRate);
+}
+
+AudioFileFormat chooseFormatFor(const std::string& givenExtension, const std::string& path, BitDepth depth,
+                                int channels, int sampleRate) {
+    const std::string extension = lowercase(givenExtension);
     const auto container = containerFor(extension);
     if (!container) {
         throw UsageError("cannot write ." + extension +
@@ -241,6 +316,14 @@ AudioFileFormat chooseOutputFormat(const std::string& path, BitDepth depth, int 
                          (encoding != 0 ? " as " + formatName(encoding) : std::string()) +
                          (roomier.empty() ? std::string() : "; these can: " + roomier) +
                          "; or write fewer of the plug-in's outputs");
+    }
+    if (const CodecRates* rates = codecRatesOf(format.value); rates != nullptr && !codecTakes(*rates, sampleRate)) {
+        const std::string roomier = roomierContainers(channels, sampleRate);
+        throw UsageError(containerName + (rates->encoding == 0 ? std::string() : " (" + formatName(encoding) + ")") +
+                         " files take " + ratesText(*rates) + ", not " + std::to_string(sampleRate) +
+                         " Hz: resample the output with --output-rate " +
+                         std::to_string(suggestedRate(*rates, sampleRate)) +
+                         (roomier.empty() ? std::string() : ", or write another container (" + roomier + ")"));
     }
     return format;
 }

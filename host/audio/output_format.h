@@ -30,8 +30,14 @@ inline constexpr const char* kBitDepthWords = "8, 16, 24, 32, float or double";
 
 // Throws UsageError naming the problem: an extension libsndfile does not
 // write (listing those it does), an encoding the container cannot hold, or
-// a channel count or sample rate it cannot hold.
+// a channel count or sample rate it cannot hold (a codec's rates are
+// checked against what it takes, which libsndfile's own check does not
+// know, and named).
 AudioFileFormat chooseOutputFormat(const std::string& path, BitDepth depth, int channels, int sampleRate);
+// The same for an extension given on its own ("wav", "flac"); `path` names
+// the output in messages.
+AudioFileFormat chooseFormatFor(const std::string& extension, const std::string& path, BitDepth depth, int channels,
+                                int sampleRate);
 
 // The lowercase extensions that chooseOutputFormat knows, ", "-separated.
 std::string writableExtensions();

@@ -12,9 +12,8 @@ namespace {
 // 2^-31: a sample in the top bits of a 32-bit integer to its float value.
 constexpr float kTopBitsScale = 1.0f / 2147483648.0f;
 
-// Integer samples are first placed in the top bits of 32-bit integers,
-// which are stored in the float arrays, then turned into floats in place,
-// four at a time where the processor can.
+// Integer samples are placed in the top bits of 32-bit integers and
+// turned into floats: v / 2^15 and v / 2^23, exact.
 template <std::size_t kBytes>
 std::int32_t inTopBits(const unsigned char* sample) {
     if constexpr (kBytes == 2) {
@@ -29,34 +28,32 @@ std::int32_t inTopBits(const unsigned char* sample) {
     }
 }
 
-void integersToFloats(float* data, std::size_t count) {
-    std::size_t i = 0;
-#if defined(__SSE2__)
-    const __m128 scale = _mm_set1_ps(kTopBitsScale);
-    for (; i + 4 <= count; i += 4) {
-        const __m128i integers = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        _mm_storeu_ps(data + i, _mm_mul_ps(_mm_cvtepi32_ps(integers), scale));
-    }
-#endif
-    for (; i < count; ++i) {
-        std::int32_t integer;
-        std::memcpy(&integer, data + i, sizeof integer);
-        data[i] = static_cast<float>(integer) * kTopBitsScale;
-    }
+template <std::size_t kBytes>
+float decoded(const unsigned char* sample) {
+    return static_cast<float>(inTopBits<kBytes>(sample)) * kTopBitsScale;
 }
 
+// One pass over the frames: stereo, the common case, both channels at
+// once; other counts channel by channel.
 template <std::size_t kBytes>
 void splitIntegers(const unsigned char* frames, std::size_t count, std::size_t channelCount, float* const* channels,
                    std::size_t offset) {
     const std::size_t frameBytes = kBytes * channelCount;
+    if (channelCount == 2) {
+        float* left = channels[0] + offset;
+        float* right = channels[1] + offset;
+        for (std::size_t frame = 0; frame < count; ++frame) {
+            left[frame] = decoded<kBytes>(frames + frame * frameBytes);
+            right[frame] = decoded<kBytes>(frames + frame * frameBytes + kBytes);
+        }
+        return;
+    }
     for (std::size_t channel = 0; channel < channelCount; ++channel) {
         float* target = channels[channel] + offset;
         const unsigned char* source = frames + channel * kBytes;
         for (std::size_t frame = 0; frame < count; ++frame) {
-            const std::int32_t integer = inTopBits<kBytes>(source + frame * frameBytes);
-            std::memcpy(target + frame, &integer, sizeof integer);
+            target[frame] = decoded<kBytes>(source + frame * frameBytes);
         }
-        integersToFloats(target, count);
     }
 }
 
@@ -78,8 +75,36 @@ void splitStored(StoredSamples coding, const unsigned char* frames, std::size_t 
 }
 
 void packStored(StoredSamples coding, const std::int32_t* integers, std::size_t count, unsigned char* bytes) {
+    std::size_t i = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (coding == StoredSamples::Pcm16) {
+        for (; i < count; ++i) {
+            const auto half = static_cast<std::uint16_t>(static_cast<std::uint32_t>(integers[i]) >> 16);
+            std::memcpy(bytes + 2 * i, &half, sizeof half);
+        }
+        return;
+    }
+    if (coding == StoredSamples::Pcm24) {
+        // Four samples make three little-endian words: the bytes 1 to 3 of
+        // each (the sample), one after the other.
+        for (; i + 4 <= count; i += 4) {
+            const std::uint32_t a = static_cast<std::uint32_t>(integers[i]) >> 8;
+            const std::uint32_t b = static_cast<std::uint32_t>(integers[i + 1]) >> 8;
+            const std::uint32_t c = static_cast<std::uint32_t>(integers[i + 2]) >> 8;
+            const std::uint32_t d = static_cast<std::uint32_t>(integers[i + 3]) >> 8;
+            // Each word stored on its own: gathered on the stack first, they
+            // would be read back wider than written, which stalls the store.
+            const std::uint32_t first = a | b << 24;
+            const std::uint32_t second = b >> 8 | c << 16;
+            const std::uint32_t third = c >> 16 | d << 8;
+            std::memcpy(bytes + 3 * i, &first, sizeof first);
+            std::memcpy(bytes + 3 * i + 4, &second, sizeof second);
+            std::memcpy(bytes + 3 * i + 8, &third, sizeof third);
+        }
+    }
+#endif
     const std::size_t width = storedSampleBytes(coding);
-    for (std::size_t i = 0; i < count; ++i) {
+    for (; i < count; ++i) {
         const auto word = static_cast<std::uint32_t>(integers[i]);
         for (std::size_t byte = 0; byte < width; ++byte) {
             bytes[i * width + byte] = static_cast<unsigned char>(word >> (8 * (4 - width + byte)));
@@ -130,5 +155,37 @@ void interleave(const float* const* channels, std::size_t channelCount, std::siz
         for (std::size_t i = frame; i < count; ++i) {
             frames[i * channelCount + channel] = source[i];
         }
+    }
+}
+
+void packStoredStereo(StoredSamples coding, const std::int32_t* left, const std::int32_t* right, std::size_t count,
+                      unsigned char* bytes) {
+    std::size_t frame = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    if (coding == StoredSamples::Pcm24) {
+        for (; frame + 2 <= count; frame += 2) {
+            const std::uint32_t a = static_cast<std::uint32_t>(left[frame]) >> 8;
+            const std::uint32_t b = static_cast<std::uint32_t>(right[frame]) >> 8;
+            const std::uint32_t c = static_cast<std::uint32_t>(left[frame + 1]) >> 8;
+            const std::uint32_t d = static_cast<std::uint32_t>(right[frame + 1]) >> 8;
+            const std::uint32_t first = a | b << 24;
+            const std::uint32_t second = b >> 8 | c << 16;
+            const std::uint32_t third = c >> 16 | d << 8;
+            std::memcpy(bytes + 6 * frame, &first, sizeof first);
+            std::memcpy(bytes + 6 * frame + 4, &second, sizeof second);
+            std::memcpy(bytes + 6 * frame + 8, &third, sizeof third);
+        }
+    } else if (coding == StoredSamples::Pcm16) {
+        for (; frame < count; ++frame) {
+            const std::uint32_t pair = static_cast<std::uint32_t>(left[frame]) >> 16 |
+                                       (static_cast<std::uint32_t>(right[frame]) & 0xFFFF0000u);
+            std::memcpy(bytes + 4 * frame, &pair, sizeof pair);
+        }
+    }
+#endif
+    const std::size_t width = storedSampleBytes(coding);
+    for (; frame < count; ++frame) {
+        packStored(coding, left + frame, 1, bytes + 2 * width * frame);
+        packStored(coding, right + frame, 1, bytes + 2 * width * frame + width);
     }
 }

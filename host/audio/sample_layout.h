@@ -33,3 +33,8 @@ void interleave(const float* const* channels, std::size_t channelCount, std::siz
 // `count` integers holding their samples in the top bits (as
 // SampleQuantizer gives them) to stored 16- or 24-bit samples.
 void packStored(StoredSamples coding, const std::int32_t* integers, std::size_t count, unsigned char* bytes);
+
+// The same for two channels at once, interleaved: `count` frames from
+// `left` and `right`.
+void packStoredStereo(StoredSamples coding, const std::int32_t* left, const std::int32_t* right, std::size_t count,
+                      unsigned char* bytes);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -248,6 +249,9 @@ std::size_t SoundFileReader::read(float* const* channels, std::size_t frames) {
     return done;
 }
 
+SoundFileWriter::SoundFileWriter(AudioFileFormat /*format*/, int channels, Dither /*dither*/)
+    : channels_(channels), chunkFrames_(fileChunkFrames(channels)) {}
+
 SoundFileWriter::SoundFileWriter(const std::string& path, AudioFileFormat format, int channels, int sampleRate,
                                  Dither dither)
     : path_(path),
@@ -267,6 +271,44 @@ SoundFileWriter::SoundFileWriter(const std::string& path, AudioFileFormat format
         std::remove(temporary_.c_str());
         throw FileError("cannot write audio file " + path + " (in its folder, as " + temporary_ + "): " + why);
     }
+    chooseEncoding(format, dither);
+}
+
+std::unique_ptr<SoundFileWriter> SoundFileWriter::toStandardOutput(AudioFileFormat format, int channels, int sampleRate,
+                                                                   Dither dither) {
+    std::unique_ptr<SoundFileWriter> writer(new SoundFileWriter(format, channels, dither));
+    writer->path_ = "standard output";
+    std::fflush(stdout);
+    const int audio = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (audio < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        throw FileError(std::string("cannot write audio to standard output: ") + std::strerror(errno));
+    }
+    const bool seekable = lseek(audio, 0, SEEK_CUR) >= 0;
+    if ((format.value & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && !seekable) {
+        writer->stream_ = audio;
+        writer->streamEncoding_ = format.value & SF_FORMAT_SUBMASK;
+        if (const int bits = format.integerBits(); bits > 0) {
+            writer->quantizer_.emplace(bits, dither);
+        }
+        const std::vector<unsigned char> header = streamedWavHeader(writer->streamEncoding_, channels, sampleRate);
+        writer->emit(header.data(), header.size());
+        return writer;
+    }
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = format.value;
+    writer->file_ = sf_open_fd(audio, SFM_WRITE, &info, SF_TRUE);
+    if (writer->file_ == nullptr) {
+        const std::string why = sf_strerror(nullptr);
+        close(audio);
+        throw FileError("cannot write audio to standard output: " + why);
+    }
+    writer->chooseEncoding(format, dither);
+    return writer;
+}
+
+void SoundFileWriter::chooseEncoding(AudioFileFormat format, Dither dither) {
     if (const int bits = format.integerBits(); bits > 0) {
         // Rounded here, not by libsndfile, whose float conversions either
         // wrap around or, told to clip, truncate towards minus infinity.
@@ -274,6 +316,7 @@ SoundFileWriter::SoundFileWriter(const std::string& path, AudioFileFormat format
         const std::optional<StoredSamples> stored = storedAsIs(file_, format.value);
         if (stored && *stored != StoredSamples::Float) {
             packed_ = stored;
+            packStereo_ = channels_ == 2 && dither == Dither::None;
         }
         return;
     }
@@ -289,11 +332,132 @@ SoundFileWriter::SoundFileWriter(const std::string& path, AudioFileFormat format
     }
 }
 
+void SoundFileWriter::emit(const void* bytes, std::size_t size) {
+    const auto* at = static_cast<const unsigned char*>(bytes);
+    while (size > 0) {
+        const ssize_t written = ::write(stream_, at, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            throw FileError(std::string("cannot write audio to standard output: ") + std::strerror(errno));
+        }
+        at += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+// The buffered samples as a WAV stream's bytes: little-endian integers of
+// the depth (8-bit ones unsigned), 32-bit floats as they are, 64-bit floats.
+void SoundFileWriter::encodeStreamed(std::size_t samples) {
+    if (streamEncoding_ == SF_FORMAT_FLOAT) {
+        emit(interleaved_.data(), samples * sizeof(float));
+        return;
+    }
+    if (streamEncoding_ == SF_FORMAT_DOUBLE) {
+        bytes_.resize(samples * sizeof(double));
+        for (std::size_t i = 0; i < samples; ++i) {
+            const double value = interleaved_[i];
+            std::memcpy(bytes_.data() + i * sizeof(double), &value, sizeof(double));
+        }
+        emit(bytes_.data(), bytes_.size());
+        return;
+    }
+    integers_.resize(samples);
+    quantizer_->quantize(interleaved_.data(), samples, integers_.data());
+    const auto width = static_cast<std::size_t>(quantizer_->bits() / 8);
+    bytes_.resize(samples * width);
+    if (width == 2 || width == 3) {
+        packStored(width == 2 ? StoredSamples::Pcm16 : StoredSamples::Pcm24, integers_.data(), samples, bytes_.data());
+        emit(bytes_.data(), bytes_.size());
+        return;
+    }
+    for (std::size_t i = 0; i < samples; ++i) {
+        const auto word = static_cast<std::uint32_t>(integers_[i]);
+        for (std::size_t byte = 0; byte < width; ++byte) {
+            bytes_[i * width + byte] = static_cast<unsigned char>(word >> (8 * (4 - width + byte)));
+        }
+        if (width == 1) {
+            bytes_[i] ^= 0x80;  // 8-bit WAV samples are unsigned
+        }
+    }
+    emit(bytes_.data(), bytes_.size());
+}
+
+std::vector<unsigned char> streamedWavHeader(int encoding, int channels, int sampleRate) {
+    struct Layout {
+        int encoding;
+        std::uint16_t tag;
+        std::uint16_t bits;
+    };
+    constexpr Layout kLayouts[] = {{SF_FORMAT_PCM_U8, 1, 8},  {SF_FORMAT_PCM_16, 1, 16}, {SF_FORMAT_PCM_24, 1, 24},
+                                   {SF_FORMAT_PCM_32, 1, 32}, {SF_FORMAT_FLOAT, 3, 32},  {SF_FORMAT_DOUBLE, 3, 64}};
+    const Layout* layout = std::find_if(std::begin(kLayouts), std::end(kLayouts),
+                                        [encoding](const Layout& entry) { return entry.encoding == encoding; });
+    if (layout == std::end(kLayouts)) {
+        throw UsageError("a WAV stream takes 8-, 16-, 24- or 32-bit integers or 32- or 64-bit floats");
+    }
+    std::vector<unsigned char> header;
+    const auto put = [&header](std::uint32_t value, int bytes) {
+        for (int byte = 0; byte < bytes; ++byte) {
+            header.push_back(static_cast<unsigned char>(value >> (8 * byte)));
+        }
+    };
+    const auto tag = [&header](const char* text) { header.insert(header.end(), text, text + 4); };
+    const std::uint32_t blockAlign = static_cast<std::uint32_t>(channels) * layout->bits / 8;
+    const bool isFloat = layout->tag == 3;
+    tag("RIFF");
+    put(0xFFFFFFFFu, 4);
+    tag("WAVE");
+    tag("fmt ");
+    put(isFloat ? 18 : 16, 4);
+    put(layout->tag, 2);
+    put(static_cast<std::uint32_t>(channels), 2);
+    put(static_cast<std::uint32_t>(sampleRate), 4);
+    put(static_cast<std::uint32_t>(sampleRate) * blockAlign, 4);
+    put(blockAlign, 2);
+    put(layout->bits, 2);
+    if (isFloat) {
+        put(0, 2);  // no extension
+    }
+    tag("data");
+    put(0xFFFFFFFFu, 4);
+    return header;
+}
+
 SoundFileWriter::~SoundFileWriter() {
     discard();
 }
 
+// Stereo integers stored as they are, without dither: each stretch of the
+// two channels is rounded channel by channel and packed straight into the
+// chunk's bytes while it is still in the processor's nearest cache, rather
+// than interleaved as floats first. (With dither the noise follows the
+// interleaved order, and other channel counts take that way too.)
+void SoundFileWriter::writePackedStereo(const float* const* channels, std::size_t frames) {
+    constexpr std::size_t kStretch = 1024;
+    const std::size_t frameBytes = 2 * storedSampleBytes(*packed_);
+    bytes_.resize(chunkFrames_ * frameBytes);
+    integers_.resize(2 * kStretch);
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t count = std::min({frames - done, chunkFrames_ - buffered_, kStretch});
+        quantizer_->quantize(channels[0] + done, count, integers_.data());
+        quantizer_->quantize(channels[1] + done, count, integers_.data() + kStretch);
+        packStoredStereo(*packed_, integers_.data(), integers_.data() + kStretch, count,
+                         bytes_.data() + buffered_ * frameBytes);
+        done += count;
+        buffered_ += count;
+        if (buffered_ == chunkFrames_) {
+            flush();
+        }
+    }
+}
+
 void SoundFileWriter::write(const float* const* channels, std::size_t frames) {
+    if (packStereo_) {
+        writePackedStereo(channels, frames);
+        return;
+    }
     const auto width = static_cast<std::size_t>(channels_);
     interleaved_.resize(chunkFrames_ * width);
     for (std::size_t done = 0; done < frames;) {
@@ -313,7 +477,13 @@ void SoundFileWriter::flush() {
     }
     const std::size_t samples = buffered_ * static_cast<std::size_t>(channels_);
     bool written = false;
-    if (rawFloat_) {
+    if (packStereo_) {
+        const auto size = static_cast<sf_count_t>(buffered_ * 2 * storedSampleBytes(*packed_));
+        written = sf_write_raw(file_, bytes_.data(), size) == size;
+    } else if (stream_ >= 0) {
+        encodeStreamed(samples);
+        written = true;
+    } else if (rawFloat_) {
         const auto bytes = static_cast<sf_count_t>(samples * sizeof(float));
         written = sf_write_raw(file_, interleaved_.data(), bytes) == bytes;
     } else if (quantizer_) {
@@ -342,9 +512,13 @@ void SoundFileWriter::commit() {
     flush();
     SNDFILE* file = file_;
     file_ = nullptr;
-    if (sf_close(file) != 0) {
+    if (file != nullptr && sf_close(file) != 0) {
         discard();
         throw FileError("cannot finish audio file " + path_ + ": the last of it could not be written");
+    }
+    if (temporary_.empty()) {  // standard output
+        discard();
+        return;
     }
     std::error_code error;
     fs::rename(temporary_, path_, error);
@@ -360,6 +534,10 @@ void SoundFileWriter::discard() {
     if (file_ != nullptr) {
         sf_close(file_);
         file_ = nullptr;
+    }
+    if (stream_ >= 0) {
+        close(stream_);
+        stream_ = -1;
     }
     if (!temporary_.empty()) {
         std::remove(temporary_.c_str());

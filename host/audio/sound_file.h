@@ -93,6 +93,14 @@ public:
     // cannot be created.
     SoundFileWriter(const std::string& path, AudioFileFormat format, int channels, int sampleRate,
                     Dither dither = Dither::None);
+    // Streams to standard output instead (WAV or FLAC), which it takes over:
+    // from then on file descriptor 1 is the error stream, so that nothing the
+    // plug-in or the host prints can mix into the audio. A WAV stream into a
+    // pipe has a header of unknown length (sizes of 0xFFFFFFFF, which
+    // readers take as "until the end"); into a file, libsndfile writes it
+    // whole. Nothing can be taken back: discard() only stops the stream.
+    static std::unique_ptr<SoundFileWriter> toStandardOutput(AudioFileFormat format, int channels, int sampleRate,
+                                                             Dither dither = Dither::None);
     // Removes the temporary file unless it was committed.
     ~SoundFileWriter();
     SoundFileWriter(const SoundFileWriter&) = delete;
@@ -117,9 +125,17 @@ public:
     int integerBits() const { return quantizer_ ? quantizer_->bits() : 0; }
 
 private:
+    SoundFileWriter(AudioFileFormat format, int channels, Dither dither);
+    void chooseEncoding(AudioFileFormat format, Dither dither);
+    void emit(const void* bytes, std::size_t size);
+    void encodeStreamed(std::size_t samples);
+    void writePackedStereo(const float* const* channels, std::size_t frames);
+
     std::string path_;
     std::string temporary_;
     SNDFILE* file_ = nullptr;
+    int stream_ = -1;  // standard output, when the WAV header is written here
+    int streamEncoding_ = 0;
     int channels_;
     std::size_t chunkFrames_;
     std::vector<float> interleaved_;  // a chunk collected before it is written
@@ -127,6 +143,11 @@ private:
     bool rawFloat_ = false;
     std::optional<SampleQuantizer> quantizer_;
     std::optional<StoredSamples> packed_;  // integers written as stored bytes
+    bool packStereo_ = false;              // stereo, packed straight from the channels
     std::vector<std::int32_t> integers_;
     std::vector<unsigned char> bytes_;
 };
+
+// The header of a WAV stream whose length is not known: RIFF and data sizes
+// of 0xFFFFFFFF. `encoding` is a libsndfile PCM or float encoding.
+std::vector<unsigned char> streamedWavHeader(int encoding, int channels, int sampleRate);

@@ -115,11 +115,13 @@ void addAnalyzeCommand(CLI::App& app, int& exitCode) {
                     options->settings.push_back(parseSetting(text));
                 }
             },
-            "Set a parameter (normalised 0..1) after the program; repeatable")
+            "Set a parameter after the program: a normalised value (0..1) or the value as the plug-in displays "
+            "it, with its unit ('Gain=+6 dB'); repeatable")
         ->type_name("NAME=VALUE");
-    command->add_option("--rate", options->sampleRate, "Sample rate of the measurements")
-        ->check(CLI::Range(8000.0, 768000.0))
-        ->capture_default_str()
+    command
+        ->add_option_function<std::string>(
+            "--rate", [options](const std::string& text) { options->sampleRate = parseSampleRate(text, "--rate"); },
+            "Sample rate of the measurements, in Hz (default 44100)")
         ->type_name("HZ");
     addTempoOptions(*command, options->tempo, false);
     command->add_flag("--json", options->json, "Also write every figure and data series into DIR/analysis.json");

@@ -60,9 +60,10 @@ void addCheckCommand(CLI::App& app, int& exitCode) {
         ->type_name("ID")
         ->allow_extra_args(false);
     check->add_flag("--json", options.json, "Print one JSON document instead of the text report");
-    check->add_flag("--no-fork{false}", options.isolate,
-                    "Run the checks inside the host process, for a debugger: the first crash, hang or exit ends "
-                    "the run, after its verdict and the summary");
+    check->add_flag(
+        "--no-fork", [&options](std::int64_t) { options.isolate = false; },
+        "Run the checks inside the host process, for a debugger: the first crash, hang or exit ends "
+        "the run, after its verdict and the summary");
     check->add_flag("--verbose", options.verbose, "Pass on what the plug-in prints as it comes");
     check->add_flag("--list", command->list, "List the checks' ids and names and exit");
     // The host runs itself in these modes to see a plug-in in a fresh

@@ -7,6 +7,7 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "commands/analyze_command.h"
 #include "commands/check_command.h"
@@ -14,6 +15,7 @@
 #include "commands/info_command.h"
 #include "commands/render_command.h"
 #include "commands/render_programs_command.h"
+#include "commands/save_preset_command.h"
 #include "plugin/plugin_calls.h"
 #include "support/child_mode.h"
 #include "support/host_error.h"
@@ -36,14 +38,24 @@ std::string exitCodeFooter() {
 }
 
 #ifndef KD_HAVE_AUDIO_FILES
-// The Windows build reads and writes no audio files: the render commands are
-// there only to say so.
-void addMissingRenderCommands(CLI::App& app) {
-    for (const char* name : {"render", "render-programs"}) {
-        CLI::App* command = app.add_subcommand(name, "not in this build (audio files need the Linux plughost)");
+// The Windows build reads and writes no audio files and writes no preset
+// files yet: those commands are there only to say so.
+struct MissingCommand {
+    const char* name;
+    const char* refusal;
+};
+constexpr MissingCommand kMissingCommands[] = {
+    {"render", "this build of plughost has no audio file support; render on Linux"},
+    {"render-programs", "this build of plughost has no audio file support; render on Linux"},
+    {"save-preset", "this build of plughost cannot write preset files yet; save them on Linux"},
+};
+
+void addMissingCommands(CLI::App& app) {
+    for (const MissingCommand& missing : kMissingCommands) {
+        CLI::App* command = app.add_subcommand(missing.name, "not in this build (use the Linux plughost)");
         command->allow_extras();
-        command->callback(
-            [] { throw UsageError("this build of plughost has no audio file support; render on Linux"); });
+        const std::string refusal = missing.refusal;
+        command->callback([refusal] { throw UsageError(refusal); });
     }
 }
 #endif
@@ -111,10 +123,12 @@ int runParsed(int argc, char** argv) {
     int exitCode = kExitSuccess;
     addInfoCommand(app, exitCode);
 #ifdef KD_HAVE_AUDIO_FILES
-    addRenderCommand(app, exitCode);
+    const std::vector<std::string> words(argv, argv + argc);
+    addRenderCommand(app, exitCode, words);
     addRenderProgramsCommand(app, exitCode);
+    addSavePresetCommand(app, exitCode);
 #else
-    addMissingRenderCommands(app);
+    addMissingCommands(app);
 #endif
     addCheckCommand(app, exitCode);
 #ifdef KD_HAVE_ANALYSIS

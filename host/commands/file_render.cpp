@@ -6,6 +6,7 @@
 
 #include "audio/channel_map.h"
 #include "audio/midi_sequence.h"
+#include "audio/resampler.h"
 #include "audio/sound_file.h"
 #include "audio/test_signal.h"
 #include "opcodes.h"
@@ -15,8 +16,6 @@
 #include "support/text_format.h"
 
 namespace {
-
-constexpr double kDefaultSampleRate = 44100.0;
 
 std::string seconds(double frames, double rate) {
     return format("%.2f s", frames / rate);
@@ -28,18 +27,18 @@ std::string position(const SamplePosition& at, double rate) {
 
 // What to do about output that would clip, for the chosen container.
 std::string clipAdvice(const FileRenderOutcome& outcome) {
-    const int rate = static_cast<int>(outcome.report.sampleRate);
-    if (outcome.format.containerTakesFloat(outcome.outputChannels, rate)) {
+    if (outcome.output.format.containerTakesFloat(outcome.output.channels, outcome.output.sampleRate)) {
         return "Write float (leave out --bit-depth, or --bit-depth float), lower the level, or allow it with --clip";
     }
     return "Write a format that keeps floats (a .wav, .caf or .w64 name), lower the level, or allow it with --clip";
 }
 
 // A file that holds less than its header promises.
-void judgeInput(const SoundFileReader* file, const char* role, double rate, FileRenderOutcome& outcome) {
+void judgeInput(const SoundFileReader* file, const char* role, FileRenderOutcome& outcome) {
     if (file == nullptr || !file->endedEarly()) {
         return;
     }
+    const double rate = file->sampleRate();
     outcome.problems.push_back(format("the %s %s is cut short: it ends after %s, but its header promises %s", role,
                                       file->path().c_str(),
                                       seconds(static_cast<double>(file->framesDelivered()), rate).c_str(),
@@ -48,23 +47,24 @@ void judgeInput(const SoundFileReader* file, const char* role, double rate, File
 
 // Why an output cannot be trusted, if it cannot, and what else the user
 // should know about it.
-void judgeOutput(FileRenderOutcome& outcome, const RenderJob& job, const SoundFileWriter& writer) {
+void judgeOutput(FileRenderOutcome& outcome, const RenderRequest& request, const SoundFileWriter& writer) {
     const SignalStats& out = outcome.report.out;
     const double rate = outcome.report.sampleRate;
     if (!out.allFinite()) {
         outcome.problems.push_back(format("the output held %zu NaN and %zu infinite samples, the first %s", out.nans,
-                                          out.infinities, position(*out.firstNonFinite, rate).c_str()));
+                                          out.infinities,
+                                          position(*out.firstNonFinite, outcome.report.outputRate).c_str()));
     }
-    if (out.overFullScale > 0 && !outcome.format.keepsBeyondFullScale()) {
+    if (out.overFullScale > 0 && !outcome.output.format.keepsBeyondFullScale()) {
         const double share = 100.0 * static_cast<double>(out.overFullScale) /
                              static_cast<double>(out.samples + out.nans + out.infinities);
         const std::string what = format("%zu samples (%.3g %%) beyond full scale, peak %+.1f dBFS", out.overFullScale,
                                         share, toDecibels(out.finitePeak));
-        if (job.clip) {
+        if (request.clip) {
             outcome.warnings.push_back("clipped " + what + ", as --clip allows");
         } else {
-            outcome.problems.push_back("the output would clip: " + what + ", which " + outcome.format.describe() +
-                                       " cannot hold. " + clipAdvice(outcome));
+            outcome.problems.push_back("the output would clip: " + what + ", which " +
+                                       outcome.output.format.describe() + " cannot hold. " + clipAdvice(outcome));
         }
     }
     if (out.allFinite() && out.peak == 0.0) {
@@ -75,27 +75,63 @@ void judgeOutput(FileRenderOutcome& outcome, const RenderJob& job, const SoundFi
     }
     const RenderReport& report = outcome.report;
     if (report.tailCutAt) {
-        const bool capped = report.tailLimitFrames == automaticTailFrames(0, rate);
+        const bool capped = report.tailLimitFrames == automaticTailFrames({0}, rate);
         outcome.warnings.push_back(
             format("the tail was cut after %s (%s) while still at %.1f dBFS; --tail SECONDS "
                    "renders a longer one",
                    seconds(static_cast<double>(report.tailLimitFrames), rate).c_str(),
-                   capped ? "the longest automatic tail" : "the plug-in's tail size", toDecibels(*report.tailCutAt)));
+                   capped                             ? "the longest automatic tail"
+                   : outcome.plan.plugins.size() == 1 ? "the plug-in's tail size"
+                                                      : "the sum of the plug-ins' tail sizes",
+                   toDecibels(*report.tailCutAt)));
     }
-    for (const AutomationRequest& request : report.automation) {
-        const AutomationPoint& last = request.points.back();
-        if (last.seconds * rate > static_cast<double>(report.processedFrames)) {
-            outcome.warnings.push_back(
-                format("--automate %s: the point at %.3f s lies after the end of the render "
-                       "(%s) and was never reached",
-                       request.parameter.text().c_str(), last.seconds,
-                       seconds(static_cast<double>(report.processedFrames), rate).c_str()));
+    for (const PluginSetup& setup : outcome.plan.plugins) {
+        for (const AutomationRequest& automation : setup.automation) {
+            const AutomationPoint& last = automation.points.back();
+            if (last.seconds * rate > static_cast<double>(report.processedFrames)) {
+                outcome.warnings.push_back(
+                    format("--automate %s: the point at %.3f s lies after the end of the render "
+                           "(%s) and was never reached",
+                           automation.parameter.text().c_str(), last.seconds,
+                           seconds(static_cast<double>(report.processedFrames), rate).c_str()));
+            }
         }
     }
-    if (writer.integerBits() > 0 && job.dither == Dither::None && writer.roundedSamples() > 0) {
+    if (writer.integerBits() > 0 && request.dither == Dither::None && writer.roundedSamples() > 0) {
         outcome.notes.push_back(
             format("the output was rounded to %d bits without dither; --dither tpdf dithers it", writer.integerBits()));
     }
+}
+
+// The chain's instances, opened at the render's rate as a host opens them
+// for playback.
+std::vector<std::unique_ptr<PluginInstance>> openChain(const std::vector<const PluginModule*>& modules, double rate,
+                                                       VstInt32 blockSize, FileRenderOutcome& outcome) {
+    std::vector<std::unique_ptr<PluginInstance>> chain;
+    for (const PluginModule* module : modules) {
+        chain.push_back(std::make_unique<PluginInstance>(*module, static_cast<float>(rate), blockSize));
+        PluginInstance& instance = *chain.back();
+        instance.host().processingLevel = ProcessLevel::Offline;
+        instance.openForPlayback(static_cast<float>(rate), blockSize);
+        if (!instance.warning().empty()) {
+            outcome.warnings.push_back(instance.warning());
+        }
+        if (instance.numOutputs() <= 0) {
+            throw LoadError("plug-in " + module->path() + " has no audio outputs to render");
+        }
+    }
+    return chain;
+}
+
+// A file read at the render's rate: as it is, or resampled.
+AudioSource* atRate(SoundFileReader* file, double rate, const char* stream, std::unique_ptr<AudioSource>& resampled,
+                    FileRenderOutcome& outcome) {
+    if (file == nullptr || file->sampleRate() == rate) {
+        return file;
+    }
+    resampled = std::make_unique<ResampledSource>(*file, rate);
+    outcome.resampled.push_back({stream, file->sampleRate(), rate});
+    return resampled.get();
 }
 
 }  // namespace
@@ -109,57 +145,49 @@ void refuseOverwriting(const std::string& output, const std::vector<std::string>
     }
 }
 
-FileRenderOutcome renderToFile(const PluginModule& module, const RenderJob& job) {
-    refuseOverwriting(job.output, {job.input, job.sidechain, job.midi, module.path()});
-    if (std::filesystem::is_directory(job.output)) {
-        throw UsageError("the output " + job.output + " is a directory; name a file in it");
+FileRenderOutcome renderToFile(const std::vector<const PluginModule*>& modules, const RenderRequest& request) {
+    const bool toStandardOutput = request.output == kStandardOutput;
+    if (!toStandardOutput) {
+        std::vector<std::string> others = {request.input(), request.sidechain, request.midi};
+        for (const PluginModule* module : modules) {
+            others.push_back(module->path());
+        }
+        for (const PluginRequest& plugin : request.chain) {
+            others.push_back(plugin.setup.presetPath);
+        }
+        refuseOverwriting(request.output, others);
+        if (std::filesystem::is_directory(request.output)) {
+            throw UsageError("the output " + request.output + " is a directory; name a file in it");
+        }
     }
     FileRenderOutcome outcome;
 
     std::unique_ptr<SoundFileReader> file;
-    double rate = job.sampleRate.value_or(kDefaultSampleRate);
-    if (!job.input.empty()) {
-        file = std::make_unique<SoundFileReader>(job.input);
-        if (job.sampleRate && *job.sampleRate != file->sampleRate()) {
-            throw UsageError(format("--rate %.0f differs from the %.0f Hz of %s; plughost does not resample",
-                                    *job.sampleRate, file->sampleRate(), file->path().c_str()));
-        }
-        rate = file->sampleRate();
+    if (!request.input().empty()) {
+        file = std::make_unique<SoundFileReader>(request.input());
         outcome.input = file->path() + " (" + file->format().describe() + ")";
     }
-    std::unique_ptr<SoundFileReader> sidechain;
-    if (!job.sidechain.empty()) {
-        sidechain = std::make_unique<SoundFileReader>(job.sidechain);
-        if (sidechain->sampleRate() != rate) {
-            throw UsageError(
-                format("the sidechain %s runs at %.0f Hz, the input at %.0f Hz; plughost does not resample",
-                       sidechain->path().c_str(), sidechain->sampleRate(), rate));
-        }
+    std::unique_ptr<SoundFileReader> sidechainFile;
+    if (!request.sidechain.empty()) {
+        sidechainFile = std::make_unique<SoundFileReader>(request.sidechain);
     }
+    const RatePlan rates = planRates(request, file ? std::optional<double>(file->sampleRate()) : std::nullopt);
+    const double rate = rates.plugins;
 
-    PluginInstance instance(module, static_cast<float>(rate), job.blockSize);
-    instance.host().processingLevel = ProcessLevel::Offline;
-    instance.openForPlayback(static_cast<float>(rate), job.blockSize);
-    if (!instance.warning().empty()) {
-        outcome.warnings.push_back(instance.warning());
+    std::vector<std::unique_ptr<PluginInstance>> owned = openChain(modules, rate, request.blockSize, outcome);
+    std::vector<PluginInstance*> chain;
+    for (const auto& instance : owned) {
+        chain.push_back(instance.get());
     }
-    if (instance.numOutputs() <= 0) {
-        throw LoadError("plug-in " + module.path() + " has no audio outputs to render");
-    }
+    PluginInstance& first = *chain.front();
 
     MidiSequence midi;
-    const bool instrument = instance.isInstrument();
-    if (!job.midi.empty()) {
-        midi = readMidiFile(job.midi, rate, job.tempo);
-        outcome.midi = format("%s, %zu events, %s", job.midi.c_str(), midi.events.size(),
+    const bool instrument = first.isInstrument();
+    if (!request.midi.empty()) {
+        midi = readMidiFile(request.midi, rate, request.tempo);
+        outcome.midi = format("%s, %zu events, %s", request.midi.c_str(), midi.events.size(),
                               seconds(static_cast<double>(midi.endFrame), rate).c_str());
         outcome.warnings.insert(outcome.warnings.end(), midi.warnings.begin(), midi.warnings.end());
-        if (!instance.takesEvents()) {
-            outcome.warnings.push_back(
-                format("the plug-in takes no MIDI (neither an instrument nor an effect that "
-                       "receives events), yet %s was sent to it",
-                       job.midi.c_str()));
-        }
     } else if (instrument) {
         midi = builtInPhrase(rate);
         outcome.midi = format("built-in phrase, %zu events, %s", midi.events.size(),
@@ -167,15 +195,18 @@ FileRenderOutcome renderToFile(const PluginModule& module, const RenderJob& job)
         outcome.notes.push_back("the plug-in is an instrument and no --midi was given: it played the built-in phrase");
     }
 
+    std::unique_ptr<AudioSource> resampledMain;
+    std::unique_ptr<AudioSource> resampledSidechain;
     std::unique_ptr<AudioSource> generated;
-    AudioSource* main = file.get();
-    const int sidechainChannels = sidechain ? sidechain->channelCount() : 0;
+    AudioSource* main = atRate(file.get(), rate, "input", resampledMain, outcome);
+    AudioSource* sidechain = atRate(sidechainFile.get(), rate, "sidechain", resampledSidechain, outcome);
+    const int sidechainChannels = sidechain != nullptr ? sidechain->channelCount() : 0;
     if (main == nullptr) {
         if (instrument) {
             generated = std::make_unique<SilenceSource>(0, rate, midi.endFrame);
             outcome.input = "none (an instrument)";
         } else {
-            const int mainInputs = instance.numInputs() - sidechainChannels;
+            const int mainInputs = first.numInputs() - sidechainChannels;
             generated = std::make_unique<BufferSource>(makeDemoSignal(rate, mainInputs >= 2 ? 2 : 1));
             outcome.input = "embedded plucked strings";
         }
@@ -183,36 +214,45 @@ FileRenderOutcome renderToFile(const PluginModule& module, const RenderJob& job)
     }
     outcome.inputChannels = main->channelCount();
 
-    RenderStreams streams;
-    streams.main = main;
-    streams.sidechain = sidechain.get();
-    streams.channels =
-        mapChannels(main->channelCount(), sidechainChannels, instance.numInputs(), instance.numOutputs(), job.channels);
-    streams.midi = &midi;
-    streams.tempoMap = job.midi.empty() ? job.tempo.map() : midi.tempoMap;
-    outcome.inputMapping = streams.channels.describeInputs();
-    outcome.outputMapping = streams.channels.describeOutputs();
-    outcome.warnings.insert(outcome.warnings.end(), streams.channels.warnings.begin(), streams.channels.warnings.end());
-
-    outcome.outputChannels = static_cast<int>(streams.channels.outputs.size());
-    outcome.format = chooseOutputFormat(job.output, job.bitDepth, outcome.outputChannels, static_cast<int>(rate));
-    if (job.dither != Dither::None && outcome.format.integerBits() == 0) {
-        outcome.notes.push_back("--dither applies to integer samples only: " + outcome.format.describe() +
-                                " takes the samples as they are");
+    // The plan step: everything it refuses, it refuses before the output
+    // exists.
+    OpenedInputs opened;
+    opened.mainChannels = main->channelCount();
+    opened.sidechainChannels = sidechainChannels;
+    opened.midi = midi.events.empty() && request.midi.empty() ? nullptr : &midi;
+    opened.midiFromFile = !request.midi.empty();
+    PlannedRender planned = planRender(request, chain, rates, opened);
+    outcome.plan = planned.plan;
+    outcome.output = planned.output;
+    outcome.inputMapping = planned.plan.channels.describeInputs();
+    outcome.outputMapping = planned.plan.channels.describeOutputs();
+    outcome.notes.insert(outcome.notes.end(), planned.notes.begin(), planned.notes.end());
+    outcome.warnings.insert(outcome.warnings.end(), planned.warnings.begin(), planned.warnings.end());
+    if (rates.output != rate) {
+        outcome.resampled.push_back({"output", rate, rates.output});
     }
 
-    SoundFileWriter writer(job.output, outcome.format, outcome.outputChannels, static_cast<int>(rate), job.dither);
-    outcome.report = render(instance, job, streams, [&writer](const float* const* channels, std::size_t frames) {
-        writer.write(channels, frames);
+    RenderStreams streams;
+    streams.main = main;
+    streams.sidechain = sidechain;
+    streams.midi = &midi;
+    const OutputPlan& output = planned.output;
+    std::unique_ptr<SoundFileWriter> writer =
+        toStandardOutput
+            ? SoundFileWriter::toStandardOutput(output.format, output.channels, output.sampleRate, output.dither)
+            : std::make_unique<SoundFileWriter>(output.path, output.format, output.channels, output.sampleRate,
+                                                output.dither);
+    outcome.report = render(chain, planned.plan, streams, [&writer](const float* const* channels, std::size_t frames) {
+        writer->write(channels, frames);
     });
-    writer.flush();
-    judgeInput(file.get(), "input", rate, outcome);
-    judgeInput(sidechain.get(), "sidechain", rate, outcome);
-    judgeOutput(outcome, job, writer);
+    writer->flush();
+    judgeInput(file.get(), "input", outcome);
+    judgeInput(sidechainFile.get(), "sidechain", outcome);
+    judgeOutput(outcome, request, *writer);
     if (outcome.kept()) {
-        writer.commit();
+        writer->commit();
     } else {
-        writer.discard();
+        writer->discard();
     }
     return outcome;
 }

@@ -22,21 +22,29 @@ namespace {
 constexpr float kInfoSampleRate = 44100.0f;
 constexpr VstInt32 kInfoBlockSize = 512;
 
+// A text of the plug-in's; one that overran the interface's limit is marked
+// with a '*' in the table and named under it.
+struct Text {
+    std::string text;
+    bool overlong = false;
+    std::string marked() const { return overlong ? text + "*" : text; }
+};
+
 struct Parameter {
-    std::string name;
-    std::string label;
-    std::string display;
+    Text name;
+    Text label;
+    Text display;
     float value;
 };
 
 // Everything `info` reports, read once and printed in either form.
 struct Facts {
     std::string file;
-    std::string effect;
-    std::string vendor;
-    std::string product;
+    Text effect;
+    Text vendor;
+    Text product;
     long vendorVersion = 0;
-    std::string uniqueId;
+    VstInt32 uniqueId = 0;
     long interfaceVersion = 0;
     long category = 0;
     int version = 0;
@@ -53,15 +61,25 @@ struct Facts {
     std::vector<std::string> warnings;
 };
 
-// A text answer for the table; one that overran its limit is marked with a
-// '*' and explained under the table.
-std::string shown(const TextAnswer& answer, std::vector<std::string>& overruns, const std::string& what) {
-    if (answer.fits) {
-        return printable(answer.text);
+// A text answer, printable; one that overran its limit is described in
+// `overruns`.
+Text shown(const TextAnswer& answer, std::vector<std::string>& overruns, const std::string& what) {
+    const Text text{printable(answer.text), !answer.fits};
+    if (text.overlong) {
+        overruns.push_back(format("%s \"%s\" took %zu bytes", what.c_str(), text.text.c_str(), answer.bytesWritten));
     }
-    overruns.push_back(
-        format("%s \"%s\" took %zu bytes", what.c_str(), printable(answer.text).c_str(), answer.bytesWritten));
-    return printable(answer.text) + "*";
+    return text;
+}
+
+// The fields of `texts` that overran, by name.
+nlohmann::json overlong(std::initializer_list<std::pair<const char*, const Text*>> texts) {
+    nlohmann::json names = nlohmann::json::array();
+    for (const auto& [name, text] : texts) {
+        if (text->overlong) {
+            names.push_back(name);
+        }
+    }
+    return names;
 }
 
 Facts gather(const PluginModule& module) {
@@ -74,7 +92,7 @@ Facts gather(const PluginModule& module) {
     facts.vendor = shown(instance.text(effGetVendorString, 0, kVstMaxVendorStrLen), facts.overruns, "vendor");
     facts.product = shown(instance.text(effGetProductString, 0, kVstMaxProductStrLen), facts.overruns, "product");
     facts.vendorVersion = static_cast<long>(instance.dispatch(effGetVendorVersion));
-    facts.uniqueId = fourCharText(effect->uniqueID);
+    facts.uniqueId = effect->uniqueID;
     facts.interfaceVersion = static_cast<long>(instance.dispatch(effGetVstVersion));
     facts.category = static_cast<long>(instance.dispatch(effGetPlugCategory));
     facts.version = effect->version;
@@ -118,11 +136,11 @@ Facts gather(const PluginModule& module) {
 
 void printTable(const Facts& facts, std::ostream& out) {
     out << format("%-16s%s\n", "file", facts.file.c_str());
-    out << format("%-16s%s\n", "effect", facts.effect.c_str());
-    out << format("%-16s%s\n", "vendor", facts.vendor.c_str());
-    out << format("%-16s%s\n", "product", facts.product.c_str());
+    out << format("%-16s%s\n", "effect", facts.effect.marked().c_str());
+    out << format("%-16s%s\n", "vendor", facts.vendor.marked().c_str());
+    out << format("%-16s%s\n", "product", facts.product.marked().c_str());
     out << format("%-16s%ld\n", "vendor version", facts.vendorVersion);
-    out << format("%-16s%s\n", "unique id", facts.uniqueId.c_str());
+    out << format("%-16s%s\n", "unique id", fourCharText(facts.uniqueId).c_str());
     out << format("%-16s%ld\n", "interface", facts.interfaceVersion);
     out << format("%-16s%ld (%s)\n", "category", facts.category, categoryName(facts.category).c_str());
     out << format("%-16s%d\n", "effect version", facts.version);
@@ -138,9 +156,9 @@ void printTable(const Facts& facts, std::ostream& out) {
         // table aligned.
         int widths[3] = {10, 10, 10};
         for (const Parameter& parameter : facts.parameters) {
-            const std::string* texts[3] = {&parameter.name, &parameter.label, &parameter.display};
+            const Text* texts[3] = {&parameter.name, &parameter.label, &parameter.display};
             for (int column = 0; column < 3; ++column) {
-                widths[column] = std::max(widths[column], static_cast<int>(texts[column]->size()));
+                widths[column] = std::max(widths[column], static_cast<int>(texts[column]->marked().size()));
             }
         }
         out << "\nparameters\n";
@@ -148,8 +166,8 @@ void printTable(const Facts& facts, std::ostream& out) {
                       "value");
         for (std::size_t index = 0; index < facts.parameters.size(); ++index) {
             const Parameter& parameter = facts.parameters[index];
-            out << format("%5zu  %-*s %-*s %-*s %.6f\n", index, widths[0], parameter.name.c_str(), widths[1],
-                          parameter.label.c_str(), widths[2], parameter.display.c_str(),
+            out << format("%5zu  %-*s %-*s %-*s %.6f\n", index, widths[0], parameter.name.marked().c_str(), widths[1],
+                          parameter.label.marked().c_str(), widths[2], parameter.display.marked().c_str(),
                           static_cast<double>(parameter.value));
         }
     }
@@ -173,24 +191,30 @@ void printTable(const Facts& facts, std::ostream& out) {
 nlohmann::json toJson(const Facts& facts) {
     nlohmann::json parameters = nlohmann::json::array();
     for (const Parameter& parameter : facts.parameters) {
-        parameters.push_back({{"name", parameter.name},
-                              {"label", parameter.label},
-                              {"display", parameter.display},
-                              {"value", parameter.value}});
+        parameters.push_back(
+            {{"name", parameter.name.text},
+             {"label", parameter.label.text},
+             {"display", parameter.display.text},
+             {"value", parameter.value},
+             {"overlong",
+              overlong({{"name", &parameter.name}, {"label", &parameter.label}, {"display", &parameter.display}})}});
     }
     return {{"file", facts.file},
-            {"effect", facts.effect},
-            {"vendor", facts.vendor},
-            {"product", facts.product},
+            {"effect", facts.effect.text},
+            {"vendor", facts.vendor.text},
+            {"product", facts.product.text},
+            {"overlong", overlong({{"effect", &facts.effect}, {"vendor", &facts.vendor}, {"product", &facts.product}})},
             {"vendor_version", facts.vendorVersion},
-            {"unique_id", facts.uniqueId},
+            {"unique_id", fourCharPlain(facts.uniqueId)},
+            {"unique_id_number", facts.uniqueId},
             {"interface_version", facts.interfaceVersion},
             {"category", categoryName(facts.category)},
             {"version", facts.version},
             {"inputs", facts.inputs},
             {"outputs", facts.outputs},
             {"midi_input", facts.takesMidi},
-            {"flags", flagNames(facts.flags)},
+            {"flags", flagList(facts.flags)},
+            {"flags_number", facts.flags},
             {"latency_samples", facts.latency},
             {"tail_samples", facts.tail},
             {"parameters", parameters},

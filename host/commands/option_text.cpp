@@ -1,6 +1,7 @@
 #include "commands/option_text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -18,6 +19,12 @@ struct DitherWord {
     Dither dither;
 };
 constexpr DitherWord kDitherWords[] = {{"none", Dither::None}, {"tpdf", Dither::Tpdf}};
+
+struct PresetExtension {
+    const char* extension;
+    PresetContainer container;
+};
+constexpr PresetExtension kPresetExtensions[] = {{".fxp", PresetContainer::Program}, {".fxb", PresetContainer::Bank}};
 
 // A finite decimal number filling the whole text, or nothing.
 std::optional<double> number(const std::string& text) {
@@ -39,6 +46,14 @@ std::optional<float> normalised(const std::string& text) {
         return std::nullopt;
     }
     return static_cast<float>(*value);
+}
+
+// Whether strtod reads all of `text` as a number, spaces, NaN and
+// infinities included.
+bool readsAsNumber(const std::string& text) {
+    char* end = nullptr;
+    std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0';
 }
 
 bool wholeNumber(const std::string& text) {
@@ -84,11 +99,24 @@ ParameterSetting parseSetting(const std::string& text) {
         throw UsageError("--set needs NAME=VALUE or INDEX=VALUE, not '" + text + "'");
     }
     const std::string value = text.substr(equals + 1);
-    const std::optional<float> level = normalised(value);
-    if (!level) {
-        throw UsageError("--set " + text + ": VALUE is a normalised parameter value from 0 to 1, not '" + value + "'");
+    ParameterSetting setting(parameterNamed(text.substr(0, equals), "--set"), 0.0f);
+    if (const std::optional<float> level = normalised(value)) {
+        setting.value = *level;
+        return setting;
     }
-    return {parameterNamed(text.substr(0, equals), "--set"), *level};
+    // In double quotes, any text is a display text, a bare number too.
+    const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+    const DisplayText display = splitDisplayText(quoted ? value.substr(1, value.size() - 2) : value);
+    if (!quoted && (readsAsNumber(value) || display.text.empty() || (display.number && display.unit.empty()))) {
+        throw UsageError("--set " + text + ": VALUE is a normalised parameter value from 0 to 1, not '" + value +
+                         "'; a value as the plug-in displays it comes with its unit, as in Gain=-6dB, or in double "
+                         "quotes, as in Ratio=\"4\"");
+    }
+    if (display.text.empty()) {
+        throw UsageError("--set " + text + ": the display text in quotes is empty");
+    }
+    setting.display = display;
+    return setting;
 }
 
 AutomationRequest parseAutomation(const std::string& text) {
@@ -158,4 +186,27 @@ Dither parseDither(const std::string& text) {
         }
     }
     throw UsageError("--dither takes none or tpdf, not '" + text + "'");
+}
+
+PresetContainer parsePresetOutput(const std::string& path) {
+    std::string ending = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+    std::transform(ending.begin(), ending.end(), ending.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const PresetExtension& entry : kPresetExtensions) {
+        if (ending == entry.extension && path.size() > 4 && path[path.size() - 5] != '/') {
+            return entry.container;
+        }
+    }
+    throw UsageError("--output names a program file (.fxp) or a bank of every program (.fxb), not '" + path + "'");
+}
+
+int parseSampleRate(const std::string& text, const char* option) {
+    if (wholeNumber(text) && text.size() <= 7) {
+        const long rate = std::strtol(text.c_str(), nullptr, 10);
+        if (rate >= kLowestSampleRate && rate <= kHighestSampleRate) {
+            return static_cast<int>(rate);
+        }
+    }
+    throw UsageError(std::string(option) + " takes a whole number of hertz from " + std::to_string(kLowestSampleRate) +
+                     " to " + std::to_string(kHighestSampleRate) + ", not '" + text + "'");
 }

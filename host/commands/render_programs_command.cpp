@@ -15,23 +15,34 @@
 #include "commands/rendering_options.h"
 #include "plugin/plugin_instance.h"
 #include "plugin/plugin_module.h"
+#include "plugin/preset_state.h"
 #include "support/host_error.h"
 #include "support/text_format.h"
 
 namespace {
 
 struct RenderProgramsCommand {
-    RenderJob job;
-    bool json = false;
-    std::string directory;
-    std::string extension = "wav";
+    RenderRequest request;
 };
 
-// The number of programs, from an instance that is opened, asked and closed.
-int countPrograms(const PluginModule& module) {
+// The number of programs, from an instance that is opened, asked and closed;
+// a bank is checked against it there (refusals throw), and what it warns of
+// is said once, not once per program.
+int countPrograms(const PluginModule& module, const PluginSetup& setup, std::vector<std::string>& warnings) {
     PluginInstance instance(module);
     instance.open();
+    if (setup.preset) {
+        warnings = checkPresetFits(instance, *setup.preset, setup.presetPath);
+    }
     return instance.numPrograms();
+}
+
+// The --bank file, read before the plug-in loads.
+void readBank(PluginSetup& setup) {
+    readPreset(setup);
+    if (setup.preset && !std::holds_alternative<BankPreset>(*setup.preset)) {
+        throw UsageError(setup.presetPath + " holds one program, not a bank: render it with render --preset");
+    }
 }
 
 }  // namespace
@@ -40,26 +51,38 @@ void addRenderProgramsCommand(CLI::App& app, int& exitCode) {
     auto options = std::make_shared<RenderProgramsCommand>();
     CLI::App* command = app.add_subcommand(
         "render-programs", "Render through every program into DIR/program-N.wav and print a table of levels");
-    addRenderingOptions(*command, options->job, options->json);
-    command->add_option("-d,--directory", options->directory, "Output directory")->required()->type_name("DIR");
-    command->add_option("--format", options->extension, "Extension of the files, which chooses their format")
+    RenderRequest& request = options->request;
+    addRenderingOptions(*command, request);
+    request.format = "wav";
+    command->add_option("-d,--directory", request.directory, "Output directory")->required()->type_name("DIR");
+    command
+        ->add_option(
+            "--bank", request.chain.front().setup.presetPath,
+            "Render the programs of this bank file (.fxb) instead of the plug-in's own (--set applies after it)")
+        ->type_name("FILE");
+    command->add_option("--format", request.format, "Extension of the files, which chooses their format")
         ->capture_default_str()
         ->type_name("EXT");
-    command->callback([options, &exitCode] {
-        exitCode = runRenderPrograms(options->job, options->directory, options->extension, options->json, std::cout,
-                                     std::cerr);
-    });
+    command->callback([options, &exitCode] { exitCode = runRenderPrograms(options->request, std::cout, std::cerr); });
 }
 
-int runRenderPrograms(const RenderJob& requested, const std::string& directory, const std::string& extension, bool json,
-                      std::ostream& out, std::ostream& err) {
-    if (requested.input == kStandardInput) {
+int runRenderPrograms(const RenderRequest& requested, std::ostream& out, std::ostream& err) {
+    if (requested.inputs.size() > 1) {
+        throw UsageError("render-programs renders one input through every program: give one -i");
+    }
+    if (requested.input() == kStandardInput) {
         throw UsageError("render-programs reads its input once per program: give a file, not standard input");
     }
-    PluginModule module(requested.plugin);
-    const int programs = countPrograms(module);
+    const std::string& directory = requested.directory;
+    const bool json = requested.json;
+    RenderRequest bank = requested;
+    PluginSetup& setup = bank.chain.front().setup;
+    readBank(setup);
+    PluginModule module(bank.chain.front().path);
+    std::vector<std::string> bankWarnings;
+    const int programs = countPrograms(module, setup, bankWarnings);
     if (programs <= 0) {
-        throw LoadError("plug-in " + requested.plugin + " has no programs to render");
+        throw LoadError("plug-in " + bank.chain.front().path + " has no programs to render");
     }
     std::error_code error;
     std::filesystem::create_directories(directory, error);
@@ -67,23 +90,30 @@ int runRenderPrograms(const RenderJob& requested, const std::string& directory, 
         throw FileError("cannot create the directory " + directory + ": " + error.message());
     }
 
+    for (const std::string& warning : bankWarnings) {
+        err << "warning: " << warning << "\n";
+    }
     nlohmann::json summaries = nlohmann::json::array();
     if (!json) {
+        if (setup.preset) {
+            out << format("bank %s: %s\n", setup.presetPath.c_str(), describePreset(*setup.preset).c_str());
+        }
         out << format("%-8s %-24s %11s %11s %11s %11s %9s\n", "program", "name", "peak in", "RMS in", "peak out",
                       "RMS out", "speed");
     }
     int failed = 0;
     std::vector<std::string> notesShown;  // each note once, not once per program
     for (int program = 0; program < programs; ++program) {
-        RenderJob job = requested;
-        job.output = (std::filesystem::path(directory) / format("program-%d.%s", program, extension.c_str())).string();
-        job.program = program;
-        const FileRenderOutcome outcome = renderToFile(module, job);
+        RenderRequest request = bank;
+        request.output =
+            (std::filesystem::path(directory) / format("program-%d.%s", program, requested.format.c_str())).string();
+        request.chain.front().setup.program = program;
+        const FileRenderOutcome outcome = renderToFile({&module}, request);
         const RenderReport& report = outcome.report;
         if (json) {
-            summaries.push_back(renderJson(outcome, job));
+            summaries.push_back(renderJson(outcome, request));
         } else {
-            out << format("%-8d %-24s %11s %11s %11s %11s %9s%s\n", program, report.programName.c_str(),
+            out << format("%-8d %-24s %11s %11s %11s %11s %9s%s\n", program, report.plugins.front().programName.c_str(),
                           formatDecibels(report.in.peak).c_str(), formatDecibels(report.in.rms()).c_str(),
                           formatDecibels(report.out.peak).c_str(), formatDecibels(report.out.rms()).c_str(),
                           speedText(report.speed()).c_str(), outcome.kept() ? "" : "  NOT WRITTEN");
@@ -99,7 +129,9 @@ int runRenderPrograms(const RenderJob& requested, const std::string& directory, 
             err << format("plughost: program %d: ", program) << problem << "\n";
         }
         for (const std::string& warning : outcome.warnings) {
-            err << format("warning: program %d: ", program) << warning << "\n";
+            if (std::find(bankWarnings.begin(), bankWarnings.end(), warning) == bankWarnings.end()) {
+                err << format("warning: program %d: ", program) << warning << "\n";
+            }
         }
         failed += outcome.kept() ? 0 : 1;
     }

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-#include "audio/render_job.h"
+#include "commands/render_request.h"
 
 namespace CLI {
 class App;
@@ -13,7 +13,6 @@ class App;
 
 // Adds the subcommand; when it runs, its exit code lands in `exitCode`.
 void addRenderProgramsCommand(CLI::App& app, int& exitCode);
-// Renders `job` once per program into DIRECTORY/program-N.EXTENSION (the
-// job's program and output are set for each).
-int runRenderPrograms(const RenderJob& job, const std::string& directory, const std::string& extension, bool json,
-                      std::ostream& out, std::ostream& err);
+// Renders the request once per program into DIRECTORY/program-N.FORMAT
+// (its program and output are set for each).
+int runRenderPrograms(const RenderRequest& request, std::ostream& out, std::ostream& err);

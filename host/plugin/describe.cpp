@@ -31,8 +31,8 @@ constexpr const char* kCategoryNames[] = {
 
 }  // namespace
 
-std::string fourCharText(VstInt32 code) {
-    std::string text = "'";
+std::string fourCharPlain(VstInt32 code) {
+    std::string text;
     const auto bits = static_cast<unsigned>(code);
     for (int shift = 24; shift >= 0; shift -= 8) {
         const char c = static_cast<char>((bits >> shift) & 0xFF);
@@ -41,22 +41,33 @@ std::string fourCharText(VstInt32 code) {
         }
         text += c;
     }
-    return text + "'";
+    return text;
 }
 
-std::string flagNames(VstInt32 flags) {
-    std::string text;
+std::string fourCharText(VstInt32 code) {
+    const std::string plain = fourCharPlain(code);
+    return plain.size() == 4 ? "'" + plain + "'" : plain;
+}
+
+std::vector<std::string> flagList(VstInt32 flags) {
+    std::vector<std::string> names;
     VstInt32 unnamed = flags;
     for (const FlagName& entry : kFlagNames) {
         if ((flags & entry.bit) != 0) {
-            text += text.empty() ? "" : ", ";
-            text += entry.name;
+            names.push_back(entry.name);
             unnamed &= ~entry.bit;
         }
     }
     if (unnamed != 0) {
-        text += text.empty() ? "" : ", ";
-        text += format("other 0x%X", static_cast<unsigned>(unnamed));
+        names.push_back(format("other 0x%X", static_cast<unsigned>(unnamed)));
+    }
+    return names;
+}
+
+std::string flagNames(VstInt32 flags) {
+    std::string text;
+    for (const std::string& name : flagList(flags)) {
+        text += (text.empty() ? "" : ", ") + name;
     }
     return text.empty() ? "none" : text;
 }

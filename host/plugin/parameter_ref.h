@@ -4,6 +4,9 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+
+#include "plugin/display_text.h"
 
 // Once resolved against a plug-in (parameter_lookup.h), both the index and
 // the name are known.
@@ -19,8 +22,13 @@ struct ParameterRef {
     std::string text() const;
 };
 
-// A normalised value for a parameter, applied after the program.
+// A value for a parameter, applied after the program: normalised, or the
+// text the plug-in should display, whose value is found once it is loaded.
 struct ParameterSetting {
+    ParameterSetting() = default;
+    ParameterSetting(ParameterRef ref, float normalised) : parameter(std::move(ref)), value(normalised) {}
+
     ParameterRef parameter;
     float value = 0.0f;
+    std::optional<DisplayText> display;
 };

@@ -52,6 +52,9 @@ public:
     // Another program, `arguments[0]` its file: its standard output comes
     // on the channel, its standard error as the output.
     static ChildProcess run(const std::vector<std::string>& arguments);
+    // This program run anew as a user runs it (not in the child mode), with
+    // standard input from nowhere: as `run` otherwise.
+    static ChildProcess runSelfPlainly(const std::vector<std::string>& arguments);
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&&) = delete;

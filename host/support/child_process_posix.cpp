@@ -79,6 +79,13 @@ int execute(std::vector<std::string>& words) {
     return 127;
 }
 
+// "" when it cannot be found.
+std::string ownProgramFile() {
+    char self[4096];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    return length > 0 ? std::string(self, static_cast<std::size_t>(length)) : std::string();
+}
+
 std::string startProblem(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
@@ -132,14 +139,12 @@ ChildProcess ChildProcess::fork(ChildOutput output, const std::function<int(int 
 
 ChildProcess ChildProcess::runSelf(ChildOutput output, const std::vector<std::string>& arguments,
                                    const SharedBlock* shared) {
-    char self[4096];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) {
+    const std::string self = ownProgramFile();
+    if (self.empty()) {
         ChildProcess child;
         child.exit_.problem = startProblem("cannot find plughost's own program file");
         return child;
     }
-    self[length] = '\0';
     // Built before the fork: the child only calls what is safe there.
     std::vector<std::string> words{self, kChildMarker, "", shared != nullptr ? shared->childHandle() : kNoHandle};
     words.insert(words.end(), arguments.begin(), arguments.end());
@@ -162,6 +167,30 @@ ChildProcess ChildProcess::run(const std::vector<std::string>& arguments) {
     return fork(ChildOutput::Collect, [&words](int channel) {
         dup2(channel, STDOUT_FILENO);
         return execute(words);
+    });
+}
+
+ChildProcess ChildProcess::runSelfPlainly(const std::vector<std::string>& arguments) {
+    std::vector<std::string> words{ownProgramFile()};
+    if (words[0].empty()) {
+        ChildProcess child;
+        child.exit_.problem = startProblem("cannot find plughost's own program file");
+        return child;
+    }
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    // Made before the fork: other threads may start such runs at the same
+    // time, and a child of a threaded process must not allocate.
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    return fork(ChildOutput::Collect, [&argv](int channel) {
+        const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        dup2(nothing, STDIN_FILENO);
+        dup2(channel, STDOUT_FILENO);
+        execv(argv[0], argv.data());
+        return 127;
     });
 }
 

@@ -109,6 +109,19 @@ TEST_F(SignalPath, LevelToGainMapsTheDecibelRangeToLinearFactors) {
 
     configure(effect, {{kGain, 0.0f}});
     EXPECT_FLOAT_EQ(run(effect, {0.5f})[0], 0.05f) << "input gain at 0 is -20 dB, not silence";
+
+    // The signal path asks the effect's own operation, through the table,
+    // for every gain and level.
+    struct ThreeTimes : DistortionK {
+        ThreeTimes() : DistortionK(nullptr) {}
+        float levelToGain(float level) override { return 3.0f * level; }
+    } derived;
+    configure(derived, {{kMainDistOn, 0.0f}, {kGain, 0.5f}, {kEqOn, 1.0f}, {kMultiDistOn, 1.0f}});
+    configure(derived, {{kLowDistAmount, 0.0f}, {kMidDistAmount, 0.0f}, {kHighDistAmount, 0.0f}});
+    for (const VstInt32 index : {kLowLevel, kMidLevel, kHighLevel, kLowDistGain, kMidDistGain, kHighDistGain}) {
+        derived.setParameter(index, 1.0f / 3.0f);
+    }
+    EXPECT_NEAR(run(derived, std::vector<float>(2000, 0.5f)).back(), 0.75f, 1e-6f);
 }
 
 TEST_F(SignalPath, BothSectionsGiveTheirWorkedImpulseResponses) {

@@ -212,3 +212,35 @@ TEST(SignedPowers, EveryArrayPathGivesTheScalarBitsOnEveryKindOfValue) {
         std::printf("note: this processor has no usable AVX2; only the SSE2 path ran\n");
     }
 }
+
+TEST(SignedPowers, AnEdgeValueInAnyLaneAmongOrdinaryValuesGivesEveryLaneTheScalarBits) {
+    // This value's power at this exponent lies so near a float midpoint that
+    // the fast path leaves it to the scalar route.
+    constexpr float kExponent = 0x1.dcec14p-3f;
+    constexpr float kInRoundingWindow = 0x1.897ee6p-12f;
+    ASSERT_NE(power_law::paths::tracedSignedPower(kInRoundingWindow, kExponent).decision,
+              power_law::paths::Decision::kFast);
+    const float edges[] = {0.0f, -0.0f, 0x1p-149f, -0x1.fffffcp-127f, kInRoundingWindow, -kInRoundingWindow,
+                           kInf, -kInf, kNaN};
+    // Four groups of eight, one of four and a tail of one: every loop of both paths.
+    std::vector<float> ordinary(37);
+    for (std::size_t i = 0; i < ordinary.size(); ++i) {
+        ordinary[i] = (i % 2 == 0 ? 1.0f : -1.0f) * (0.05f + 0.021f * static_cast<float>(i));
+    }
+    for (const ArrayPath path : usablePaths()) {
+        for (const float edge : edges) {
+            for (std::size_t lane = 0; lane < ordinary.size(); ++lane) {
+                std::vector<float> in = ordinary;
+                in[lane] = edge;
+                std::vector<float> out(in.size());
+                power_law::paths::signedPowersOn(path, in.data(), out.data(), in.size(), kExponent);
+                for (std::size_t i = 0; i < in.size(); ++i) {
+                    const float expected = power_law::signedPower(in[i], kExponent);
+                    ASSERT_EQ(bitsOf(out[i]), bitsOf(expected))
+                        << nameOf(path) << ", " << describe(edge) << " in lane " << lane << ": lane " << i << " ("
+                        << describe(in[i]) << ") gives " << describe(out[i]) << ", the scalar " << describe(expected);
+                }
+            }
+        }
+    }
+}

@@ -16,10 +16,9 @@ TEST(BufferRender, GivesTheOutputInMemoryWithTheLatencyLeftIn) {
     AudioBuffer impulse(2, 1000, 48000.0);
     impulse.channels[1][10] = 0.5f;
     for (int program : {0, 1}) {
-        RenderJob job;
-        job.program = program;
-        job.blockSize = 100;
-        const BufferRender rendered = renderBuffer(module, impulse, job);
+        PluginSetup setup;
+        setup.program = program;
+        const BufferRender rendered = renderBuffer(module, impulse, setup, 100);
         ASSERT_EQ(rendered.output.channelCount(), 2);
         ASSERT_EQ(rendered.output.frameCount(), 1000u);
         EXPECT_EQ(rendered.report.latency, 64);
@@ -33,12 +32,10 @@ TEST(BufferRender, GivesTheOutputInMemoryWithTheLatencyLeftIn) {
 TEST(BufferRender, ThePluginsClockAdvancesWithEveryBlockAlongTheTempoMap) {
     PluginModule module(std::string(KD_STUB_DIR) + "/stub_clock" KD_LIBRARY_SUFFIX);
     const AudioBuffer input(1, 96000, 48000.0);
-    RenderJob job;
-    job.blockSize = 480;
     TempoMap tempoMap;
     tempoMap.changeTempo(0.5, 240.0);
     tempoMap.changeMeter(0.5, {3, 4});
-    const BufferRender rendered = renderBuffer(module, input, job, tempoMap);
+    const BufferRender rendered = renderBuffer(module, input, PluginSetup(), 480, tempoMap);
     ASSERT_EQ(rendered.output.channelCount(), 8);
     const auto& out = rendered.output.channels;
     const struct {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -33,7 +34,7 @@ constexpr bool kRenders = true;
 
 // Commands of the build with audio files.
 bool renders(const std::string& command) {
-    return command == "render" || command == "render-programs" || command == "analyze";
+    return command == "render" || command == "render-programs" || command == "save-preset" || command == "analyze";
 }
 
 CommandResult plughost(std::vector<std::string> arguments, int timeoutSeconds = 300) {
@@ -59,7 +60,7 @@ TEST(CommandLine, WithoutArgumentsItExplainsAndFails) {
 TEST(CommandLine, HelpListsEveryCommand) {
     const CommandResult run = plughost({"--help"});
     EXPECT_EQ(run.exitCode, 0);
-    for (const char* command : {"info", "render", "render-programs", "check", "analyze"}) {
+    for (const char* command : {"info", "render", "render-programs", "save-preset", "check", "analyze"}) {
         EXPECT_TRUE(contains(run.out, command) || !kRenders) << command << " missing from:\n" << run.out;
     }
 }
@@ -69,7 +70,7 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
     const std::string out = work("x.wav");
     const struct {
         std::vector<std::string> words;
-        const char* message;
+        std::string message;
     } kCases[] = {
         {{"play", "x.so"}, "unknown command 'play'"},
         {{"info"}, "PLUGIN is required"},
@@ -89,6 +90,25 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
          "--channels takes output numbers from 1, like 1,2 or 3-4, not 'foo'"},
         {{"render", "x.so", "-o", out, "--automate", "Gain:1=0,0=1"}, "--automate times go forwards"},
         {{"render", "x.so", "-o", out, "--dither", "rpdf"}, "--dither takes none or tpdf, not 'rpdf'"},
+        {{"render", "x.so", "-o", out, "--rate", "44100.5"},
+         "--rate takes a whole number of hertz from 8000 to 768000, not '44100.5'"},
+        {{"render", "x.so", "-o", out, "--output-rate", "1e5"}, "--output-rate takes a whole number of hertz"},
+        {{"analyze", "x.so", "-d", out, "--rate", "48000.5"}, "--rate takes a whole number of hertz"},
+        {{"render", "x.so", "-o", out, "--then"}, "--then"},
+        // A batch's options: checked before the plug-in is loaded.
+        {{"render", "x.so", "-i", "a.wav", "-i", "b.wav", "-o", out},
+         "--input given several times (or --list) makes a batch, whose files go into a directory"},
+        {{"render", "x.so", "-o", out, "-d", work("batch")}, "give one of them"},
+        {{"render", "x.so", "-o", out, "-j", "2"}, "--jobs (-j) runs the files of a batch side by side"},
+        {{"render", "x.so", "-o", out, "--format", "flac"},
+         "--format chooses the format of -o - and of a batch's files; the extension of " + out + " chooses it here"},
+        {{"render", "x.so", "-d", work("batch")}, "the batch has no inputs: give them with -i FILE"},
+        {{"render", "x.so", "-d", work("batch"), "-i", "-"}, "a batch reads its inputs from files, not standard input"},
+        {{"render", "x.so", "-d", work("batch"), "-i", "one/a.wav", "-i", "two/a.flac"},
+         "one/a.wav and two/a.flac would both be written to " + work("batch") + "/a.wav"},
+        {{"render", "x.so", "-d", work("batch"), "-i", "a.wav", "--format", "xyz"},
+         "--format xyz: cannot write such files"},
+        {{"render", "x.so", "-d", work("batch"), "-j", "0", "-i", "a.wav"}, "--jobs"},
         // A negated flag given a value, even one beyond 64 bits.
         {{"render", "x.so", "-o", out, "--no-latency-compensation=99999999999999999999"},
          "--no-latency-compensation is a flag and takes no value"},
@@ -97,6 +117,10 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
         {{"analyze", "x.so", "-d", out, "--no-plots=99999999999999999999"}, "--no-plots"},
         {{"info", "x.so", "--json=1"}, "--json is a flag and takes no value"},
         {{"analyze", "x.so", "-d", out, "--set", "Gain"}, "--set needs NAME=VALUE or INDEX=VALUE, not 'Gain'"},
+        {{"render", "x.so", "-o", out, "--set", "Gain=-6"}, "a value as the plug-in displays it comes with its unit"},
+        {{"save-preset", "x.so"}, "--output is required"},
+        {{"save-preset", "x.so", "-o", work("x.wav")}, "--output names a program file (.fxp) or a bank of every"},
+        {{"save-preset", "x.so", "-o", work("x.fxp"), "--program", "-1"}, "--program"},
         {{"check"}, "check needs a plug-in file"},
         {{"check", "x.so", "--timeout", "0"}, "--timeout"},
         {{"check", "x.so", "--only", "no such check"}, "--only 'no such check' names no check or group of checks"},
@@ -116,7 +140,7 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
 }
 
 TEST(CommandLine, EveryCommandHasHelpAndTheVersion) {
-    for (const char* command : {"info", "render", "render-programs", "check", "analyze"}) {
+    for (const char* command : {"info", "render", "render-programs", "save-preset", "check", "analyze"}) {
         if (!kRenders && renders(command)) {
             continue;
         }
@@ -125,6 +149,8 @@ TEST(CommandLine, EveryCommandHasHelpAndTheVersion) {
         EXPECT_TRUE(contains(help.out, std::string("plughost ") + command)) << help.out;
         EXPECT_TRUE(contains(help.out, "Exit codes:\n  0  success")) << help.out;
         EXPECT_TRUE(contains(help.out, "  128+N  ended by signal N: 130 Ctrl-C")) << help.out;
+        // A flag that turns something off is shown by its name alone.
+        EXPECT_FALSE(contains(help.out, "{false}")) << help.out;
         const CommandResult version = plughost({command, "--version"});
         EXPECT_EQ(version.out, "plughost " KD_VERSION " (K Distortion)\n") << command;
     }
@@ -199,6 +225,26 @@ TEST(CommandLine, InfoShowsDifferentInputAndOutputCounts) {
     EXPECT_TRUE(contains(json.out, "\"inputs\": 2,")) << json.out;
     EXPECT_TRUE(contains(json.out, "\"outputs\": 98,")) << json.out;
     EXPECT_TRUE(contains(json.out, "\"programs\": [\n    \"Unity\",\n    \"Double\"\n  ]")) << json.out;
+}
+
+// JSON carries the texts as the plug-in gave them, which ones overran
+// apart, the id without the table's quotes and the flags as a list.
+TEST(CommandLine, InfoJsonCarriesPlainValues) {
+    const CommandResult run = plughost({"info", KD_FAULTY_PLUGIN, "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(contains(run.out, R"("name": "FarTooLongName",
+      "overlong": [
+        "name"
+      ],)"))
+        << run.out;
+    EXPECT_TRUE(contains(run.out, R"("unique_id": "Flty",
+  "unique_id_number": 1181512825,)"))
+        << run.out;
+    EXPECT_TRUE(contains(run.out, R"("flags": [
+    "replacing"
+  ],
+  "flags_number": 16,)"))
+        << run.out;
 }
 
 TEST(CommandLine, AnUnreadableInputFileIsAClearError) {
@@ -294,6 +340,14 @@ TEST(CommandLine, WhateverEndsTheProcessIsNamedWithThePluginCall) {
     const std::vector<std::string> render{"render", plugin, "-o", output};
     const std::vector<std::string> analyze{"analyze", plugin, "-d", folder, "--no-plots"};
     const std::vector<std::string> check{"check", "--only", "open-cold", plugin};
+    const std::vector<std::string> savePreset{"save-preset", plugin, "-o", folder + "/saved.fxp"};
+    const std::vector<std::string> streamed{"render", plugin, "-o", "-"};
+    const std::string input = work("endings-input.wav");
+    const std::vector<std::string> batch{"render", plugin, "-i", input, "-d", folder};
+#ifndef _WIN32
+    askStubToEnd("", "");
+    ASSERT_EQ(plughost({"render", plugin, "-o", input, "--tail", "0"}).exitCode, 0);
+#endif
     const std::vector<std::string> inside{"check", "--no-fork", "--only", "open-cold", plugin};
     // A 32-bit Windows DLL built with MinGW's static runtime cannot let an
     // exception out: it ends as abort() inside the plug-in.
@@ -344,6 +398,17 @@ TEST(CommandLine, WhateverEndsTheProcessIsNamedWithThePluginCall) {
          "the plug-in ended the process \\(exit status 0\\) in a 512-frame processReplacing"},
         {"abort", "process", analyze, 134,
          "plughost: the plug-in aborted \\(" KD_ABORT_NAME "\\) in a [0-9]+-frame processReplacing"},
+        {"exit", "process", streamed, 5,
+         "^plughost: the plug-in ended the process \\(exit status 0\\) in a 512-frame processReplacing"},
+        // Each job of a batch is a render of its own; the batch ends with
+        // the worst of their codes.
+        {"exit", "process", batch, 5,
+         "endings-input.wav: plughost: the plug-in ended the process \\(exit status 0\\) in a 512-frame "
+         "processReplacing"},
+        {"crash", "process", batch, 139,
+         "endings-input.wav: plughost: the plug-in crashed \\(" KD_CRASH_NAME "\\) in a 512-frame "
+         "processReplacing"},
+        {"exit", "open", savePreset, 5, "^plughost: the plug-in ended the process \\(exit status 0\\) in effOpen\n$"},
 #endif
         {"exit", "open", check, 1, failed + "ended the process \\(exit status 0\\)\n +in: effOpen\n"},
         {"crash", "open", inside, 1,
@@ -375,6 +440,7 @@ TEST(CommandLine, WhateverEndsTheProcessIsNamedWithThePluginCall) {
             << shown;
         EXPECT_FALSE(partialFilesIn(folder)) << what;
         EXPECT_FALSE(std::filesystem::exists(output)) << what;
+        EXPECT_FALSE(std::filesystem::exists(folder + "/endings-input.wav")) << what;
     }
     askStubToEnd("", "");
 }
@@ -387,6 +453,8 @@ TEST(KDistortion, InfoShowsIdentityParametersAndProgramNames) {
     EXPECT_TRUE(contains(run.out, "Mult.Dis")) << run.out;
     EXPECT_TRUE(contains(run.out, "Multiband HighDist!")) << run.out;
     EXPECT_FALSE(contains(run.out, "warning")) << "reading the program names must restore the plug-in:\n" << run.out;
+    const CommandResult json = plughost({"info", KD_KDISTORTION, "--json"});
+    EXPECT_TRUE(contains(json.out, "\"unique_id\": \"Krvx\",\n  \"unique_id_number\": 1265792632,")) << json.out;
 }
 
 #ifndef _WIN32
@@ -413,6 +481,33 @@ TEST(KDistortion, RenderProgramsWritesOneFilePerProgramAndATable) {
         EXPECT_TRUE(std::ifstream(file).good()) << file;
     }
     EXPECT_TRUE(std::regex_search(run.out, std::regex("\n8 +Multiband HighDist! +-3\\.0 dBFS"))) << run.out;
+}
+
+// Our programs are fixed: selecting one writes its factory values. A
+// program changed by --set comes back from a program file and from a bank,
+// whose other programs stay as the plug-in has them.
+TEST(KDistortion, ProgramAndBankFilesRenderAsTheProgramWasSet) {
+    const auto contentsOf = [](const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    };
+    const std::vector<std::string> chosen = {"--program", "3", "--set", "Gain=+6 dB", "--set", "Frq M-H=5221 Hz"};
+    const auto run = [&](std::vector<std::string> words, const std::vector<std::string>& more) {
+        words.insert(words.begin() + 1, KD_KDISTORTION);
+        words.insert(words.end(), more.begin(), more.end());
+        const CommandResult result = plughost(words);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result;
+    };
+    run({"render", "-o", work("kd-chosen.wav")}, chosen);
+    run({"save-preset", "-o", work("kd-chosen.fxp")}, chosen);
+    run({"save-preset", "-o", work("kd-chosen.fxb")}, chosen);
+    run({"render", "-o", work("kd-fxp.wav"), "--preset", work("kd-chosen.fxp")}, {});
+    EXPECT_EQ(contentsOf(work("kd-fxp.wav")), contentsOf(work("kd-chosen.wav")));
+    run({"render-programs", "-d", work("kd-bank"), "--bank", work("kd-chosen.fxb")}, {});
+    EXPECT_EQ(contentsOf(work("kd-bank/program-3.wav")), contentsOf(work("kd-chosen.wav")));
+    run({"render", "-o", work("kd-program-5.wav"), "--program", "5"}, {});
+    EXPECT_EQ(contentsOf(work("kd-bank/program-5.wav")), contentsOf(work("kd-program-5.wav")));
 }
 #endif
 

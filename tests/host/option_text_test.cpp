@@ -19,6 +19,11 @@ std::string shown(const ParameterRef& parameter) {
 const std::function<std::string(const std::string&)> kParsers[] = {
     [](const std::string& text) {
         const ParameterSetting setting = parseSetting(text);
+        if (setting.display) {
+            const DisplayText& display = *setting.display;
+            return shown(setting.parameter) + " shows '" + display.text + "'" +
+                   (display.number ? format(": %g '%s'", *display.number, display.unit.c_str()) : "");
+        }
         return shown(setting.parameter) + format(" = %g", static_cast<double>(setting.value));
     },
     [](const std::string& text) {
@@ -38,8 +43,12 @@ const std::function<std::string(const std::string&)> kParsers[] = {
     },
     [](const std::string& text) { return format("depth %d", static_cast<int>(parseBitDepthOption(text))); },
     [](const std::string& text) { return format("dither %d", static_cast<int>(parseDither(text))); },
+    [](const std::string& text) {
+        return std::string(parsePresetOutput(text) == PresetContainer::Program ? "program" : "bank");
+    },
+    [](const std::string& text) { return format("rate %d", parseSampleRate(text, "--output-rate")); },
 };
-enum Parser { kSet, kAutomate, kChannels, kBitDepth, kDither };
+enum Parser { kSet, kAutomate, kChannels, kBitDepth, kDither, kPresetOutput, kRate };
 
 TEST(OptionText, EveryTextBecomesATypedValueOrARefusalThatNamesTheOption) {
     const struct {
@@ -55,6 +64,17 @@ TEST(OptionText, EveryTextBecomesATypedValueOrARefusalThatNamesTheOption) {
         {kSet, "3=1.5", "refused: --set 3=1.5: VALUE is a normalised parameter value from 0 to 1, not '1.5'"},
         {kSet, "3=nan", "refused: --set 3=nan: VALUE"},
         {kSet, "3= 0.5", "refused: --set 3= 0.5: VALUE"},
+        // Anything but a number is the value as the plug-in displays it.
+        {kSet, "Gain=+6.0 dB", "'Gain' shows '+6.0 dB': 6 'dB'"},
+        {kSet, "Gain=-6dB", "'Gain' shows '-6dB': -6 'dB'"},
+        {kSet, "Mode=Low Pass ", "'Mode' shows 'Low Pass'"},
+        {kSet, "Gain=-6",
+         "refused: --set Gain=-6: VALUE is a normalised parameter value from 0 to 1, not '-6'; a "
+         "value as the plug-in displays it comes with its unit, as in Gain=-6dB"},
+        {kSet, "Gain=6 ", "refused: --set Gain=6 : VALUE"},
+        {kSet, "Ratio=\"4\"", "'Ratio' shows '4': 4 ''"},
+        {kSet, "Ratio=\" \"", "refused: --set Ratio=\" \": the display text in quotes is empty"},
+        {kSet, "Gain=", "refused: --set Gain=: VALUE"},
         {kSet, "99999999999=0.5", "refused: --set names parameter 99999999999, which no plug-in has"},
         {kAutomate, "Drive:1=0,2=1,3=1", "'Drive' 1 s = 0 2 s = 1 3 s = 1"},
         {kAutomate, "a:b:0=0.5", "'a:b' 0 s = 0.5"},
@@ -77,6 +97,20 @@ TEST(OptionText, EveryTextBecomesATypedValueOrARefusalThatNamesTheOption) {
         {kBitDepth, "12", "refused: --bit-depth takes 8, 16, 24, 32, float or double, not '12'"},
         {kDither, "tpdf", "dither 1"},
         {kDither, "rpdf", "refused: --dither takes none or tpdf, not 'rpdf'"},
+        {kPresetOutput, "dir/My Sound.FXP", "program"},
+        {kPresetOutput, "all.fxb", "bank"},
+        {kPresetOutput, "dir/.fxb",
+         "refused: --output names a program file (.fxp) or a bank of every program (.fxb), "
+         "not 'dir/.fxb'"},
+        {kPresetOutput, "sound.fx", "refused: --output names a program file"},
+        {kRate, "48000", "rate 48000"},
+        {kRate, "768000", "rate 768000"},
+        {kRate, "44100.5", "refused: --output-rate takes a whole number of hertz from 8000 to 768000, not '44100.5'"},
+        {kRate, "44100.0", "refused: --output-rate takes a whole number"},
+        {kRate, "7999", "refused: --output-rate takes a whole number"},
+        {kRate, "768001", "refused: --output-rate takes a whole number"},
+        {kRate, "+48000", "refused: --output-rate takes a whole number"},
+        {kRate, "99999999999999999999", "refused: --output-rate takes a whole number"},
     };
     for (const auto& entry : kCases) {
         std::string result;

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -47,11 +48,11 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-std::string writeAudio(const std::string& name, const Channels& channels,
-                       int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
+std::string writeAudio(const std::string& name, const Channels& channels, int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+                       int rate = kRate) {
     const std::string path = work(name);
     SF_INFO info{};
-    info.samplerate = kRate;
+    info.samplerate = rate;
     info.channels = static_cast<int>(channels.size());
     info.format = format;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
@@ -69,6 +70,7 @@ std::string writeAudio(const std::string& name, const Channels& channels,
 struct ReadBack {
     Channels channels;
     int format = 0;
+    int rate = 0;
     std::optional<double> peakChunk;  // what a PEAK chunk claims, when there is one
     std::size_t frames() const { return channels.empty() ? 0 : channels.front().size(); }
 };
@@ -80,14 +82,20 @@ ReadBack readAudio(const std::string& path) {
     if (file == nullptr) {
         return read;
     }
-    std::vector<float> interleaved(static_cast<std::size_t>(info.frames * info.channels));
-    const auto frames = static_cast<std::size_t>(sf_readf_float(file, interleaved.data(), info.frames));
+    // Read to the end: a stream's header may promise any length.
+    std::vector<float> interleaved;
+    std::vector<float> part(static_cast<std::size_t>(4096 * info.channels));
+    for (sf_count_t got; (got = sf_readf_float(file, part.data(), 4096)) > 0;) {
+        interleaved.insert(interleaved.end(), part.begin(), part.begin() + got * info.channels);
+    }
+    const std::size_t frames = interleaved.size() / static_cast<std::size_t>(info.channels);
     double peak = 0.0;
     if (sf_command(file, SFC_GET_SIGNAL_MAX, &peak, sizeof peak) == SF_TRUE) {
         read.peakChunk = peak;
     }
     sf_close(file);
     read.format = info.format;
+    read.rate = info.samplerate;
     read.channels.assign(static_cast<std::size_t>(info.channels), std::vector<float>(frames));
     for (std::size_t frame = 0; frame < frames; ++frame) {
         for (std::size_t channel = 0; channel < read.channels.size(); ++channel) {
@@ -350,29 +358,90 @@ TEST(Render, NeverWritesOverItsInputOrThePlugin) {
     EXPECT_EQ(contents(pluginCopy), contents(plugin));
 }
 
-TEST(Render, TheFormatComesFromTheNameAndIsCheckedBeforeRendering) {
+// The plan step refuses before any file is touched: the output keeps what
+// it held, and even the part file a killed render left beside it stays
+// (the next render that writes there removes it).
+TEST(Render, TheFormatRateParametersAndPresetAreCheckedBeforeAnyFileIsTouched) {
+    const std::string folder = work("planned");
+    fs::create_directories(folder);
+    ASSERT_EQ(plughost({"save-preset", KD_FAULTY_PLUGIN, "-o", folder + "/faulty.fxp"}).exitCode, 0);
+    ASSERT_EQ(plughost({"save-preset", stub("effect"), "-o", folder + "/saved.fxp"}).exitCode, 0);
+    std::ofstream(folder + "/cut.fxp", std::ios::binary) << contents(folder + "/saved.fxp").substr(0, 62);
     const struct {
         const char* plugin;
         const char* output;
+        std::vector<std::string> options;
         int exitCode;
-        const char* message;
+        std::string message;
         int format;  // major format of the written file
         std::size_t channels;
+        int rate = kRate;
     } kCases[] = {
-        {"wide", "wide.flac", 2, "FLAC files cannot hold 98 channels", 0, 0},
-        {"wide", "wide.wav", 0, "", SF_FORMAT_WAV, 98},
-        {"effect", "out.xyz", 2, "cannot write .xyz files", 0, 0},
-        {"effect", "out.mp3", 0, "", SF_FORMAT_MPEG, 2},
+        {"wide", "wide.flac", {}, 2, "FLAC files cannot hold 98 channels", 0, 0},
+        {"wide", "wide.wav", {}, 0, "", SF_FORMAT_WAV, 98},
+        {"effect", "out.xyz", {}, 2, "cannot write .xyz files", 0, 0},
+        {"effect", "out.mp3", {}, 0, "", SF_FORMAT_MPEG, 2},
+        {"effect",
+         "out.opus",
+         {},
+         2,
+         "OGG (Opus) files take 8000, 12000, 16000, 24000 or 48000 Hz, not 44100 Hz",
+         0,
+         0},
+        {"effect",
+         "out.mp3",
+         {"--rate", "96000"},
+         2,
+         "files take 8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100 or 48000 Hz, not 96000 Hz: resample the "
+         "output with --output-rate 48000",
+         0,
+         0},
+        {"effect", "out.flac", {"--rate", "768000"}, 2, "FLAC files take up to 655350 Hz, not 768000 Hz", 0, 0},
+        {"effect", "out.opus", {"--output-rate", "48000"}, 0, "", SF_FORMAT_OGG, 2, 48000},
+        {"effect", "out.wav", {"--automate", "Drive:0=1"}, 2, "the plug-in has no parameter called \"Drive\"", 0, 0},
+        {"effect",
+         "out.wav",
+         {"--program", "1", "--set", "Gain=0.5", "--set", "9=0.5"},
+         2,
+         "parameter 9 does not exist: the plug-in has 3 parameters",
+         0,
+         0},
+        {"effect",
+         "out.wav",
+         {"--preset", folder + "/faulty.fxp"},
+         2,
+         "faulty.fxp belongs to plug-in 'Flty', not to this one ('StbE')",
+         0,
+         0},
+        {"effect",
+         "out.wav",
+         {"--preset", folder + "/cut.fxp"},
+         3,
+         "cannot read preset file " + folder + "/cut.fxp: the parameter values at byte 56 needs 12 bytes",
+         0,
+         0},
+        {"effect", "out.wav", {"--preset", folder + "/none.fxp"}, 3, "none.fxp: it does not exist", 0, 0},
     };
     for (const auto& entry : kCases) {
-        const std::string output = work(entry.output);
-        fs::remove(output);
-        const CommandResult run = plughost({"render", stub(entry.plugin), "-o", output});
+        const std::string output = folder + "/" + entry.output;
+        const std::string deadPart = folder + "/.left.wav.plughost-999999999.part";
+        std::ofstream(output) << "an earlier render";
+        std::ofstream(deadPart) << "left by a render killed outright";
+        std::vector<std::string> words = {"render", stub(entry.plugin), "-o", output};
+        words.insert(words.end(), entry.options.begin(), entry.options.end());
+        const CommandResult run = plughost(words);
         EXPECT_EQ(run.exitCode, entry.exitCode) << run.err;
         EXPECT_TRUE(contains(run.err, entry.message)) << run.err;
+        if (entry.exitCode != 0) {
+            EXPECT_EQ(contents(output), "an earlier render") << entry.output;
+            EXPECT_TRUE(fs::exists(deadPart)) << entry.output << ": a refused render touched the folder";
+            continue;
+        }
         const ReadBack read = readAudio(output);
         EXPECT_EQ(read.format & SF_FORMAT_TYPEMASK, entry.format) << entry.output;
         EXPECT_EQ(read.channels.size(), entry.channels) << entry.output;
+        EXPECT_EQ(read.rate, entry.rate) << entry.output;
+        EXPECT_FALSE(fs::exists(deadPart));
     }
 }
 
@@ -555,6 +624,12 @@ TEST(Render, ParametersAreSetInOrderAndAutomatedFinely) {
         {{"--program", "2"}, 2, 0.0f, "program 2 does not exist: the plug-in has 2 programs (0 to 1)"},
         {{"--set", "3=0.5"}, 2, 0.0f, "parameter 3 does not exist: the plug-in has 3 parameters"},
         {{"--set", "Drive=0.5"}, 2, 0.0f, "no parameter called \"Drive\"; its parameters: 0 Gain, 1 Echo, 2 Poison"},
+        // The value the plug-in displays as "-6.02 dB" is 0.25.
+        {{"--program", "1", "--set", "Gain=-6.02dB"}, 0, 0.125f, ""},
+        {{"--set", "Gain=+7 dB"},
+         2,
+         0.0f,
+         "--set Gain=+7 dB: no value of parameter 0 \"Gain\" shows it; the nearest it shows: \"+6.02 dB\""},
     };
     for (const auto& entry : kCases) {
         const std::string output = work("set.wav");
@@ -722,15 +797,72 @@ TEST(Render, ThePluginsClockRunsAtTheTempoGivenOrTheMidiFilesOwn) {
     EXPECT_TRUE(contains(odd.err, "--time-signature: takes N/D")) << odd.err;
 }
 
+// A program file and a bank file saved after --program and --set play as
+// those options do; a program file is no bank, and another version is
+// warned about. (What the plan step refuses is in its table above.)
+TEST(Render, PresetAndBankFilesPlayWhatWasSavedAndRefuseWhatIsNotThePluginsOwn) {
+    const std::string input = writeAudio("preset-in.wav", sine(0.25, 0.2));
+    const std::vector<std::string> chosen = {"--program", "1", "--set", "Echo=50 %"};
+    const auto render = [&](const std::string& name, std::vector<std::string> options) {
+        std::vector<std::string> words = {"render", stub("effect"), "-i", input, "-o", work(name)};
+        words.insert(words.end(), options.begin(), options.end());
+        return plughost(words);
+    };
+    ASSERT_EQ(render("chosen.wav", chosen).exitCode, 0);
+    for (const char* file : {"saved.fxp", "saved.fxb"}) {
+        std::vector<std::string> words = {"save-preset", stub("effect"), "-o", work(file)};
+        words.insert(words.end(), chosen.begin(), chosen.end());
+        const CommandResult saved = plughost(words);
+        ASSERT_EQ(saved.exitCode, 0) << saved.err;
+        const CommandResult played = render("played.wav", {"--preset", work(file), "--json"});
+        ASSERT_EQ(played.exitCode, 0) << played.err;
+        EXPECT_EQ(contents(work("played.wav")), contents(work("chosen.wav"))) << file;
+        EXPECT_EQ(nlohmann::json::parse(played.out)["preset"]["path"], work(file));
+    }
+    const std::string directory = work("bank-programs");
+    fs::remove_all(directory);
+    const CommandResult bank =
+        plughost({"render-programs", stub("effect"), "-i", input, "-d", directory, "--bank", work("saved.fxb")});
+    ASSERT_EQ(bank.exitCode, 0) << bank.err;
+    EXPECT_TRUE(contains(bank.out, "bank " + work("saved.fxb") + ": a bank of 2 programs")) << bank.out;
+    EXPECT_EQ(contents(directory + "/program-1.wav"), contents(work("chosen.wav")));
+    EXPECT_NE(contents(directory + "/program-0.wav"), contents(work("chosen.wav")));
+
+    std::string newer = contents(work("saved.fxp"));
+    newer[23] = 1;  // the plug-in version, the last byte of its field
+    std::ofstream(work("newer.fxp"), std::ios::binary) << newer;
+    const struct {
+        std::vector<std::string> words;
+        int exitCode;
+        std::string message;
+    } kCases[] = {
+        {{"render-programs", stub("effect"), "-d", work("refused"), "--bank", work("saved.fxp")},
+         2,
+         "saved.fxp holds one program, not a bank: render it with render --preset"},
+        {{"render", stub("effect"), "-o", work("refused.wav"), "--preset", work("newer.fxp")},
+         0,
+         "warning: " + work("newer.fxp") + " was saved by version 1 of the plug-in; this is version 0"},
+    };
+    for (const auto& entry : kCases) {
+        fs::remove(work("refused.wav"));
+        const CommandResult run = plughost(entry.words);
+        EXPECT_EQ(run.exitCode, entry.exitCode) << run.err;
+        EXPECT_TRUE(contains(run.err, entry.message)) << run.err;
+        EXPECT_EQ(fs::exists(work("refused.wav")), entry.exitCode == 0);
+        EXPECT_FALSE(fs::exists(work("refused")));
+    }
+}
+
 TEST(Render, JsonCarriesTheFiguresOfTheSummary) {
     const std::string input = writeAudio("json.wav", sine(0.5, 0.5));
-    const CommandResult run = plughost({"render", stub("effect"), "-i", input, "-o", work("json-out.wav"), "--json",
-                                        "--program", "1", "--set", "Poison=1", "--automate", "0:0=0.5,0.25=1"});
+    const CommandResult run =
+        plughost({"render", stub("effect"), "-i", input, "-o", work("json-out.wav"), "--json", "--program", "1",
+                  "--set", "Poison=1", "--set", "Echo=0%", "--automate", "0:0=0.5,0.25=1"});
     EXPECT_EQ(run.exitCode, 1);
     const nlohmann::json json = nlohmann::json::parse(run.out);
     EXPECT_EQ(json["plugin"], stub("effect"));
-    EXPECT_EQ(json["settings"],
-              nlohmann::json::parse(R"([{"parameter": {"index": 2, "name": "Poison"}, "value": 1.0}])"));
+    EXPECT_EQ(json["settings"], nlohmann::json::parse(R"([{"parameter": {"index": 2, "name": "Poison"}, "value": 1.0},
+        {"parameter": {"index": 1, "name": "Echo"}, "value": 0.0, "display": "0%"}])"));
     EXPECT_EQ(json["automation"][0]["parameter"]["name"], "Gain");
     EXPECT_EQ(json["automation"][0]["points"][1], nlohmann::json::parse(R"({"seconds": 0.25, "value": 1.0})"));
     EXPECT_NEAR(json["levels"]["in"]["peak_dbfs"].get<double>(), -6.02, 0.01);
@@ -745,5 +877,382 @@ TEST(Render, JsonCarriesTheFiguresOfTheSummary) {
     ASSERT_EQ(unchosen.exitCode, 0) << unchosen.err;
     EXPECT_EQ(nlohmann::json::parse(unchosen.out)["program"], "0 Unity") << unchosen.out;
 }
+
+// A 441 Hz sine at `rate`, `seconds` long, at `level`.
+Channels sineAt(double level, double seconds, int rate) {
+    Channels result(2, std::vector<float>(static_cast<std::size_t>(std::llround(seconds * rate))));
+    for (auto& channel : result) {
+        for (std::size_t i = 0; i < channel.size(); ++i) {
+            channel[i] = static_cast<float>(level * std::sin(2.0 * M_PI * 441.0 * static_cast<double>(i) / rate));
+        }
+    }
+    return result;
+}
+
+// The largest difference from the same sine at the file's rate, away from
+// the ends.
+double differenceFromSine(const ReadBack& read, double level) {
+    const Channels expected = sineAt(level, static_cast<double>(read.frames()) / read.rate, read.rate);
+    const std::size_t margin = static_cast<std::size_t>(read.rate / 50);
+    double worst = 0.0;
+    for (std::size_t i = margin; i + margin < read.frames() && i < expected[0].size(); ++i) {
+        worst = std::max(worst, static_cast<double>(std::fabs(read.channels[0][i] - expected[0][i])));
+    }
+    return worst;
+}
+
+// --rate resamples an input file at another rate, --output-rate the output;
+// the sine comes out as the same sine at the new rate, the length scaled,
+// and the summary says what was resampled.
+TEST(Render, InputsAndOutputsAtOtherRatesAreResampledAndSaidSo) {
+    const std::string at48 = writeAudio("at48.wav", sineAt(0.5, 0.5, 48000), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000);
+    const std::string side = writeAudio("side44.wav", constant({0.25f}, 22050));
+    const struct {
+        std::string plugin;
+        std::vector<std::string> options;
+        int rate;  // of the output file
+        const char* said;
+        std::size_t frames;
+    } kCases[] = {
+        {"effect", {"--rate", "44100"}, 44100, "resampled input 48000 -> 44100 Hz (libsoxr, very high quality)", 22050},
+        {"effect", {"--output-rate", "96000"}, 96000, "resampled output 48000 -> 96000 Hz", 48000},
+        {"effect",
+         {"--rate", "96000", "--output-rate", "44100"},
+         44100,
+         "resampled input 48000 -> 96000 Hz, output 96000 -> 44100 Hz",
+         22050},
+        // The sidechain (the stub adds inputs 3-4 to outputs 1-2) comes to
+        // the main input's rate.
+        {"quad", {"--sidechain", side}, 48000, "resampled sidechain 44100 -> 48000 Hz", 24000},
+    };
+    for (const auto& entry : kCases) {
+        const std::string output = work("resampled.wav");
+        std::vector<std::string> words = {"render", stub(entry.plugin.c_str()), "-i", at48, "-o", output, "--tail",
+                                          "0"};
+        words.insert(words.end(), entry.options.begin(), entry.options.end());
+        const CommandResult run = plughost(words);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_TRUE(contains(run.out, entry.said)) << run.out;
+        const ReadBack read = readAudio(output);
+        EXPECT_EQ(read.rate, entry.rate) << entry.said;
+        EXPECT_EQ(read.frames(), entry.frames) << entry.said;
+        if (entry.plugin == "quad") {
+            // 0.25 from the sidechain, added to the sine.
+            EXPECT_NEAR(read.channels[0][12001], 0.25 + 0.5 * std::sin(2.0 * M_PI * 441.0 * 12001 / 48000), 1e-5);
+        } else {
+            EXPECT_LT(differenceFromSine(read, 0.5), 3e-5) << entry.said;
+        }
+    }
+    const CommandResult json = plughost({"render", stub("effect"), "-i", at48, "-o", work("resampled.wav"), "--rate",
+                                         "44100", "--output-rate", "48000", "--json"});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(nlohmann::json::parse(json.out)["resampled"],
+              nlohmann::json::parse(R"([{"stream": "input", "from_hz": 48000.0, "to_hz": 44100.0},
+                                        {"stream": "output", "from_hz": 44100.0, "to_hz": 48000.0}])"));
+}
+
+// -o - streams the audio to standard output (the summary goes to the error
+// stream), into a pipe or a file, as WAV or FLAC: read back it holds what
+// the same render writes into a file. A stream read from standard input
+// goes through a second plughost, pipes both ways.
+TEST(Render, StandardOutputCarriesTheAudioAlone) {
+    const std::string input = writeAudio("streamed-in.wav", sine(0.5, 0.5));
+    const struct {
+        std::vector<std::string> options;
+        const char* extension;
+        int encoding;
+    } kCases[] = {
+        {{}, "wav", SF_FORMAT_FLOAT},
+        {{"--bit-depth", "24"}, "wav", SF_FORMAT_PCM_24},
+        {{"--bit-depth", "16", "--dither", "tpdf"}, "wav", SF_FORMAT_PCM_16},
+        {{"--bit-depth", "8"}, "wav", SF_FORMAT_PCM_U8},
+        {{"--format", "flac"}, "flac", SF_FORMAT_PCM_24},
+    };
+    for (const auto& entry : kCases) {
+        std::string options;      // of the streamed render
+        std::string fileOptions;  // of the render into a file, whose name chooses the format
+        for (std::size_t i = 0; i < entry.options.size(); ++i) {
+            options += " " + entry.options[i];
+            if (entry.options[i] == "--format") {
+                ++i;
+                options += " " + entry.options[i];
+            } else {
+                fileOptions += " " + entry.options[i];
+            }
+        }
+        const std::string render = std::string(KD_PLUGHOST) + " render " + stub("effect") + " -i " + input;
+        const std::string file = work(std::string("direct.") + entry.extension);
+        ASSERT_EQ(runCommand({"/bin/sh", "-c", render + fileOptions + " -o " + file}).exitCode, 0);
+        const ReadBack expected = readAudio(file);
+        for (const char* how : {" | cat > ", " > "}) {
+            const std::string streamed = work(std::string("streamed.") + entry.extension);
+            const CommandResult run = runCommand({"/bin/sh", "-c", render + options + " -o -" + how + streamed});
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_TRUE(contains(run.err, "input     " + input)) << "the summary goes to the error stream";
+            const ReadBack read = readAudio(streamed);
+            EXPECT_EQ(read.format & SF_FORMAT_SUBMASK, entry.encoding) << options << how;
+            EXPECT_EQ(read.channels, expected.channels) << options << how;
+        }
+    }
+    const std::string back = work("both-ways.wav");
+    const CommandResult twice =
+        runCommand({"/bin/sh", "-c",
+                    std::string(KD_PLUGHOST) + " render " + stub("effect") + " -i " + input + " -o - --program 1 | " +
+                        KD_PLUGHOST + " render " + stub("effect") + " -i - -o " + back + " --program 1"});
+    ASSERT_EQ(twice.exitCode, 0) << twice.err;
+    EXPECT_NEAR(readAudio(back).channels[0][25], 4.0 * 0.5 * std::sin(2.0 * M_PI * 441.0 * 25 / kRate), 1e-5);
+    EXPECT_TRUE(contains(twice.out, "input     standard input (WAV, 32 bit float)")) << twice.out;
+
+    const CommandResult ogg = runCommand(
+        {"/bin/sh", "-c", std::string(KD_PLUGHOST) + " render " + stub("effect") + " -o - --format ogg | cat"});
+    EXPECT_EQ(ogg.exitCode, 0) << "the status of cat";
+    EXPECT_TRUE(contains(ogg.err, "-o - streams WAV or FLAC (--format wav or --format flac), not 'ogg'")) << ogg.err;
+    // Output that cannot be trusted has gone out all the same: said, with
+    // exit code 1.
+    const CommandResult clipped = runCommand({"/bin/sh", "-c",
+                                              std::string(KD_PLUGHOST) + " render " + stub("effect") + " -i " +
+                                                  writeAudio("streamed-loud.wav", sine(0.7071, 0.1)) +
+                                                  " --program 1 --bit-depth 16 -o - > " + work("clipped.wav")});
+    EXPECT_EQ(clipped.exitCode, 1) << clipped.err;
+    EXPECT_TRUE(contains(clipped.err, "the stream on standard output holds it all the same: do not use it"))
+        << clipped.err;
+    EXPECT_EQ(readAudio(work("clipped.wav")).frames(), 4410u);
+}
+
+// --then runs plug-ins in series in one pass: each takes the --program,
+// --preset, --set and --automate after it, the latencies add up and are
+// compensated, the channels are matched as a file's are (or refused), and
+// each plug-in has a clock of its own.
+TEST(Render, AChainRunsThePluginsInSeriesEachWithItsOwnSettings) {
+    Channels input = constant({0.25f, 0.25f}, 22050);
+    input[0][21900] = input[1][21900] = 1.0f;
+    const std::string path = writeAudio("chain-in.wav", input);
+    const std::string doubled = work("chain-double.fxp");  // program 1: a gain of 2
+    ASSERT_EQ(plughost({"save-preset", stub("effect"), "-o", doubled, "--program", "1"}).exitCode, 0);
+    const std::string faulty = work("chain-faulty.fxp");
+    ASSERT_EQ(plughost({"save-preset", KD_FAULTY_PLUGIN, "-o", faulty}).exitCode, 0);
+    const struct {
+        std::vector<std::string> words;  // after "render"
+        int exitCode;
+        float level;            // of channel 2 at frame 10000
+        std::size_t impulseAt;  // the first frame of channel 2 above 0.3; 0: not looked for
+        std::string message;    // in the summary or the error stream
+    } kCases[] = {
+        {{stub("effect"), "--program", "1", "--then", stub("effect"), "--set", "Gain=0.25"},
+         0,
+         0.25f,
+         21900,
+         "program   1: 1 Double, 2: 0 Unity"},
+        {{stub("effect"), "--then", stub("effect"), "--program", "1"}, 0, 0.5f, 21900, "chain     1 "},
+        {{stub("effect"), "--then", stub("effect"), "--preset", doubled},
+         0,
+         0.5f,
+         21900,
+         "preset    2: " + doubled + ": a program of 3 parameter values"},
+        {{stub("effect"), "--preset", doubled, "--then", stub("effect"), "--set", "Gain=-6.02 dB"},
+         0,
+         0.25f,
+         21900,
+         "preset    1: " + doubled + ": "},
+        {{stub("delayed"), "--then", stub("delayed")}, 0, 0.25f, 21900, "latency   128 samples: 64 + 64 (compensated)"},
+        {{stub("delayed"), "--then", stub("delayed"), "--no-latency-compensation"},
+         0,
+         0.25f,
+         22028,
+         "(left in the output)"},
+        {{stub("three"), "--then", stub("effect")},
+         0,
+         0.25f,
+         21900,
+         "'s output 3 is left out: plug-in 2 of the chain (" + stub("effect") + ") takes 2 inputs"},
+        {{stub("effect"), "--then", stub("instrument")},
+         2,
+         0.0f,
+         0,
+         "plug-in 2 of the chain (" + stub("instrument") + ") has no audio inputs, so it cannot follow"},
+        {{stub("effect"), "--then", stub("effect"), "--set", "Nope=1"},
+         2,
+         0.0f,
+         0,
+         "plug-in 2 of the chain (" + stub("effect") + "): the plug-in has no parameter called \"Nope\""},
+        {{stub("effect"), "--then", stub("delayed"), "--preset", faulty},
+         2,
+         0.0f,
+         0,
+         "plug-in 2 of the chain (" + stub("delayed") + "): " + faulty + " belongs to plug-in 'Flty'"},
+    };
+    for (const auto& entry : kCases) {
+        const std::string output = work("chain.wav");
+        fs::remove(output);
+        std::vector<std::string> words = {"render", "-i", path, "-o", output, "--tail", "0"};
+        words.insert(words.end(), entry.words.begin(), entry.words.end());
+        const CommandResult run = plughost(words);
+        EXPECT_EQ(run.exitCode, entry.exitCode) << run.err;
+        EXPECT_TRUE(contains(run.out + run.err, entry.message)) << run.out << run.err;
+        const ReadBack read = readAudio(output);
+        if (entry.exitCode != 0) {
+            EXPECT_EQ(read.frames(), 0u);
+            continue;
+        }
+        ASSERT_EQ(read.channels.size(), 2u) << run.out;
+        EXPECT_FLOAT_EQ(read.channels[1][10000], entry.level) << run.out;
+        std::size_t first = 0;
+        while (first < read.frames() && read.channels[1][first] <= 0.3f * entry.level * 4.0f) {
+            ++first;
+        }
+        EXPECT_EQ(first, entry.impulseAt) << run.out;
+    }
+
+    // Each plug-in's clock counts the frames it processed itself: the
+    // second clock in a chain reports the block's start, not twice it.
+    const std::string clocked = work("chain-clock.wav");
+    const CommandResult clock = plughost({"render", stub("clock"), "--then", stub("clock"), "-i",
+                                          writeAudio("chain-clock-in.wav", constant({0.0f}, 4410)), "-o", clocked,
+                                          "--tail", "0", "--tempo", "90"});
+    ASSERT_EQ(clock.exitCode, 0) << clock.err;
+    EXPECT_TRUE(contains(clock.err, "outputs 2 to 8 are left out")) << clock.err;
+    const ReadBack times = readAudio(clocked);
+    ASSERT_EQ(times.channels.size(), 8u);
+    EXPECT_EQ(times.channels[0][4000], 3584.0f);
+    EXPECT_EQ(times.channels[2][4000], 90.0f);
+
+    // An instrument first: it hears the MIDI; the effect after it, which
+    // takes none, is not warned about.
+    const CommandResult played = plughost({"render", stub("instrument"), "--midi", writeMidi("chain.mid", 0.25, 0.5),
+                                           "--then", stub("effect"), "--program", "1", "-o", work("played.wav")});
+    ASSERT_EQ(played.exitCode, 0) << played.err;
+    EXPECT_FALSE(contains(played.err, "takes no MIDI")) << played.err;
+    EXPECT_FLOAT_EQ(readAudio(work("played.wav")).channels[0][11025], 2.0f);
+}
+
+// A batch renders each input in a process of its own, -j at a time: a
+// file that cannot be read, one cut short and one whose render crashes the
+// plug-in (blocks of 17 frames crash the faulty stub) fail on their own,
+// the others are written, and the exit code is the worst.
+TEST(Render, ABatchRendersEachFileOnItsOwnAndEndsWithTheWorst) {
+    const std::string folder = work("batch-in");
+    fs::remove_all(folder);
+    fs::create_directories(folder + "/sub");
+    const std::string good = writeAudio("batch-in/good.wav", constant({0.5f}, 1024));
+    const std::string flac =
+        writeAudio("batch-in/sub/other.flac", constant({0.25f}, 2048), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const std::string crash = writeAudio("batch-in/crash.wav", constant({0.5f}, 512 + 17));
+    const std::string junk = folder + "/junk.wav";
+    std::ofstream(junk) << "not audio";
+    const std::string whole =
+        contents(writeAudio("batch-in/whole.wav", constant({0.5f}, 4096), SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    const std::string cut = folder + "/cut.wav";
+    std::ofstream(cut, std::ios::binary) << whole.substr(0, whole.size() / 2);
+    const std::string list = folder + "/list.txt";
+    std::ofstream(list) << flac << "\n\n" << cut << "\n";
+    const std::string out = work("batch-out");
+    fs::remove_all(out);
+
+    const std::vector<std::string> batch = {
+        "render", KD_FAULTY_PLUGIN, "-i", good,          "-i", junk, "-i", crash, "--list", list, "-d",
+        out,      "--tail",         "0",  "--bit-depth", "24"};
+    std::vector<std::string> json = batch;
+    json.insert(json.end(), {"-j", "2", "--json"});
+    const CommandResult run = plughost(json);
+    const nlohmann::json report = nlohmann::json::parse(run.out);
+    const struct {
+        const char* output;
+        int exitCode;  // -1: a crash (a signal, or the sanitizer's report)
+        std::size_t frames;
+    } kJobs[] = {
+        {"good.wav", 0, 1024}, {"junk.wav", 3, 0}, {"crash.wav", -1, 0}, {"other.wav", 0, 2048}, {"cut.wav", 1, 0}};
+    ASSERT_EQ(report["renders"].size(), std::size(kJobs)) << run.out;
+    int worst = 0;
+    for (std::size_t i = 0; i < std::size(kJobs); ++i) {
+        const nlohmann::json& job = report["renders"][i];
+        const int exitCode = job["exit_code"].get<int>();
+        worst = std::max(worst, exitCode);
+        EXPECT_EQ(job["output"], out + "/" + kJobs[i].output);
+        if (kJobs[i].exitCode >= 0) {
+            EXPECT_EQ(exitCode, kJobs[i].exitCode) << job.dump();
+        } else {
+            EXPECT_NE(exitCode, 0) << job.dump();
+        }
+        const ReadBack read = readAudio(out + "/" + kJobs[i].output);
+        EXPECT_EQ(read.frames(), kJobs[i].frames) << kJobs[i].output;
+        EXPECT_EQ(job["written"], kJobs[i].frames > 0) << job.dump();
+        if (read.frames() > 0) {
+            EXPECT_EQ(read.format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_24);
+            EXPECT_EQ(job["summary"]["output"]["frames"], kJobs[i].frames);
+        }
+    }
+    EXPECT_EQ(run.exitCode, worst) << run.err;
+    EXPECT_EQ(report["exit_code"], worst);
+    EXPECT_GE(worst, 3);
+    EXPECT_EQ(report["written"], 2);
+    EXPECT_TRUE(contains(run.err, junk + ": plughost: cannot read audio file " + junk)) << run.err;
+
+    // The table, one process at a time: the same verdicts, in the inputs'
+    // order.
+    std::vector<std::string> text = batch;
+    text.insert(text.end(), {"-j", "1"});
+    const CommandResult table = plughost(text);
+    EXPECT_EQ(table.exitCode, worst) << table.err;
+    EXPECT_LT(table.out.find(good), table.out.find(junk)) << table.out;
+    EXPECT_TRUE(
+        std::regex_search(table.out, std::regex("\n" + cut + " +NOT WRITTEN +[0-9.]+ s +-6.0 dBFS +-12.0 dBFS")))
+        << table.out;
+    EXPECT_TRUE(contains(table.out, "2 of 5 files written into " + out + " (1 process at once,")) << table.out;
+}
+
+#ifdef KD_KDISTORTION
+// Every example of the manual's render section runs as it is shown, in a
+// folder that holds the files it names; one followed by a line
+// "# plughost: ..." is refused with that message.
+TEST(Manual, EveryRenderExampleRuns) {
+    std::ifstream manual(std::string(KD_SOURCE_DIR) + "/docs/plughost.md");
+    struct Example {
+        std::string line;
+        std::string refusal;  // empty: it succeeds
+    };
+    std::vector<Example> examples;
+    bool inRender = false;
+    bool inBlock = false;
+    for (std::string line; std::getline(manual, line);) {
+        if (line.rfind("## ", 0) == 0) {
+            inRender = line == "## render";
+        } else if (line.rfind("```", 0) == 0) {
+            inBlock = inRender && !inBlock && line == "```sh";
+        } else if (inBlock && line.rfind("# plughost: ", 0) == 0 && !examples.empty()) {
+            examples.back().refusal = line.substr(2);
+        } else if (inBlock && !line.empty() && line[0] != '#') {
+            examples.push_back({line, ""});
+        }
+    }
+    ASSERT_GE(examples.size(), 7u) << "the render section's examples were not found";
+
+    const std::string folder = work("manual");
+    fs::remove_all(folder);
+    fs::create_directories(folder + "/bin");
+    fs::create_symlink(KD_PLUGHOST, folder + "/bin/plughost");
+    fs::create_symlink(KD_KDISTORTION, folder + "/KDistortion.so");
+    fs::create_symlink(stub("delayed"), folder + "/delay.so");
+    for (const char* name : {"in.wav", "a.wav", "c.wav"}) {
+        fs::copy_file(writeAudio(std::string("manual-") + name, sine(0.25, 0.5), SF_FORMAT_WAV | SF_FORMAT_PCM_16),
+                      folder + "/" + name);
+    }
+    fs::copy_file(writeAudio("manual-b.flac", sine(0.25, 0.5), SF_FORMAT_FLAC | SF_FORMAT_PCM_16), folder + "/b.flac");
+    fs::copy_file(writeAudio("manual-in-48k.wav", sineAt(0.25, 0.5, 48000), SF_FORMAT_WAV | SF_FORMAT_PCM_24, 48000),
+                  folder + "/in-48k.wav");
+    std::ofstream(folder + "/more.txt") << "c.wav\n";
+    for (const Example& example : examples) {
+        const CommandResult run =
+            runCommand({"/bin/sh", "-c", "cd " + folder + " && PATH=" + folder + "/bin:$PATH && " + example.line});
+        if (example.refusal.empty()) {
+            EXPECT_EQ(run.exitCode, 0) << example.line << "\n" << run.out << run.err;
+        } else {
+            EXPECT_NE(run.exitCode, 0) << example.line << "\n" << run.out << run.err;
+            EXPECT_TRUE(contains(run.err, example.refusal)) << example.line << "\n" << run.err;
+        }
+    }
+    EXPECT_EQ(readAudio(folder + "/out.wav").rate, kRate);
+    EXPECT_EQ(readAudio(folder + "/rendered/c.wav").frames(), 22050u);
+}
+#endif
 
 }  // namespace

@@ -7,9 +7,10 @@
 // fewer), delayed by the latency, times 2 * Gain, plus an echo 100 frames
 // later scaled by Echo. Poison above 0.5 turns every frame from the 1000th
 // of the render into +infinity. Programs: 0 "Unity" (Gain 0.5), 1 "Double"
-// (Gain 1). Switching it off while it was never on is reported on stderr, as
-// some plug-ins assert. Like some published plug-ins, it reports its latency
-// only once it processes.
+// (Gain 1). Displays: Gain in dB with two decimals, rounded ("+6.02",
+// label "dB"), Echo in whole percent, Poison "Off" or "On". Switching it off while it was never on is reported on
+// stderr, as some plug-ins assert. Like some published plug-ins, it reports its latency only once it processes.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -77,9 +78,21 @@ VstIntPtr VSTCALLBACK dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index,
             copyText(ptr, index >= 0 && index < 3 ? kParameterNames[index] : "");
             return 1;
         case effGetParamLabel:
-        case effGetParamDisplay:
-            copyText(ptr, "");
+            copyText(ptr, index == 0 ? "dB" : index == 1 ? "%" : "");
             return 1;
+        case effGetParamDisplay: {
+            char text[32] = "";
+            const double value = index >= 0 && index < 3 ? stub->values[index] : 0.0;
+            if (index == 0) {
+                std::snprintf(text, sizeof text, "%+.2f", 20.0 * std::log10(2.0 * value));
+            } else if (index == 1) {
+                std::snprintf(text, sizeof text, "%.0f", 100.0 * value);
+            } else {
+                std::snprintf(text, sizeof text, "%s", value > 0.5 ? "On" : "Off");
+            }
+            copyText(ptr, text);
+            return 1;
+        }
         case effMainsChanged:
             if (value == 0 && !stub->on) {
                 std::fprintf(stderr, "stub effect: switched off while it was never on\n");

@@ -1,7 +1,9 @@
 #!/bin/bash
 # Checks what scripts/package wrote into DIST_DIR: each archive holds exactly
 # its files; manual.html shows every picture of docs/manual.md and refers to
-# nothing outside itself that the archive lacks; the Linux INSTALL.txt names
+# nothing outside itself that the archive lacks; each Windows zip's
+# plughost.exe is of the zip's bitness and its THIRD-PARTY.txt names every
+# cross-built library with a version and a licence; the Linux INSTALL.txt names
 # the package of every library plughost links; the Debian package has its
 # fields, its files owned by root, and no lintian error.
 # Ends with "N passed, N failed"; exit status 0 only when every check passed,
@@ -51,10 +53,21 @@ for bits in 32 64; do
     name=KDistortion-$version-win$bits
     mkdir -p "$work/$name"
     (cd "$work/$name" && unzip -q "$dist/$name.zip")
-    check "$name.zip holds the DLL, the manual, the licence and the install note" \
+    check "$name.zip holds the DLL, plughost.exe, the manuals, the licences and the install note" \
         is "$(cd "$work/$name" && find . -type f | LC_ALL=C sort)" \
-        "$(printf './%s/%s\n' "$name" INSTALL.txt "$name" KDistortion.dll "$name" LICENSE.txt "$name" manual.html)"
+        "$(printf "./$name/%s\n" INSTALL.txt KDistortion.dll LICENSE.txt THIRD-PARTY.txt bin/plughost.exe manual.html \
+            plughost.html | LC_ALL=C sort)"
     check_manual "$name.zip" "$work/$name/$name"
+    [ "$bits" = 32 ] && format=pei-i386 || format=pei-x86-64
+    check "$name.zip: plughost.exe is a $bits-bit program" \
+        grep -q "file format $format" <<<"$(x86_64-w64-mingw32-objdump -f "$work/$name/$name/bin/plughost.exe")"
+    check "$name.zip: plughost.html is plughost's documentation" \
+        grep -q '<h2 id="exit-codes">Exit codes</h2>' "$work/$name/$name/plughost.html"
+    # The table: library, Debian source version, licence.
+    check "$name.zip: THIRD-PARTY.txt gives a version and a licence for each library" \
+        is "$(awk '$1 == "Library" { table = 1; next } table && NF == 0 { exit } table && NF >= 3 { print $1 }' \
+            "$work/$name/$name/THIRD-PARTY.txt" | LC_ALL=C sort | tr '\n' ' ')" \
+        "fftw3 flac lame libogg libsndfile libvorbis mpg123 opus "
     check "$name.zip: INSTALL.txt names the installer" \
         grep -q -F "KDistortion-$version-win$bits-setup.exe" "$work/$name/$name/INSTALL.txt"
 done
@@ -83,6 +96,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 check "the .deb is kdistortion $version for amd64" is "$(field Package) $(field Version) $(field Architecture)" \
     "kdistortion $version amd64"
 check "the .deb depends on the libraries of plughost" grep -q 'libsndfile1' <<<"$(field Depends)"
+check "the .deb depends on the resampling library of plughost" grep -q 'libsoxr0' <<<"$(field Depends)"
 check "the .deb holds the plug-in, plughost, its man page and the documents" \
     is "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort)" \
     "$(printf '%s\n' ./usr/bin/plughost ./usr/lib/vst/KDistortion.so ./usr/share/doc/kdistortion/changelog.gz \

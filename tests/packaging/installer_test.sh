@@ -2,10 +2,13 @@
 # Runs both Windows installers under Wine, silently, in a Wine prefix of its
 # own (made afresh, removed at the end): into the default folder, into the folder
 # the registry names (VSTPluginsPath in the installer's registry view, with a
-# decoy in the other view), into a chosen folder, and once with a failing
-# copy; every install is followed by the silent uninstall, after which the
-# drive must look as before. Ends with "N passed, N failed"; exit status 0
-# only when every check passed, 2 for bad usage.
+# decoy in the other view), into a chosen folder, with plughost's folder
+# added to PATH (/AddToPath; plughost then runs by its name), and once with a
+# failing copy; every install is followed by the silent uninstall, after
+# which the drive and the system PATH must be as before. The uninstaller also
+# runs in place (_?=FOLDER, as deployment tools run it). Ends with
+# "N passed, N failed"; exit status 0 only when every check passed, 2 for bad
+# usage.
 #
 # Usage: installer_test.sh DIST_DIR VERSION WORK_DIR
 set -u
@@ -52,6 +55,20 @@ run() {
     wine "$@" >/dev/null 2>&1
     status=$?
 }
+# The system PATH as the registry holds it (unexpanded).
+environment='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+system_path() {
+    wine reg query "$environment" /v PATH 2>/dev/null | tr -d '\r' |
+        sed -n 's/^ *PATH *REG_EXPAND_SZ *//p; s/^ *PATH *REG_SZ *//p'
+}
+set_system_path() { wine reg add "$environment" /v PATH /t REG_EXPAND_SZ /d "$1" /f >/dev/null 2>&1; }
+path_before=$(system_path)
+if [ -z "$path_before" ]; then
+    echo "installer_test: no PATH in the Wine registry" >&2
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+
 # The uninstaller returns at once and does its work from a copy of itself;
 # its last step removes the entry KEY from the registry view BITS. Waits up
 # to a minute for that.
@@ -78,27 +95,59 @@ for bits in 32 64; do
     key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KDistortion-win'$bits
     vst='HKLM\Software\VST'
 
+    bin_folder="C:\\$program_files\\K Distortion\\bin"
+
     # install_and_remove WHAT PLUGIN_FOLDER [SETUP_ARGS...]: one install and
-    # one uninstall, checked.
+    # one uninstall, checked. With /AddToPath among the arguments, PATH must
+    # end in plughost's folder until the uninstall; with IN_PLACE=1 the
+    # uninstaller runs in place and is the one file left, for its caller to
+    # delete.
     install_and_remove() {
-        local what="$bits-bit, $1" folder=$2
+        local what="$bits-bit, $1" folder=$2 expected_path=$path_before file
         shift 2
+        [[ " $* " != *" /AddToPath "* ]] || expected_path="$path_before;$bin_folder"
         local before
         before=$(drive_listing)
         run "$setup" /S "$@"
         check "$what: the installer exits 0" is "$status" 0
         check "$what: the DLL is the package's" cmp -s "$package/KDistortion.dll" "$folder/KDistortion.dll"
-        check "$what: the manual is installed" cmp -s "$package/manual.html" "$docs/manual.html"
-        check "$what: the licence is installed" cmp -s "$package/LICENSE.txt" "$docs/LICENSE.txt"
+        check "$what: plughost.exe is the package's" cmp -s "$package/bin/plughost.exe" "$docs/bin/plughost.exe"
+        for file in manual.html plughost.html LICENSE.txt THIRD-PARTY.txt; do
+            check "$what: $file is installed" cmp -s "$package/$file" "$docs/$file"
+        done
         check "$what: no temporary file is left" is "$(drive_listing | grep -c -e '\.kd-new$' -e '\.kd-old$')" 0
         check "$what: the installed programs list it" reg "$bits" query "$key" /v UninstallString
         check "$what: it names the plug-in folder" \
             grep -q -F "$(winepath -w "$folder")" <<<"$(wine reg query "$key" /v PluginFolder "/reg:$bits" 2>/dev/null)"
-        run "$docs/uninstall.exe" /S
-        check "$what: the uninstaller exits 0" is "$status" 0
-        wait_for_uninstall "$key" "$bits"
-        check "$what: the uninstall leaves the drive as before" is "$(drive_listing)" "$before"
+        check "$what: the system PATH" is "$(system_path)" "$expected_path"
+        local path_after=$path_before
+        if [ "$expected_path" != "$path_before" ]; then
+            check "$what: a new command prompt runs plughost by its name" \
+                grep -q -F "$version" <<<"$(wine cmd /c plughost --version 2>/dev/null | tr -d '\r')"
+            # An entry added after the install stays after the uninstall.
+            path_after="$path_before;C:\\kd-later-$bits"
+            set_system_path "$expected_path;C:\\kd-later-$bits"
+        fi
+        if [ "${IN_PLACE:-0}" = 1 ]; then
+            # The command line as a deployment tool writes it: Wine would
+            # quote an argument with spaces, and NSIS reads only a bare _?=.
+            printf '"%s" /S _?=%s\r\n' "$(winepath -w "$docs/uninstall.exe")" "$(winepath -w "$docs")" \
+                >"$drive/windows/temp/kd-in-place.bat"
+            run cmd /c 'C:\windows\temp\kd-in-place.bat'
+            check "$what: the uninstaller exits 0" is "$status" 0
+            check "$what: only the uninstaller itself is left" is "$(drive_listing)" \
+                "$(printf '%s\n' "$before" "./$program_files/K Distortion" "./$program_files/K Distortion/uninstall.exe" |
+                    LC_ALL=C sort)"
+            rm -rf "$docs"
+        else
+            run "$docs/uninstall.exe" /S
+            check "$what: the uninstaller exits 0" is "$status" 0
+            wait_for_uninstall "$key" "$bits"
+            check "$what: the uninstall leaves the drive as before" is "$(drive_listing)" "$before"
+        fi
         check "$what: the uninstall removes the entry" bash -c "! wine reg query '$key' /reg:$bits >/dev/null 2>&1"
+        check "$what: the uninstall takes out plughost's folder only" is "$(system_path)" "$path_after"
+        set_system_path "$path_before"
     }
 
     install_and_remove "default folder" "$drive/$program_files/VSTPlugins"
@@ -117,6 +166,8 @@ for bits in 32 64; do
     rm -rf "$drive/kd-registry-$bits" "$drive/kd-decoy-$bits"
 
     install_and_remove "a chosen folder" "$drive/kd-chosen-$bits" "/D=C:\\kd-chosen-$bits"
+    install_and_remove "plughost on PATH" "$drive/$program_files/VSTPlugins" /AddToPath
+    IN_PLACE=1 install_and_remove "uninstalled in place" "$drive/$program_files/VSTPlugins" /AddToPath
 
     # Failing copies: a file stands where the documentation folder belongs
     # (nothing written yet), or a folder where the manual's temporary copy
@@ -136,6 +187,19 @@ for bits in 32 64; do
             bash -c "! wine reg query '$key' /reg:$bits >/dev/null 2>&1"
         rm -rf "$docs"
     done
+
+    # A system PATH longer than the installer's strings is left alone: the
+    # install fails as a whole rather than cut PATH short.
+    long_path=$path_before$(printf ';C:\\kd-long-%04d' $(seq 1 90))
+    set_system_path "$long_path"
+    before=$(drive_listing)
+    run "$setup" /S /AddToPath
+    what="$bits-bit, a PATH too long to edit"
+    check "$what: the installer exits 2" is "$status" 2
+    check "$what: the drive is as before" is "$(drive_listing)" "$before"
+    check "$what: PATH is as before" is "$(system_path)" "$long_path"
+    check "$what: no entry in the installed programs" bash -c "! wine reg query '$key' /reg:$bits >/dev/null 2>&1"
+    set_system_path "$path_before"
 done
 
 echo "$passed passed, $failed failed"

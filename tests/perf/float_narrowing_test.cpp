@@ -58,11 +58,11 @@ TEST(NarrowingToFloat, GivesThePlainConversion) {
         const double value = cases[i];
         const volatile double v = value;
         const float plain = static_cast<float>(v);
-        const float viaDouble = toFloat(roundToFloat(v));
+        const double viaDouble = roundToFloat(v);
         const float direct = narrowToFloat(v);
-        if (!perf::sameSample(viaDouble, plain) || !perf::sameSample(direct, plain)) {
+        if (!sameDouble(viaDouble, plain) || !perf::sameSample(direct, plain)) {
             failure = hexDouble(value) + ": plain " + perf::describeSample(plain) + ", roundToFloat " +
-                      perf::describeSample(viaDouble) + ", narrowToFloat " + perf::describeSample(direct);
+                      hexDouble(viaDouble) + ", narrowToFloat " + perf::describeSample(direct);
         }
         // Two at once, each lane as one alone; the other lane holds the next case.
         const double next = cases[(i + 1) % cases.size()];

@@ -77,8 +77,9 @@ enum class WhileLoaded {
 struct LibraryCycle {
     const char* library;
     WhileLoaded whileLoaded;
-    long loads;         // more than 1,088 where one TLS index kept per load would show
-    long measuredFrom;  // the load after which memory and handles are first read
+    long loads;               // more than 1,088 where one TLS index kept per load would show
+    long measuredFrom;        // the load after which memory and handles are first read
+    long long allowedGrowth;  // of private memory over the measured loads, in bytes
     const char* description;
 };
 
@@ -93,21 +94,38 @@ constexpr bool kGrowthIsMeasurable = true;
 // Hosts load and unload the plug-in itself most; a few bytes kept per load
 // only show over many loads, since the process's memory grows by pages.
 // Where growth is not measured, the handles show after fewer.
-constexpr LibraryCycle kPluginCycles = {KD_DISTORTION_PATH, WhileLoaded::kOpenUseAndClose,
-                                        kGrowthIsMeasurable ? 20000 : 2000, 1000,
-                                        "an instance opened, used and closed"};
+constexpr long kPluginLoads = kGrowthIsMeasurable ? 20000 : 2000;
+constexpr long long kPluginAllowedGrowth = 64 * 1024;
+constexpr LibraryCycle kPluginCycles = {KD_DISTORTION_PATH,   WhileLoaded::kOpenUseAndClose,        kPluginLoads, 1000,
+                                        kPluginAllowedGrowth, "an instance opened, used and closed"};
 // The runtime's exception machinery, with the exception on different threads.
+// The small test plug-in grows by no page at all over thousands of loads
+// (none in 2 100, natively and under Wine), so four pages are allowed.
+constexpr long kExceptionLoads = kGrowthIsMeasurable ? 2200 : 1200;
+constexpr long long kExceptionAllowedGrowth = 16 * 1024;
 constexpr LibraryCycle kExceptionCycles[] = {
-    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrows, 1200, 100, "an exception thrown inside"},
-    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrowsOnALongLivedThread, 1200, 100,
-     "an exception thrown inside on another thread that lives on after the unload"},
-    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrowsOnAThreadThatEndsBeforeTheUnload, 200, 100,
-     "an exception thrown inside on a thread that ends before the unload"},
+    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrows, kExceptionLoads, 100, kExceptionAllowedGrowth,
+     "an exception thrown inside"},
+    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrowsOnALongLivedThread, kExceptionLoads, 100,
+     kExceptionAllowedGrowth, "an exception thrown inside on another thread that lives on after the unload"},
+    {FRAME_TEST_PLUGIN_PATH, WhileLoaded::kConstructionThrowsOnAThreadThatEndsBeforeTheUnload, kExceptionLoads, 100,
+     kExceptionAllowedGrowth, "an exception thrown inside on a thread that ends before the unload"},
 };
-constexpr long long kAllowedGrowth = 64 * 1024;
-// 8 bytes kept per load, as the 32-bit DLL once did, must not fit.
-static_assert(!kGrowthIsMeasurable || 8 * (kPluginCycles.loads - kPluginCycles.measuredFrom) > kAllowedGrowth,
-              "too few loads measured to see 8 bytes a load");
+
+// 8 bytes kept per load, as the 32-bit DLL once did, must not fit in any
+// cycle's allowance.
+constexpr bool seesEightBytesALoad(const LibraryCycle& cycle) {
+    return 8 * (cycle.loads - cycle.measuredFrom) > cycle.allowedGrowth;
+}
+constexpr bool everyCycleSeesEightBytesALoad() {
+    for (const LibraryCycle& cycle : kExceptionCycles) {
+        if (!seesEightBytesALoad(cycle)) {
+            return false;
+        }
+    }
+    return seesEightBytesALoad(kPluginCycles);
+}
+static_assert(!kGrowthIsMeasurable || everyCycleSeesEightBytesALoad(), "too few loads measured to see 8 bytes a load");
 
 VstIntPtr VSTCALLBACK refusingHost(AEffect* /*effect*/, VstInt32 opcode, VstInt32 index, VstIntPtr /*value*/,
                                    void* /*ptr*/, float /*opt*/) {
@@ -212,12 +230,12 @@ void expectLoadsKeepTheProcessFlat(const LibraryCycle& cycle, LongLivedThread& l
         << "the next handle number moved from " << handleAtStart << " to " << handleAtEnd << " over "
         << cycle.loads - cycle.measuredFrom << " loads: handles are kept";
     if (kGrowthIsMeasurable) {
-        EXPECT_LT(growth, kAllowedGrowth)
+        EXPECT_LT(growth, cycle.allowedGrowth)
             << "private memory grew by " << growth << " bytes over " << cycle.loads - cycle.measuredFrom << " loads";
     }
 }
 
-TEST(InstanceChurn, ALibraryThatThrowsInsideAtEveryLoadKeepsTheProcessAliveAndFlatOverTwelveHundredLoads) {
+TEST(InstanceChurn, ALibraryThatThrowsInsideAtEveryLoadKeepsTheProcessAliveAndFlatOverTwoThousandLoads) {
     LongLivedThread longLived;
     for (const LibraryCycle& cycle : kExceptionCycles) {
         expectLoadsKeepTheProcessFlat(cycle, longLived);
