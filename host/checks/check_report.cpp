@@ -247,6 +247,7 @@ nlohmann::json jsonReport(const RunDescription& run, const std::vector<CheckResu
         {"settings",
          {{"strict", run.strict},
           {"tolerance_db", run.toleranceDb},
+          {"seed", run.seed},
           {"timeout_seconds", run.timeoutSeconds},
           {"timeout_total_seconds", run.timeoutTotalSeconds},
           {"isolated", run.isolated}}},

@@ -66,6 +66,7 @@ struct RunDescription {
     std::string plugin;
     bool strict = false;
     double toleranceDb = -100.0;
+    unsigned seed = 0;
     int timeoutSeconds = 0;
     int timeoutTotalSeconds = 0;
     bool isolated = true;

@@ -88,6 +88,7 @@ std::vector<std::string> childArguments(const CheckDefinition& check, const Chec
     std::vector<std::string> arguments{"check",           options.plugin,
                                        "--timeout",       std::to_string(settings.timeoutSeconds),
                                        "--tolerance",     format("%.17g", settings.toleranceDb),
+                                       "--seed",          std::to_string(settings.seed),
                                        kChildCheckOption, check.id};
     if (!settings.reproducible) {
         arguments.insert(arguments.end(), {kIrreproducibleOption, settings.irreproducibleBecause});
@@ -147,12 +148,14 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
     run.isolated = isolate;
     CheckSettings settings;
     settings.toleranceDb = options.toleranceDb;
+    settings.seed = run.seed = options.seed;
 
     if (!isolate) {
         last_words::install();
     }
     if (!options.json) {
-        out << "checking " << options.plugin << (isolate ? "" : " (inside the host process)") << "\n";
+        out << "checking " << options.plugin << (isolate ? "" : " (inside the host process)") << " with --seed "
+            << options.seed << "\n";
         out.flush();
     }
     const Clock::time_point start = Clock::now();
@@ -260,6 +263,7 @@ void runCheckAsChild(const CheckOptions& options, const std::string& id, const s
     }
     CheckSettings settings;
     settings.toleranceDb = options.toleranceDb;
+    settings.seed = options.seed;
     settings.timeoutSeconds = options.timeoutSeconds;
     settings.reproducible = irreproducibleBecause.empty();
     settings.irreproducibleBecause = irreproducibleBecause;

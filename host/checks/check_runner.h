@@ -21,6 +21,8 @@ struct CheckOptions {
     std::vector<std::string> skip;
     bool strict = false;  // warnings count as errors
     double toleranceDb = -100.0;
+    // Seeds the random choices of every check; printed in every report.
+    unsigned seed = 1;
     bool json = false;
     bool verbose = false;  // pass the plug-in's own output on as it comes
 };

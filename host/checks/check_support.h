@@ -111,6 +111,9 @@ private:
 // outputs can be compared at all, and the time each check has.
 struct CheckSettings {
     double toleranceDb = -100.0;
+    // Seeds every random choice a check makes (orders, values, block
+    // sizes), so that a run can be repeated.
+    unsigned seed = 1;
     int timeoutSeconds = 120;
     bool reproducible = true;
     std::string irreproducibleBecause;
@@ -136,10 +139,13 @@ public:
 
     // Compares two outputs that should agree, within the run's tolerance;
     // a difference is an error named by `what`. Outputs that are not
-    // reproducible are not compared, and two silent outputs tell nothing;
-    // the findings remember either.
+    // reproducible are compared by their level per octave band; two silent
+    // outputs tell nothing, which the findings remember.
     void expectSameOutput(Findings& findings, const AudioBuffer& expected, const AudioBuffer& actual,
                           const std::string& what) const;
+
+    // Whether two outputs agree as expectSameOutput judges them.
+    bool outputsAgree(const AudioBuffer& expected, const AudioBuffer& actual) const;
 
     // A share of the time this check may take, in seconds.
     double timeShare(double share) const;

@@ -4,6 +4,7 @@
 
 #include <iostream>
 #include <memory>
+#include <random>
 
 #include "checks/check_runner.h"
 #include "checks/fresh_process.h"
@@ -39,6 +40,12 @@ void addCheckCommand(CLI::App& app, int& exitCode) {
         ->check(CLI::Range(-300.0, 0.0))
         ->type_name("DB")
         ->capture_default_str();
+    options.seed = std::random_device{}();
+    check
+        ->add_option("--seed", options.seed,
+                     "Seed of the checks' random choices (orders, values); each report prints the one it used, so "
+                     "that a run can be repeated (default: a new one each run)")
+        ->type_name("N");
     check->add_option("--timeout", options.timeoutSeconds, "Time limit per check in seconds")
         ->check(CLI::Range(1, 3600))
         ->type_name("S")

@@ -121,21 +121,28 @@ const Expectation kExpectations[] = {
      "1-frame processReplacing, the instance's first\n"},
     {{"echo_per_block", {"--only", "block-sizes"}},
      1,
-     "\nFAIL  block-sizes  [^\n]*: part of the output \\(an echo, say\\) 3996 frames early in blocks of 1; part of "
-     "the output \\(an echo, say\\) 3994 frames early in blocks of 6;"},
+     "\nFAIL  block-sizes  [^\n]*: part of the output 3996 frames early in blocks of 1; part of the output 3994 "
+     "frames early in blocks of 6;"},
     {{"dry_below_announced", {"--only", "block-sizes"}},
      1,
      "\nFAIL  block-sizes  [^\n]*: output in blocks of 1, 6, 7, 13, 64, 65, 100, 512 and 1000 \\(which agree with "
      "each other\\), against blocks of the announced 4096 after 1 s of silence, in blocks of 1 differs by up to"},
     {{"notes_at_block_start", {"--only", "block-sizes"}},
      1,
-     "\nFAIL  block-sizes  [^\n]*: output in blocks of 1 and 7 \\(which agree with each other\\), against blocks of "
-     "the announced 4096"},
+     "\nFAIL  block-sizes  [^\n]*: notes start at the block's start, not at their offset \\(3140 frames early: a note "
+     "at offset 3140 of a block of the announced 4096 sounds from the block's first frame; the same in blocks of 1, "
+     "6, 7, 13, 64, 65, 100, 512 and 1000\\)\n"},
+    // Parameters written back in another order than they were set give
+    // another sound.
+    {{"mix_resets_gain", {"--only", "state-restore"}},
+     1,
+     "\nFAIL  state-restore  [^\n]*: the sound depends on the order in which parameters are written back: index "
+     "order gives the original's sound, reverse order does not;"},
+    {{"mix_resets_gain", {}}, 1, "\nFAIL  state-restore  [^\n]*\n[\\s\\S]*\n[0-9]+ passed, 1 failed, 0 warnings"},
     {{"shared_state", {"--only", "reproducible", "--only", "block-sizes"}},
      1,
      "\nFAIL  reproducible  [^\n]*: instances share state: a second instance in one process differs from the first "
-     "\\([^\n]*\\), while the first instances of two separate processes agree[^\n]*\nSKIP  block-sizes  [^\n]*: not "
-     "comparable: the output differs between fresh instances \\(see reproducible\\)\n"},
+     "\\([^\n]*\\), while the first instances of two separate processes agree[^\n]*\nPASS  block-sizes  [^\n]*\n"},
     {{"blow_up", {"--only", "parameters-extremes"}},
      0,
      "\nWARN  parameters-extremes  [^\n]*: [^\n]*parameter 0 at 1: the output peaked at \\+3[0-9][0-9]\\.[0-9] dBFS "
@@ -161,23 +168,27 @@ const Expectation kExpectations[] = {
      1,
      "\nFAIL  open-cold  [^\n]*output channel 1 not written[\\s\\S]*\nSAME  in-place  [^\n]*separate buffers: output "
      "channel 1 not written[\\s\\S]*\nopen-cold: the same fault also seen in: open-warm, [^\n]*thread-second-instance\n"
-     "9 passed, 1 failed, 0 warnings, 1 not tested\n$"},
-    {{"overrun", {}}, 1, "\nFAIL  open-cold  [^\n]*wrote outside the block[\\s\\S]*\n9 passed, 1 failed, 0 warnings"},
+     "[0-9]+ passed, 1 failed, 0 warnings, 1 not tested\n$"},
+    {{"overrun", {}},
+     1,
+     "\nFAIL  open-cold  [^\n]*wrote outside the block[\\s\\S]*\n[0-9]+ passed, 1 failed, 0 warnings"},
     {{"reads_past_input", {}},
      1,
-     "\nFAIL  open-cold  [^\n]*reads input past the block end[\\s\\S]*\n8 passed, 1 failed, 0 warnings"},
-    {{"infinite", {}}, 1, "\nFAIL  open-cold  [^\n]*infinite values[\\s\\S]*\n9 passed, 1 failed, 0 warnings"},
+     "\nFAIL  open-cold  [^\n]*reads input past the block end[\\s\\S]*\n[0-9]+ passed, 1 failed, 0 warnings"},
+    {{"infinite", {}}, 1, "\nFAIL  open-cold  [^\n]*infinite values[\\s\\S]*\n[0-9]+ passed, 1 failed, 0 warnings"},
     {{"midi_crash", {}},
      1,
-     "\nFAIL  reproducible  [^\n]*crashed[\\s\\S]*\nreproducible: the same fault also seen in: [^\n]*midi[^\n]*\n20 "
+     "\nFAIL  reproducible  [^\n]*crashed[\\s\\S]*\nreproducible: the same fault also seen in: "
+     "[^\n]*midi[^\n]*\n[0-9]+ "
      "passed, 1 failed, 0 warnings"},
     {{"zero_frame_crash", {}},
      1,
-     "\nrates-and-sizes: the same fault also seen in: block-sizes-varying, realtime\n29 passed, 1 failed, 0 "
+     "\nrates-and-sizes: the same fault also seen in: block-sizes-varying, realtime\n[0-9]+ passed, 1 failed, 0 "
      "warnings"},
     {{"blow_up", {}},
      0,
-     "\nSAME  parameters-random  [^\n]*the fault parameters-extremes found \\(output blew up\\)[\\s\\S]*\n30 passed, 0 "
+     "\nSAME  parameters-random  [^\n]*the fault parameters-extremes found \\(output blew up\\)[\\s\\S]*\n[0-9]+ "
+     "passed, 0 "
      "failed, 1 warnings"},
     {{"clean", {"--timeout-total", "1"}},
      1,
@@ -195,15 +206,8 @@ const CleanRun kCleanRuns[] = {
     {{"clean", {"--strict", "--json"}}, {}},
     {{"instrument", {"--strict", "--json"}}, {{"double-precision", "skipped"}, {"state-chunk", "skipped"}}},
     {{"glide", {"--strict", "--json"}}, {{"double-precision", "skipped"}}},
-    {{"random", {"--json"}},
-     {{"reproducible", "not comparable"},
-      {"instances-independent", "not comparable"},
-      {"block-sizes", "not comparable"},
-      {"in-place", "not comparable"},
-      {"double-precision", "not comparable"},
-      {"state-restore", "not comparable"},
-      {"state-chunk", "not comparable"},
-      {"thread-second-instance", "not comparable"}}},
+    // Its output is random: compared by level per octave band instead.
+    {{"random", {"--json"}}, {}},
 };
 
 std::string pluginPath(const std::string& variant) {
