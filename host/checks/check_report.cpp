@@ -108,7 +108,7 @@ void foldIntoEarlierFault(std::vector<CheckResult>& results) {
     }
     CheckResult& latest = results.back();
     const std::set<std::string> causes = causesOf(latest.outcome);
-    if (causes.empty()) {
+    if (causes.empty() || latest.suppressed) {
         return;
     }
     std::set<std::string> explained;
@@ -126,13 +126,21 @@ void foldIntoEarlierFault(std::vector<CheckResult>& results) {
         }
     }
     if (root != nullptr && explained == causes) {
-        latest.sameFaultAs = root->id;
-        root->alsoSeenIn.push_back(latest.id);
+        latest.sameFaultAs = root->label(root->rate != latest.rate);
+        root->alsoSeenIn.push_back(latest.label(root->rate != latest.rate));
     }
+}
+
+std::string CheckResult::label(bool severalRates) const {
+    return severalRates && rate > 0.0 ? format("%s at %.0f Hz", id.c_str(), rate) : id;
 }
 
 void Tally::add(const CheckResult& result) {
     if (!result.sameFaultAs.empty()) {
+        return;
+    }
+    if (result.suppressed) {
+        ++suppressed;
         return;
     }
     if (result.failed()) {
@@ -161,21 +169,30 @@ void Tally::add(const CheckResult& result) {
 }
 
 std::string Tally::summaryLine() const {
-    return format("%d passed, %d failed, %d warnings, %d not tested", passed, failed, warnings, notTested);
+    std::string line = format("%d passed, %d failed, %d warnings, %d not tested", passed, failed, warnings, notTested);
+    return suppressed > 0 ? line + format(", %d suppressed", suppressed) : line;
 }
 
-std::string textReport(const CheckResult& result) {
+std::string textReport(const CheckResult& result, bool severalRates) {
     const CheckOutcome& outcome = result.outcome;
     const VerdictNames& names = namesOf(outcome.verdict);
+    const std::string id = result.label(severalRates);
+    if (result.suppressed) {
+        std::string text = "SUPP  " + id + "  " + result.name + ":";
+        for (const Finding& finding : outcome.findings) {
+            text += "\n" + std::string(kIndent) + finding.text + " (suppressed: " + finding.suppressedBecause + ")";
+        }
+        return text + "\n";
+    }
     if (!result.sameFaultAs.empty()) {
         std::string causes;
         for (const std::string& cause : causesOf(outcome)) {
             causes += (causes.empty() ? "" : ", ") + cause;
         }
-        return "SAME  " + result.id + "  " + result.name + ": " + shortDetail(outcome) + "; the fault " +
-               result.sameFaultAs + " found (" + causes + "), counted there\n";
+        return "SAME  " + id + "  " + result.name + ": " + shortDetail(outcome) + "; the fault " + result.sameFaultAs +
+               " found (" + causes + "), counted there\n";
     }
-    std::string text = std::string(result.failed() ? "FAIL" : names.word) + "  " + result.id + "  " + result.name;
+    std::string text = std::string(result.failed() ? "FAIL" : names.word) + "  " + id + "  " + result.name;
     const std::string strictNote = result.failed() && outcome.verdict == Verdict::Warning ? "warning (--strict): " : "";
     if (outcome.verdict == Verdict::Pass) {
         text += outcome.detail.empty() ? "" : " (" + outcome.detail + ")";
@@ -215,12 +232,17 @@ nlohmann::json jsonReport(const RunDescription& run, const std::vector<CheckResu
             if (!finding.call.empty()) {
                 entry["call"] = finding.call;
             }
+            if (!finding.suppressedBecause.empty()) {
+                entry["suppressed_because"] = finding.suppressedBecause;
+            }
             findings.push_back(std::move(entry));
         }
         nlohmann::json check = {{"id", result.id},
                                 {"name", result.name},
                                 {"verdict", namesOf(result.outcome.verdict).json},
                                 {"failed", result.failed()},
+                                {"suppressed", result.suppressed},
+                                {"rate", result.rate},
                                 {"counted", result.counted()},
                                 {"detail", result.outcome.detail},
                                 {"findings", std::move(findings)},
@@ -248,6 +270,9 @@ nlohmann::json jsonReport(const RunDescription& run, const std::vector<CheckResu
          {{"strict", run.strict},
           {"tolerance_db", run.toleranceDb},
           {"seed", run.seed},
+          {"strictness", run.strictness},
+          {"rates", run.rates},
+          {"repeat", run.repeat},
           {"timeout_seconds", run.timeoutSeconds},
           {"timeout_total_seconds", run.timeoutTotalSeconds},
           {"isolated", run.isolated}}},
@@ -258,6 +283,7 @@ nlohmann::json jsonReport(const RunDescription& run, const std::vector<CheckResu
           {"failed", tally.failed},
           {"warnings", tally.warnings},
           {"not_tested", tally.notTested},
+          {"suppressed", tally.suppressed},
           {"line", tally.summaryLine()}}},
         {"exit_code", exitCode},
     };

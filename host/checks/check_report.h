@@ -26,9 +26,18 @@ struct CheckResult {
     std::string sameFaultAs{};
     // On the check that found a fault first: the later checks it also failed.
     std::vector<std::string> alsoSeenIn{};
+    // Every finding was suppressed (--suppress): reported, not counted
+    // against the plug-in.
+    bool suppressed = false;
+    // The sample rate it ran at, shown when a run checks at several.
+    double rate = 0.0;
 
-    bool failed() const { return outcome.verdict == Verdict::Error || (strict && outcome.verdict == Verdict::Warning); }
+    bool failed() const {
+        return !suppressed && (outcome.verdict == Verdict::Error || (strict && outcome.verdict == Verdict::Warning));
+    }
     bool counted() const { return (selected || failed()) && sameFaultAs.empty(); }
+    // "block-sizes", or "block-sizes at 48000 Hz" in a run at several rates.
+    std::string label(bool severalRates) const;
 };
 
 // The faults behind a check's findings (see Finding::cause); empty when
@@ -49,9 +58,11 @@ struct Tally {
     int failed = 0;
     int warnings = 0;
     int notTested = 0;  // skipped, not comparable or not tested
+    int suppressed = 0;
 
     void add(const CheckResult& result);
-    // "12 passed, 1 failed, 2 warnings, 3 not tested".
+    // "12 passed, 1 failed, 2 warnings, 3 not tested", then ", 1 suppressed"
+    // when any were.
     std::string summaryLine() const;
 };
 
@@ -59,7 +70,7 @@ struct Tally {
 // few findings), then the plug-in calls in progress and the step the check
 // was in when it was cut short, and the plug-in's last output lines, each
 // line ending in a newline.
-std::string textReport(const CheckResult& result);
+std::string textReport(const CheckResult& result, bool severalRates = false);
 
 // The fields of the whole run that are not per check.
 struct RunDescription {
@@ -67,6 +78,9 @@ struct RunDescription {
     bool strict = false;
     double toleranceDb = -100.0;
     unsigned seed = 0;
+    int strictness = 5;
+    std::vector<double> rates;
+    int repeat = 1;
     int timeoutSeconds = 0;
     int timeoutTotalSeconds = 0;
     bool isolated = true;

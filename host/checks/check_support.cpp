@@ -251,6 +251,7 @@ const PluginModule& CheckContext::module() {
 }
 
 std::unique_ptr<PluginInstance> CheckContext::playing(float sampleRate, VstInt32 blockSize) {
+    sampleRate = sampleRate > 0.0f ? sampleRate : settings_.rate;
     auto instance = std::make_unique<PluginInstance>(module(), sampleRate, blockSize);
     instance->openForPlayback(sampleRate, blockSize);
     instance->setMains(true);

@@ -46,6 +46,8 @@ struct Finding {
     std::string cause{};
     // The plug-in call it happened in, when known.
     std::string call{};
+    // Set when a suppression (--suppress) accepted it, with its reason.
+    std::string suppressedBecause{};
 };
 
 struct CheckOutcome {
@@ -114,6 +116,12 @@ struct CheckSettings {
     // Seeds every random choice a check makes (orders, values, block
     // sizes), so that a run can be repeated.
     unsigned seed = 1;
+    float rate = 44100.0f;
+    // Block sizes smaller than the announced one to compare against it;
+    // empty: each check's own.
+    std::vector<VstInt32> blockSizes;
+    // How much longer soaks run, from 1 (the default strictness) up.
+    int soakFactor = 1;
     int timeoutSeconds = 120;
     bool reproducible = true;
     std::string irreproducibleBecause;
@@ -131,7 +139,11 @@ public:
 
     // A fresh instance opened the way a host opens one for playback,
     // switched on.
-    std::unique_ptr<PluginInstance> playing(float sampleRate = kRate, VstInt32 blockSize = kBlock);
+    // (A rate of 0: the run's.)
+    std::unique_ptr<PluginInstance> playing(float sampleRate = 0.0f, VstInt32 blockSize = kBlock);
+
+    // The sample rate the run checks at (see --rates).
+    float rate() const { return settings_.rate; }
 
     // Names what the check does next, for the report when the plug-in
     // crashes or hangs in it.

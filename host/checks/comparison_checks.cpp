@@ -223,15 +223,15 @@ CheckOutcome checkBlockSizesAgree(CheckContext& context) {
     Stimulus stimulus;
     bool instrument = false;  // plays notes into silence, so their onsets show
     {
-        auto probe = context.playing(CheckContext::kRate, kAnnouncedBlock);
-        stimulus = checkStimulus(*probe, CheckContext::kRate, kSignalSeconds, kPreRollSeconds);
+        auto probe = context.playing(context.rate(), kAnnouncedBlock);
+        stimulus = checkStimulus(*probe, context.rate(), kSignalSeconds, kPreRollSeconds);
         instrument = isInstrument(*probe);
     }
     Findings findings;
     auto runIn = [&](VstInt32 size, double seconds) {
         const std::string what = format("blocks of %d", size);
         context.step(what + format(", the announced maximum %d", kAnnouncedBlock));
-        auto instance = context.playing(CheckContext::kRate, kAnnouncedBlock);
+        auto instance = context.playing(context.rate(), kAnnouncedBlock);
         // Plug-ins with a large cost per call are compared over the part of
         // the signal they get through in the time.
         ProcessRun run = processAll(*instance, stimulus, fixedBlocks(size), {}, seconds);
@@ -241,14 +241,18 @@ CheckOutcome checkBlockSizesAgree(CheckContext& context) {
     const ProcessRun reference = runIn(kAnnouncedBlock, context.timeShare(kReferenceShare));
     const std::size_t start = stimulus.preRollFrames;
     const double tolerance = context.settings().toleranceDb;
-    const double smallerSeconds = context.timeShare(kSmallerShare) / static_cast<double>(std::size(kSmallerBlocks));
+    const std::vector<VstInt32> smallerBlocks =
+        context.settings().blockSizes.empty()
+            ? std::vector<VstInt32>(std::begin(kSmallerBlocks), std::end(kSmallerBlocks))
+            : context.settings().blockSizes;
+    const double smallerSeconds = context.timeShare(kSmallerShare) / static_cast<double>(smallerBlocks.size());
     std::vector<Group> groups;
     std::vector<VstInt32> tooSlow;  // sizes that did not get past the pre-roll in their time
     std::vector<VstInt32> startsAtBlockStart;
     std::size_t compared = stimulus.audio.frameCount();
     int silent = 0;
     int judged = 0;
-    for (VstInt32 size : kSmallerBlocks) {
+    for (VstInt32 size : smallerBlocks) {
         const ProcessRun run = runIn(size, smallerSeconds);
         if (!context.settings().reproducible) {
             const std::size_t end = std::min(reference.framesProcessed, run.framesProcessed);
@@ -316,10 +320,10 @@ CheckOutcome checkBlockSizesAgree(CheckContext& context) {
     }
     const std::string what =
         format("%zu smaller block sizes against blocks of the announced %d, after %.0f s of silence",
-               std::size(kSmallerBlocks), kAnnouncedBlock, kPreRollSeconds);
+               smallerBlocks.size(), kAnnouncedBlock, kPreRollSeconds);
     if (compared < stimulus.audio.frameCount()) {
         return findings.outcome(format("%s, over the first %.2f s of signal, as far as small blocks got in the time",
-                                       what.c_str(), static_cast<double>(compared - start) / CheckContext::kRate));
+                                       what.c_str(), static_cast<double>(compared - start) / context.rate()));
     }
     return findings.outcome(what);
 }
@@ -329,7 +333,7 @@ CheckOutcome checkDoublePrecision(CheckContext& context) {
     if (!canProcessDouble(*single)) {
         return CheckOutcome::skip("the plug-in offers no double-precision processing");
     }
-    const Stimulus stimulus = checkStimulus(*single, CheckContext::kRate, kSignalSeconds);
+    const Stimulus stimulus = checkStimulus(*single, context.rate(), kSignalSeconds);
     context.step("single precision");
     const ProcessRun reference = processAll(*single, stimulus, fixedBlocks(CheckContext::kBlock));
     single.reset();
@@ -337,7 +341,7 @@ CheckOutcome checkDoublePrecision(CheckContext& context) {
     context.step("double precision");
     // A host chooses the precision while the instance is switched off.
     PluginInstance wide(context.module());
-    wide.openForPlayback(CheckContext::kRate, CheckContext::kBlock);
+    wide.openForPlayback(context.rate(), CheckContext::kBlock);
     setProcessPrecision(wide, true);
     wide.setMains(true);
     const ProcessRun run = processAllDouble(wide, stimulus, CheckContext::kBlock);
@@ -360,11 +364,11 @@ CheckOutcome checkDoublePrecision(CheckContext& context) {
 // This group's rows; `order` places them among all checks.
 constexpr CheckDefinition kRows[] = {
     {130, "reproducible", "output reproducible in fresh instances, in one process and in separate ones",
-     checkReproducible, CheckRole::Reproducibility, false},
+     checkReproducible, CheckRole::Reproducibility, false, 1, 30},
     {160, "block-sizes", "output in smaller blocks the same as in blocks of the announced size", checkBlockSizesAgree,
-     CheckRole::Ordinary, true},
+     CheckRole::Ordinary, true, 1, 60},
     {250, "double-precision", "double-precision processing agrees with single precision", checkDoublePrecision,
-     CheckRole::Ordinary, true},
+     CheckRole::Ordinary, true, 1, 30},
 };
 
 }  // namespace

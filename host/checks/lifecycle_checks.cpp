@@ -31,13 +31,13 @@ Findings shortLife(const CheckContext& context, const PluginModule& module, cons
     context.step(when + ": created and opened");
     const auto start = std::chrono::steady_clock::now();
     PluginInstance instance(module);
-    instance.openForPlayback(CheckContext::kRate, kShortBlock);
+    instance.openForPlayback(context.rate(), kShortBlock);
     instance.setMains(true);
     if (creationSeconds != nullptr) {
         *creationSeconds = secondsSince(start);
     }
     context.step(when + ": processing");
-    expectClean(findings, processAll(instance, checkSignal(CheckContext::kRate, 0.05), fixedBlocks(kShortBlock)), when);
+    expectClean(findings, processAll(instance, checkSignal(context.rate(), 0.05), fixedBlocks(kShortBlock)), when);
     context.step(when + ": switched off and closed");
     instance.setMains(false);
     instance.close();
@@ -113,7 +113,7 @@ CheckOutcome checkManyInstancesInTurn(CheckContext& context) {
 CheckOutcome checkInstancesIndependent(CheckContext& context) {
     context.step("one instance alone");
     auto solo = context.playing();
-    const Stimulus signal = checkStimulus(*solo, CheckContext::kRate, 1.0);
+    const Stimulus signal = checkStimulus(*solo, context.rate(), 1.0);
     const ProcessRun reference = processAll(*solo, signal, fixedBlocks(CheckContext::kBlock));
     solo.reset();
 
@@ -144,12 +144,15 @@ CheckOutcome checkInstancesIndependent(CheckContext& context) {
 
 // This group's rows; `order` places them among all checks.
 constexpr CheckDefinition kRows[] = {
-    {10, "entry-point", "entry point gives an effect record", checkEntryGivesRecord, CheckRole::Essential, false},
-    {20, "open-cold", "open and close cold", checkOpenCloseCold, CheckRole::Ordinary, false},
-    {30, "open-warm", "open and close warm, and after reloading", checkOpenCloseWarm, CheckRole::Ordinary, false},
-    {40, "open-many", "many instances opened and closed in turn", checkManyInstancesInTurn, CheckRole::Ordinary, false},
+    {10, "entry-point", "entry point gives an effect record", checkEntryGivesRecord, CheckRole::Essential, false, 1,
+     30},
+    {20, "open-cold", "open and close cold", checkOpenCloseCold, CheckRole::Ordinary, false, 1, 30},
+    {30, "open-warm", "open and close warm, and after reloading", checkOpenCloseWarm, CheckRole::Ordinary, false, 5,
+     30},
+    {40, "open-many", "many instances opened and closed in turn", checkManyInstancesInTurn, CheckRole::Ordinary, false,
+     5, 60},
     {140, "instances-independent", "instances alive at once keep separate state", checkInstancesIndependent,
-     CheckRole::Ordinary, true},
+     CheckRole::Ordinary, true, 5, 30},
 };
 
 }  // namespace

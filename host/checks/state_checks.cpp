@@ -115,7 +115,7 @@ void expectSameSound(CheckContext& context, Findings& findings, PluginInstance& 
     // Hosts start playback a while after restoring; plug-ins that finish
     // setting themselves up on another thread have done so by then.
     std::this_thread::sleep_for(kSettleTime);
-    const Stimulus signal = checkStimulus(*control, CheckContext::kRate, 1.0);
+    const Stimulus signal = checkStimulus(*control, context.rate(), 1.0);
     context.step("the original instance processing");
     const ProcessRun first = processAll(original, signal, fixedBlocks(CheckContext::kBlock));
     context.step("the second instance processing");
@@ -206,7 +206,7 @@ CheckOutcome checkStateRestore(CheckContext& context) {
     // Hosts start playback a while after restoring; plug-ins that finish
     // setting themselves up on another thread have done so by then.
     std::this_thread::sleep_for(kSettleTime);
-    const Stimulus signal = checkStimulus(*control, CheckContext::kRate, 1.0);
+    const Stimulus signal = checkStimulus(*control, context.rate(), 1.0);
     context.step("the original instance processing");
     const ProcessRun first = processAll(*original, signal, fixedBlocks(CheckContext::kBlock));
     context.step("the second instance processing");
@@ -348,9 +348,9 @@ CheckOutcome checkNoAllocation(CheckContext& context) {
     if (!countsAllocations && !countsLocks) {
         return CheckOutcome::skip("this build cannot count the plug-in's allocations or locks");
     }
-    auto instance = context.playing(CheckContext::kRate, kVaryingLimit);
+    auto instance = context.playing(context.rate(), kVaryingLimit);
     Random random(0xA110Cu);
-    const Stimulus stimulus = checkStimulus(*instance, CheckContext::kRate, 2.0);
+    const Stimulus stimulus = checkStimulus(*instance, context.rate(), 2.0);
     // Each process call is counted in the phase it belongs to: the first
     // after switching on, the first after a parameter change, or the steady
     // state between them. The counters see only what happens inside the
@@ -417,14 +417,15 @@ CheckOutcome checkNoAllocation(CheckContext& context) {
 // This group's rows; `order` places them among all checks.
 constexpr CheckDefinition kRows[] = {
     {270, "state-restore", "state restore: the same steps on a fresh instance give the same audio", checkStateRestore,
-     CheckRole::Ordinary, true},
+     CheckRole::Ordinary, true, 1, 30},
     {280, "state-chunk", "state restore through effGetChunk and effSetChunk", checkChunkRestore, CheckRole::Ordinary,
-     true},
+     true, 1, 30},
     {285, "state-files",
      "program and bank files (.fxp, .fxb) saved and loaded into a fresh instance give the same "
      "audio",
-     checkPresetFiles, CheckRole::Ordinary, true},
-    {290, "realtime", "no memory allocation or lock during processing", checkNoAllocation, CheckRole::Ordinary, false},
+     checkPresetFiles, CheckRole::Ordinary, true, 5, 30},
+    {290, "realtime", "no memory allocation or lock during processing", checkNoAllocation, CheckRole::Ordinary, false,
+     1, 30},
 };
 
 }  // namespace

@@ -9,7 +9,13 @@
 
 #include <nlohmann/json.hpp>
 
+#ifdef KD_HAVE_EXPAT
+#include <expat.h>
+#endif
+
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <regex>
@@ -38,7 +44,7 @@ constexpr bool kCountsAllocations = true;
 #endif
 // Commands running at once: the checks mostly wait (for child processes,
 // for settling time), so more than the cores.
-constexpr std::size_t kSideBySide = 4;
+constexpr std::size_t kSideBySide = 8;
 
 struct Command {
     std::string variant;
@@ -54,6 +60,8 @@ const Command kInsideTheHost{"chunk_crash", {"--no-fork", "--only", "state-chunk
 const Command kInsideTheHostJson{"chunk_crash", {"--no-fork", "--json", "--only", "state-chunk"}};
 const Command kUnwritten{"unwritten_channel", {"--only", "rates-and-sizes"}};
 const Command kUnwrittenJson{"unwritten_channel", {"--json", "--only", "rates-and-sizes"}};
+const std::string kJunitPath = std::string(KD_CHECK_PLUGIN_DIR) + "/unwritten_channel.junit.xml";
+const Command kJunit{"unwritten_channel", {"--strictness", "1", "--seed", "7", "--junit", kJunitPath}};
 
 struct Expectation {
     Command command;
@@ -190,6 +198,11 @@ const Expectation kExpectations[] = {
      "\nSAME  parameters-random  [^\n]*the fault parameters-extremes found \\(output blew up\\)[\\s\\S]*\n[0-9]+ "
      "passed, 0 "
      "failed, 1 warnings"},
+    // Suppressed findings are shown with their reason and do not fail.
+    {{"blow_up", {"--suppress", KD_CHECK_SUPPRESSIONS, "--only", "parameters"}},
+     0,
+     "\nSUPP  parameters-extremes  [^\n]*:\n +every parameter at 1: the output peaked at [^\n]* \\(suppressed: the "
+     "gain law is meant to reach far\\)\n[\\s\\S]*\n0 passed, 0 failed, 0 warnings, 0 not tested, 2 suppressed\n$"},
     {{"clean", {"--timeout-total", "1"}},
      1,
      "\nFAIL  time-total  overall time limit: --timeout-total 1 s ran out before [0-9]+ checks: "},
@@ -210,6 +223,40 @@ const CleanRun kCleanRuns[] = {
     {{"random", {"--json"}}, {}},
 };
 
+// Every faulty plug-in checked whole at the quickest strictness: one
+// counted failure (or warning), the check that found its fault first; every
+// other check it failed names that one.
+struct RootRun {
+    const char* variant;
+    const char* root;
+    const char* verdict;
+};
+
+const RootRun kRootRuns[] = {
+    {"allocates_after_change", "realtime", "error"},
+    {"blow_up", "parameters-extremes", "warning"},
+    {"broken_double", "double-precision", "error"},
+    {"chunk_crash", "state-chunk", "error"},
+    {"dry_below_announced", "block-sizes", "error"},
+    {"echo_per_block", "block-sizes", "error"},
+    {"infinite", "open-cold", "error"},
+    {"infinite_at_one", "parameters-extremes", "error"},
+    {"midi_crash", "reproducible", "error"},
+    {"mix_resets_gain", "state-restore", "error"},
+    {"notes_at_block_start", "block-sizes", "error"},
+    {"overrun", "open-cold", "error"},
+    {"peeks_past_input", "buffer-bounds", "error"},
+    {"reads_past_input", "open-cold", "error"},
+    {"shared_state", "reproducible", "error"},
+    {"silent_past_256", "block-sizes", "error"},
+    {"unwritten_channel", "open-cold", "error"},
+    {"zero_frame_crash", "rates-and-sizes", "error"},
+};
+
+Command quickest(const RootRun& run) {
+    return {run.variant, {"--strictness", "1", "--json"}};
+}
+
 std::string pluginPath(const std::string& variant) {
     return std::string(KD_CHECK_PLUGIN_DIR) + "/check_plugin_" + variant + KD_LIBRARY_SUFFIX;
 }
@@ -226,7 +273,10 @@ CommandResult check(const Command& command) {
 // Every command of this file, run once, side by side.
 const CommandResult& resultOf(const Command& command) {
     static const std::map<Command, CommandResult> results = [] {
-        std::set<Command> commands{kJsonCrash, kInsideTheHost, kInsideTheHostJson, kUnwrittenJson};
+        std::set<Command> commands{kJsonCrash, kInsideTheHost, kInsideTheHostJson, kUnwrittenJson, kJunit};
+        for (const RootRun& run : kRootRuns) {
+            commands.insert(quickest(run));
+        }
         for (const Expectation& expectation : kExpectations) {
             commands.insert(expectation.command);
         }
@@ -291,6 +341,36 @@ std::string nameOf(const ::testing::TestParamInfo<Expectation>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, CheckPlugin, ::testing::ValuesIn(kExpectations), nameOf);
+
+class FaultyPlugin : public ::testing::TestWithParam<RootRun> {};
+
+TEST_P(FaultyPlugin, FailsWithExactlyItsOwnRootFinding) {
+    const RootRun& expected = GetParam();
+    const CommandResult& run = resultOf(quickest(expected));
+    const nlohmann::json report = nlohmann::json::parse(run.out);
+    std::vector<std::string> counted;
+    for (const nlohmann::json& check : report.at("checks")) {
+        const std::string verdict = check.at("verdict");
+        const bool uncountable = check.at("id") == "realtime" && verdict == "skipped";
+        if (verdict == "passed" || uncountable || verdict == "skipped" || verdict == "not tested") {
+            continue;
+        }
+        if (check.contains("same_fault_as")) {
+            EXPECT_EQ(check.at("same_fault_as"), expected.root) << check.dump();
+            continue;
+        }
+        counted.push_back(check.at("id").get<std::string>() + " " + verdict);
+    }
+    if (std::string(expected.root) == "realtime" && !kCountsAllocations) {
+        EXPECT_TRUE(counted.empty()) << run.out;
+        return;
+    }
+    EXPECT_EQ(counted, std::vector<std::string>{std::string(expected.root) + " " + expected.verdict}) << run.out;
+    EXPECT_EQ(report.at("settings").at("strictness"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, FaultyPlugin, ::testing::ValuesIn(kRootRuns),
+                         [](const ::testing::TestParamInfo<RootRun>& info) { return info.param.variant; });
 
 class CleanPlugin : public ::testing::TestWithParam<CleanRun> {};
 
@@ -391,5 +471,107 @@ TEST(CheckReport, InsideTheHostACrashStillEndsWithItsVerdictTheCallAndTheSummary
     EXPECT_EQ(report.at("summary").at("line"), "0 passed, 1 failed, 0 warnings, 0 not tested");
     EXPECT_EQ(report.at("exit_code"), 1);
 }
+
+#ifdef KD_HAVE_EXPAT
+// What a CI system reads from a JUnit file: the suite's counts and
+// properties, and each test case with its failure or skip.
+struct JunitCase {
+    std::string classname;
+    std::string name;
+    std::string failureType;  // empty: no failure
+    std::string failureText;
+    bool skipped = false;
+};
+struct JunitSuite {
+    std::map<std::string, std::string> attributes;
+    std::map<std::string, std::string> properties;
+    std::vector<JunitCase> cases;
+    int suites = 0;
+};
+
+JunitSuite readJunit(const std::string& path, std::string& problem) {
+    JunitSuite suite;
+    std::ifstream file(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    struct State {
+        JunitSuite* suite;
+        bool inFailure = false;
+    } state{&suite};
+    XML_Parser parser = XML_ParserCreate("UTF-8");
+    XML_SetUserData(parser, &state);
+    XML_SetElementHandler(
+        parser,
+        [](void* data, const XML_Char* element, const XML_Char** attributes) {
+            auto& state = *static_cast<State*>(data);
+            std::map<std::string, std::string> values;
+            for (int i = 0; attributes[i] != nullptr; i += 2) {
+                values[attributes[i]] = attributes[i + 1];
+            }
+            const std::string name = element;
+            if (name == "testsuite") {
+                ++state.suite->suites;
+                state.suite->attributes = values;
+            } else if (name == "property") {
+                state.suite->properties[values["name"]] = values["value"];
+            } else if (name == "testcase") {
+                state.suite->cases.push_back({values["classname"], values["name"], "", "", false});
+            } else if (name == "failure" && !state.suite->cases.empty()) {
+                state.suite->cases.back().failureType = values["type"];
+                state.inFailure = true;
+            } else if (name == "skipped" && !state.suite->cases.empty()) {
+                state.suite->cases.back().skipped = true;
+            }
+        },
+        [](void* data, const XML_Char* element) {
+            if (std::string(element) == "failure") {
+                static_cast<State*>(data)->inFailure = false;
+            }
+        });
+    XML_SetCharacterDataHandler(parser, [](void* data, const XML_Char* characters, int length) {
+        auto& state = *static_cast<State*>(data);
+        if (state.inFailure) {
+            state.suite->cases.back().failureText.append(characters, static_cast<std::size_t>(length));
+        }
+    });
+    if (XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) == XML_STATUS_ERROR) {
+        problem = XML_ErrorString(XML_GetErrorCode(parser));
+    }
+    XML_ParserFree(parser);
+    return suite;
+}
+
+TEST(CheckReport, JunitHasACaseForEveryCheckAndTheRootFindingAsItsFailure) {
+    const CommandResult& run = resultOf(kJunit);
+    ASSERT_EQ(run.exitCode, 1) << run.out;
+    std::string problem;
+    const JunitSuite suite = readJunit(kJunitPath, problem);
+    ASSERT_EQ(problem, "") << kJunitPath;
+    EXPECT_EQ(suite.suites, 1);
+    EXPECT_EQ(suite.properties.at("seed"), "7");
+    EXPECT_EQ(suite.properties.at("strictness"), "1");
+    EXPECT_EQ(suite.properties.at("summary"), "6 passed, 1 failed, 0 warnings, 1 not tested");
+    std::map<std::string, const JunitCase*> byName;
+    int failures = 0;
+    for (const JunitCase& testCase : suite.cases) {
+        byName[testCase.name] = &testCase;
+        EXPECT_EQ(testCase.classname, "plughost.check.44100");
+        failures += testCase.failureType.empty() ? 0 : 1;
+    }
+    EXPECT_EQ(suite.attributes.at("tests"), std::to_string(suite.cases.size()));
+    EXPECT_EQ(suite.attributes.at("failures"), std::to_string(failures));
+    ASSERT_EQ(byName.count("open-cold"), 1u);
+    EXPECT_EQ(byName["open-cold"]->failureType, "error");
+    EXPECT_NE(
+        byName["open-cold"]->failureText.find("error: first instance after loading: output channel 1 not written"),
+        std::string::npos)
+        << byName["open-cold"]->failureText;
+    ASSERT_EQ(byName.count("in-place"), 1u);
+    EXPECT_EQ(byName["in-place"]->failureType, "same fault");
+    ASSERT_EQ(byName.count("double-precision"), 1u);
+    EXPECT_TRUE(byName["double-precision"]->skipped);
+    EXPECT_EQ(byName.count("texts-identity"), 1u);
+    EXPECT_EQ(byName.count("open-many"), 0u) << "a check above strictness 1";
+}
+#endif
 
 }  // namespace
