@@ -23,6 +23,7 @@
 #include "checks/check_table.h"
 #include "checks/isolation.h"
 #include "checks/output_comparison.h"
+#include "checks/suppressions.h"
 #include "checks/time_shift.h"
 #include "opcodes.h"
 #include "plugin/plugin_calls.h"
@@ -315,6 +316,52 @@ TEST(RootFinding, ACrashIsAFindingWithTheCallItHappenedIn) {
         EXPECT_EQ(outcome.findings[0].call, entry.call);
         EXPECT_EQ(outcome.findings[0].cause, entry.cause) << entry.detail;
     }
+}
+
+// Suppressions name a check, optionally words of the finding, and always a
+// reason; a suppressed finding stays in the report with it.
+TEST(Suppressions, AreReadFromTextOrJsonAndMarkTheFindingsTheyMatch) {
+    const std::vector<Suppression> read = parseSuppressions(
+        "# accepted for now\n"
+        "\n"
+        "texts-names long names are our house style\n"
+        "numbers:subnormal the tail is handled by the host\n"
+        "parameters-extremes:\"peaked at\" the gain law reaches far\n",
+        "accepted.txt");
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[0].check, "texts-names");
+    EXPECT_EQ(read[0].finding, "");
+    EXPECT_EQ(read[0].reason, "long names are our house style");
+    EXPECT_EQ(read[1].finding, "subnormal");
+    EXPECT_EQ(read[2].finding, "peaked at");
+    EXPECT_EQ(read[2].reason, "the gain law reaches far");
+    const std::vector<Suppression> json =
+        parseSuppressions(R"([{"check": "numbers", "finding": "subnormal", "reason": "host handles it"}])", "a.json");
+    ASSERT_EQ(json.size(), 1u);
+    EXPECT_EQ(json[0].reason, "host handles it");
+    for (const char* mistake : {"texts-names\n", "no-such-check some reason\n", "numbers:\"unended reason\n",
+                                R"([{"check": "numbers"}])", "[{"}) {
+        EXPECT_THROW(parseSuppressions(mistake, "bad.txt"), SuppressionFileError) << mistake;
+    }
+
+    CheckOutcome numbers = CheckOutcome::warning("w");
+    numbers.findings = {{Severity::Warning, "program 0: 12 subnormal output samples in the tail"},
+                        {Severity::Warning, "program 1: 9 subnormal output samples in the tail"}};
+    CheckResult all{"numbers", "numbers", numbers, true};
+    applySuppressions(all, read);
+    EXPECT_TRUE(all.suppressed);
+    EXPECT_FALSE(all.failed()) << "a suppressed warning does not fail under --strict";
+    EXPECT_EQ(all.outcome.findings[1].suppressedBecause, "the tail is handled by the host");
+    numbers.verdict = Verdict::Error;
+    numbers.findings.push_back({Severity::Error, "random parameter values: output held 3 NaN values"});
+    CheckResult some{"numbers", "numbers", numbers};
+    applySuppressions(some, read);
+    EXPECT_FALSE(some.suppressed);
+    EXPECT_TRUE(some.failed()) << "a finding no suppression matches still counts";
+    Tally tally;
+    tally.add(all);
+    tally.add(some);
+    EXPECT_EQ(tally.summaryLine(), "0 passed, 1 failed, 0 warnings, 0 not tested, 1 suppressed");
 }
 
 std::vector<std::string> idsOf(const std::vector<const CheckDefinition*>& checks) {

@@ -127,6 +127,9 @@ TEST(CommandLine, MistakesAreRefusedWithAMessageThatNamesThem) {
         {{"check", "x.so", "--skip", "texts", "--skip", "nothing"}, "--skip 'nothing' names no check"},
         {{"check", "x.so", "--only", "block-sizes", "--skip", "block-sizes"},
          "--only and --skip leave no check to run"},
+        {{"check", "x.so", "--strictness", "11"}, "--strictness"},
+        {{"check", "x.so", "--rates", "44100,100"}, "--rates"},
+        {{"check", "x.so", "--suppress", work("no-such-suppressions.txt")}, "cannot read suppressions file"},
     };
     for (const auto& entry : kCases) {
         if (!kRenders && renders(entry.words.front())) {
