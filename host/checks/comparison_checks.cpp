@@ -366,7 +366,7 @@ constexpr CheckDefinition kRows[] = {
     {130, "reproducible", "output reproducible in fresh instances, in one process and in separate ones",
      checkReproducible, CheckRole::Reproducibility, false, 1, 30},
     {160, "block-sizes", "output in smaller blocks the same as in blocks of the announced size", checkBlockSizesAgree,
-     CheckRole::Ordinary, true, 1, 60},
+     CheckRole::Ordinary, true, 1, 120},
     {250, "double-precision", "double-precision processing agrees with single precision", checkDoublePrecision,
      CheckRole::Ordinary, true, 1, 30},
 };

@@ -371,7 +371,7 @@ CheckOutcome checkSoak(CheckContext& context) {
 // This group's rows; `order` places them among all checks.
 constexpr CheckDefinition kRows[] = {
     {150, "rates-and-sizes", "processing at 22050 to 192000 Hz in blocks of 1, 2, 17, 64, 512, 4096 and 0",
-     checkRatesAndBlockSizes, CheckRole::Ordinary, false, 1, 60},
+     checkRatesAndBlockSizes, CheckRole::Ordinary, false, 1, 120},
     {170, "block-sizes-varying", "block sizes changing from call to call", checkVaryingBlockSizes, CheckRole::Ordinary,
      false, 1, 60},
     {180, "in-place", "in-place buffers give the same output", checkInPlace, CheckRole::Ordinary, true, 1, 30},
@@ -379,13 +379,13 @@ constexpr CheckDefinition kRows[] = {
     {200, "buffer-bounds", "reads and writes stay within each channel's block, which ends at a protected page",
      checkBufferBounds, CheckRole::Ordinary, false, 1, 30},
     {245, "soak", "a long run in changing block sizes with parameter and program changes", checkSoak,
-     CheckRole::Ordinary, false, 10, 60},
+     CheckRole::Ordinary, false, 10, 120},
     {210, "parameters-extremes", "parameters at exactly 0 and 1", checkParameterExtremes, CheckRole::Ordinary, false, 1,
      60},
     {220, "parameters-random", "parameters set to random values between blocks", checkRandomParameters,
-     CheckRole::Ordinary, false, 5, 60},
+     CheckRole::Ordinary, false, 5, 120},
     {230, "numbers", "no NaN or infinite output for finite input, no subnormal tail", checkOnlyNormalNumbers,
-     CheckRole::Ordinary, false, 1, 60},
+     CheckRole::Ordinary, false, 1, 120},
     {240, "suspend-resume", "suspend, new sample rate and resume between blocks", checkSuspendResume,
      CheckRole::Ordinary, false, 5, 30},
 };

@@ -105,11 +105,11 @@ CheckOutcome checkSecondInstanceWhileProcessing(CheckContext& context) {
 // This group's rows; `order` places them among all checks.
 constexpr CheckDefinition kRows[] = {
     {300, "thread-parameters", "parameters set from another thread while processing", checkParametersFromAnotherThread,
-     CheckRole::Ordinary, false, 5, 60},
+     CheckRole::Ordinary, false, 5, 120},
     {310, "thread-rendering-order", "rendering order: effMainsChanged 0 then 1 on the audio thread",
      checkRenderingOrderOnAudioThread, CheckRole::Ordinary, false, 5, 30},
     {320, "thread-second-instance", "second instance opened, queried and closed while the first processes",
-     checkSecondInstanceWhileProcessing, CheckRole::Ordinary, true, 5, 60},
+     checkSecondInstanceWhileProcessing, CheckRole::Ordinary, true, 5, 120},
 };
 
 }  // namespace
