@@ -150,7 +150,7 @@ constexpr CheckDefinition kRows[] = {
     {30, "open-warm", "open and close warm, and after reloading", checkOpenCloseWarm, CheckRole::Ordinary, false, 5,
      30},
     {40, "open-many", "many instances opened and closed in turn", checkManyInstancesInTurn, CheckRole::Ordinary, false,
-     5, 60},
+     5, 120},
     {140, "instances-independent", "instances alive at once keep separate state", checkInstancesIndependent,
      CheckRole::Ordinary, true, 5, 30},
 };
