@@ -10,6 +10,8 @@
 #include "checks/check_report.h"
 #include "checks/check_table.h"
 #include "checks/isolation.h"
+#include "checks/junit_report.h"
+#include "checks/suppressions.h"
 #include "support/last_words.h"
 #include "support/text_format.h"
 
@@ -88,11 +90,50 @@ std::vector<std::string> childArguments(const CheckDefinition& check, const Chec
     std::vector<std::string> arguments{"check",           options.plugin,
                                        "--timeout",       std::to_string(settings.timeoutSeconds),
                                        "--tolerance",     format("%.17g", settings.toleranceDb),
+                                       "--seed",          std::to_string(settings.seed),
+                                       "--rates",         format("%.17g", static_cast<double>(settings.rate)),
                                        kChildCheckOption, check.id};
+    arguments.insert(arguments.end(), {"--strictness", std::to_string(options.strictness)});
+    if (!settings.blockSizes.empty()) {
+        std::string sizes;
+        for (const VstInt32 size : settings.blockSizes) {
+            sizes += (sizes.empty() ? "" : ",") + std::to_string(size);
+        }
+        arguments.insert(arguments.end(), {"--block-sizes", sizes});
+    }
     if (!settings.reproducible) {
         arguments.insert(arguments.end(), {kIrreproducibleOption, settings.irreproducibleBecause});
     }
     return arguments;
+}
+
+// What a strictness level adds beyond the checks of its level: rates,
+// repetitions, longer soaks and more time.
+struct StrictnessPlan {
+    std::vector<double> rates;
+    int repeat = 1;
+    int soakFactor = 1;
+    double timeFactor = 1.0;
+};
+
+StrictnessPlan planFor(const CheckOptions& options) {
+    StrictnessPlan plan;
+    const int level = options.strictness;
+    plan.rates = !options.rates.empty()            ? options.rates
+                 : level >= kStrictnessOfMoreRates ? std::vector<double>(std::begin(kMoreRates), std::end(kMoreRates))
+                                                   : std::vector<double>{kDefaultRate};
+    plan.repeat = options.repeat > 0 ? options.repeat : level >= kStrictnessOfMoreRates ? 2 : 1;
+    plan.soakFactor = level >= kStrictnessOfMoreRates ? 3 : 1;
+    plan.timeFactor = level <= 1 ? 0.5 : level >= kStrictnessOfMoreRates ? 4.0 : 1.0;
+    return plan;
+}
+
+std::string joinedIds(const std::vector<std::string>& ids) {
+    std::string text;
+    for (const std::string& id : ids) {
+        text += (text.empty() ? "" : ", ") + id;
+    }
+    return text;
 }
 
 }  // namespace
@@ -106,6 +147,10 @@ std::vector<const CheckDefinition*> selectChecks(const std::vector<std::string>&
         if ((only.empty() || matchesAny(*check, only)) && !matchesAny(*check, skip)) {
             selected.push_back(check);
         }
+    }
+    if (selected.empty()) {
+        throw CheckSelectionError(
+            "--only and --skip leave no check to run: --skip leaves out every check that --only names");
     }
     return selected;
 }
@@ -125,6 +170,9 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
     const bool comparing =
         std::any_of(selected.begin(), selected.end(), [](const CheckDefinition* check) { return check->compares; });
     const bool isolate = options.isolate;
+    const bool named = !options.only.empty();
+    const StrictnessPlan plan = planFor(options);
+    const bool severalRates = plan.rates.size() > 1;
 
     RunDescription run;
     run.plugin = options.plugin;
@@ -133,14 +181,21 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
     run.timeoutSeconds = options.timeoutSeconds;
     run.timeoutTotalSeconds = options.timeoutTotalSeconds;
     run.isolated = isolate;
+    run.seed = options.seed;
+    run.strictness = options.strictness;
+    run.rates = plan.rates;
+    run.repeat = plan.repeat;
     CheckSettings settings;
     settings.toleranceDb = options.toleranceDb;
+    settings.blockSizes = options.blockSizes;
+    settings.soakFactor = plan.soakFactor;
 
     if (!isolate) {
         last_words::install();
     }
     if (!options.json) {
-        out << "checking " << options.plugin << (isolate ? "" : " (inside the host process)") << "\n";
+        out << "checking " << options.plugin << (isolate ? "" : " (inside the host process)") << " at --strictness "
+            << options.strictness << " with --seed " << options.seed << "\n";
         out.flush();
     }
     const Clock::time_point start = Clock::now();
@@ -148,64 +203,95 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
     Tally tally;
     bool unusable = false;
     std::vector<std::string> notRun;  // ids
-    for (const CheckDefinition* definition : allChecks()) {
-        const CheckDefinition& check = *definition;
-        const bool chosen = std::find(selected.begin(), selected.end(), &check) != selected.end();
-        const bool wanted =
-            chosen || check.role == CheckRole::Essential || (check.role == CheckRole::Reproducibility && comparing);
-        if (!wanted) {
-            continue;
+    for (const double rate : plan.rates) {
+        settings.rate = static_cast<float>(rate);
+        for (const CheckDefinition* definition : allChecks()) {
+            const CheckDefinition& check = *definition;
+            const bool chosen = std::find(selected.begin(), selected.end(), &check) != selected.end();
+            // Checks named by --only run at any strictness.
+            const bool atThisLevel = check.level <= options.strictness || (named && chosen);
+            const bool wanted = (chosen && atThisLevel) || check.role == CheckRole::Essential ||
+                                (check.role == CheckRole::Reproducibility && comparing);
+            if (!wanted || (check.role == CheckRole::Essential && rate != plan.rates.front())) {
+                continue;
+            }
+            const double left =
+                options.timeoutTotalSeconds - std::chrono::duration<double>(Clock::now() - start).count();
+            if (left < 1.0) {
+                notRun.push_back(
+                    CheckResult{check.id, "", {}, false, 0.0, true, {}, {}, false, rate}.label(severalRates));
+                continue;
+            }
+            const int allowance = options.timeoutGiven ? options.timeoutSeconds
+                                                       : std::max(1, static_cast<int>(check.seconds * plan.timeFactor));
+            settings.timeoutSeconds = std::min(allowance, static_cast<int>(std::ceil(left)));
+            const std::string path = options.plugin;
+            const Clock::time_point checkStart = Clock::now();
+            CheckOutcome outcome;
+            // Each repetition with its own seed; the first that does not
+            // pass is the verdict.
+            for (int repetition = 0; repetition < plan.repeat; ++repetition) {
+                settings.seed = options.seed + static_cast<unsigned>(repetition);
+                auto work = [&check, &path, settings] {
+                    CheckContext context(path, settings);
+                    return check.run(context);
+                };
+                if (isolate) {
+                    outcome = runIsolated({work, childArguments(check, options, settings)}, settings.timeoutSeconds,
+                                          options.verbose);
+                } else {
+                    last_words::prepare(lastWordsFor(check, options, run, results, tally), options.json);
+                    last_words::arm(settings.timeoutSeconds);
+                    outcome = runInProcess(work);
+                    last_words::disarm();
+                    last_words::clear();
+                }
+                if (outcome.verdict != Verdict::Pass) {
+                    if (repetition > 0) {
+                        outcome.detail = format("repetition %d of %d (--seed %u): %s", repetition + 1, plan.repeat,
+                                                settings.seed, outcome.detail.c_str());
+                    }
+                    break;
+                }
+            }
+            addInterruptionFinding(outcome);
+            CheckResult result{check.id,
+                               check.name,
+                               std::move(outcome),
+                               options.strict,
+                               std::chrono::duration<double>(Clock::now() - checkStart).count(),
+                               chosen};
+            result.rate = rate;
+            if (check.role == CheckRole::Reproducibility) {
+                if (result.outcome.outputsDiffer) {
+                    settings.reproducible = false;
+                    run.reproducible = false;
+                    run.irreproducibleBecause = result.outcome.detail;
+                    settings.irreproducibleBecause =
+                        format("the output differs between fresh instances (see %s)", check.id);
+                } else if (result.outcome.verdict == Verdict::Pass && run.reproducible != false) {
+                    run.reproducible = true;
+                }
+            }
+            applySuppressions(result, options.suppressions);
+            results.push_back(std::move(result));
+            foldIntoEarlierFault(results);
+            tally.add(results.back());
+            if (!options.json) {
+                out << textReport(results.back(), severalRates);
+                out.flush();
+            }
+            if (check.role == CheckRole::Essential && results.back().outcome.verdict == Verdict::Error) {
+                unusable = true;
+                break;
+            }
         }
-        const double left = options.timeoutTotalSeconds - std::chrono::duration<double>(Clock::now() - start).count();
-        if (left < 1.0) {
-            notRun.push_back(check.id);
-            continue;
-        }
-        settings.timeoutSeconds = std::min(options.timeoutSeconds, static_cast<int>(std::ceil(left)));
-        const std::string path = options.plugin;
-        auto work = [&check, &path, settings] {
-            CheckContext context(path, settings);
-            return check.run(context);
-        };
-        const Clock::time_point checkStart = Clock::now();
-        CheckOutcome outcome;
-        if (isolate) {
-            outcome =
-                runIsolated({work, childArguments(check, options, settings)}, settings.timeoutSeconds, options.verbose);
-        } else {
-            last_words::prepare(lastWordsFor(check, options, run, results, tally), options.json);
-            last_words::arm(settings.timeoutSeconds);
-            outcome = runInProcess(work);
-            last_words::disarm();
-            last_words::clear();
-        }
-        CheckResult result{check.id,
-                           check.name,
-                           std::move(outcome),
-                           options.strict,
-                           std::chrono::duration<double>(Clock::now() - checkStart).count(),
-                           chosen};
-        if (check.role == CheckRole::Reproducibility && result.outcome.outputsDiffer) {
-            settings.reproducible = run.reproducible = false;
-            run.irreproducibleBecause = result.outcome.detail;
-            settings.irreproducibleBecause = format("the output differs between fresh instances (see %s)", check.id);
-        }
-        tally.add(result);
-        if (!options.json) {
-            out << textReport(result);
-            out.flush();
-        }
-        results.push_back(std::move(result));
-        if (check.role == CheckRole::Essential && results.back().outcome.verdict == Verdict::Error) {
-            unusable = true;
+        if (unusable) {
             break;
         }
     }
     if (!notRun.empty()) {
-        std::string names;
-        for (const std::string& name : notRun) {
-            names += (names.empty() ? "" : ", ") + name;
-        }
+        const std::string names = joinedIds(notRun);
         CheckResult timeUp{"time-total", "overall time limit",
                            CheckOutcome::error(format("--timeout-total %d s ran out before %zu checks: %s",
                                                       options.timeoutTotalSeconds, notRun.size(), names.c_str())),
@@ -217,11 +303,23 @@ int runChecks(const CheckOptions& options, std::ostream& out) {
         results.push_back(std::move(timeUp));
     }
     const int exitCode = unusable ? kPluginUnusable : tally.failed > 0 ? kChecksFoundErrors : kChecksPassed;
+    if (!options.junitPath.empty()) {
+        const std::string problem = writeJunitFile(options.junitPath, junitXml(run, results, tally));
+        if (!problem.empty()) {
+            throw CheckSelectionError(problem);
+        }
+    }
     if (options.json) {
         out << jsonText(jsonReport(run, results, tally, exitCode)) << "\n";
     } else {
         if (unusable) {
             out << "the plug-in cannot be loaded, so no other check was run\n";
+        }
+        for (const CheckResult& result : results) {
+            if (!result.alsoSeenIn.empty()) {
+                out << result.label(severalRates) << ": the same fault also seen in: " << joinedIds(result.alsoSeenIn)
+                    << "\n";
+            }
         }
         out << tally.summaryLine() << "\n";
     }
@@ -238,6 +336,10 @@ void runCheckAsChild(const CheckOptions& options, const std::string& id, const s
     }
     CheckSettings settings;
     settings.toleranceDb = options.toleranceDb;
+    settings.seed = options.seed;
+    settings.rate = static_cast<float>(options.rates.empty() ? kDefaultRate : options.rates.front());
+    settings.blockSizes = options.blockSizes;
+    settings.soakFactor = planFor(options).soakFactor;
     settings.timeoutSeconds = options.timeoutSeconds;
     settings.reproducible = irreproducibleBecause.empty();
     settings.irreproducibleBecause = irreproducibleBecause;

@@ -9,10 +9,32 @@
 #include <vector>
 
 #include "checks/checks.h"
+#include "checks/suppressions.h"
+
+// Strictness levels (see docs/plughost.md): the default; from this level
+// every check runs at more sample rates, twice, with soaks three times as
+// long and four times the time.
+inline constexpr int kDefaultStrictness = 5;
+inline constexpr int kStrictnessOfMoreRates = 10;
+inline constexpr double kDefaultRate = 44100.0;
+inline constexpr double kMoreRates[] = {44100.0, 48000.0, 96000.0};
 
 struct CheckOptions {
     std::string plugin;
     bool isolate = true;  // a child process per check
+    // 1 to 10: which checks run (each row's level) and how hard.
+    int strictness = kDefaultStrictness;
+    // Every check runs at each; empty: as the strictness says.
+    std::vector<double> rates;
+    // Smaller block sizes for the block-size comparison; empty: its own.
+    std::vector<VstInt32> blockSizes;
+    // Runs of each check, each with the next seed; 0: as the strictness says.
+    int repeat = 0;
+    std::string junitPath;  // empty: no JUnit report
+    std::vector<Suppression> suppressions;
+    // Without --timeout, each check has its row's allowance, scaled by the
+    // strictness.
+    bool timeoutGiven = false;
     int timeoutSeconds = 120;
     int timeoutTotalSeconds = 900;
     // Run the checks named by one of these (an id, a whole name, or the
@@ -21,6 +43,8 @@ struct CheckOptions {
     std::vector<std::string> skip;
     bool strict = false;  // warnings count as errors
     double toleranceDb = -100.0;
+    // Seeds the random choices of every check; printed in every report.
+    unsigned seed = 1;
     bool json = false;
     bool verbose = false;  // pass the plug-in's own output on as it comes
 };

@@ -23,10 +23,10 @@ constexpr double kRepetitionSecondsAtMost = 10.0;
 constexpr double kCheckSignalPeak = 0.5;
 constexpr double kBlowUpPeak = 1000.0;  // +60 dBFS
 
-std::string joined(const std::vector<std::string>& findings) {
+std::string joined(const std::vector<Finding>& findings) {
     std::string detail;
-    for (const std::string& finding : findings) {
-        detail += (detail.empty() ? "" : "; ") + finding;
+    for (const Finding& finding : findings) {
+        detail += (detail.empty() ? "" : "; ") + finding.text;
     }
     return detail;
 }
@@ -182,19 +182,25 @@ void expectWritten(Findings& findings, const ProcessRun& run, const std::string&
             }
             i = last;
         }
-        findings.error(format("%s: output channel%s %s not written in %s", when.c_str(), channels.size() > 1 ? "s" : "",
-                              which.c_str(), blockSizesText(sizes).c_str()));
+        const std::string unwritten =
+            format("output channel%s %s not written", channels.size() > 1 ? "s" : "", which.c_str());
+        findings.error(format("%s: %s in %s", when.c_str(), unwritten.c_str(), blockSizesText(sizes).c_str()),
+                       unwritten);
     }
 }
 
 }  // namespace
 
-void Findings::error(std::string finding) {
-    errors_.push_back(std::move(finding));
+void Findings::error(std::string finding, std::string cause) {
+    errors_.push_back({Severity::Error, std::move(finding), std::move(cause), ""});
 }
 
-void Findings::warning(std::string finding) {
-    warnings_.push_back(std::move(finding));
+void Findings::difference(std::string finding) {
+    differences_.push_back(std::move(finding));
+}
+
+void Findings::warning(std::string finding, std::string cause) {
+    warnings_.push_back({Severity::Warning, std::move(finding), std::move(cause), ""});
 }
 
 void Findings::notCompared(std::string why) {
@@ -210,18 +216,22 @@ void Findings::notTested(std::string why) {
 }
 
 CheckOutcome Findings::outcome(std::string passDetail) const {
-    if (!errors_.empty() || !warnings_.empty()) {
+    std::vector<Finding> errors = errors_;
+    const bool outputFaulty =
+        std::any_of(errors.begin(), errors.end(), [](const Finding& error) { return !error.cause.empty(); });
+    if (!outputFaulty) {
+        for (const std::string& difference : differences_) {
+            errors.push_back({Severity::Error, difference, "", ""});
+        }
+    }
+    if (!errors.empty() || !warnings_.empty()) {
         CheckOutcome outcome =
-            errors_.empty() ? CheckOutcome::warning(joined(warnings_)) : CheckOutcome::error(joined(errors_));
-        if (!errors_.empty() && !warnings_.empty()) {
+            errors.empty() ? CheckOutcome::warning(joined(warnings_)) : CheckOutcome::error(joined(errors));
+        if (!errors.empty() && !warnings_.empty()) {
             outcome.detail += "; warnings: " + joined(warnings_);
         }
-        for (const std::string& error : errors_) {
-            outcome.findings.push_back({Severity::Error, error});
-        }
-        for (const std::string& warning : warnings_) {
-            outcome.findings.push_back({Severity::Warning, warning});
-        }
+        outcome.findings = std::move(errors);
+        outcome.findings.insert(outcome.findings.end(), warnings_.begin(), warnings_.end());
         return outcome;
     }
     if (!notTestedBecause_.empty()) {
@@ -241,6 +251,7 @@ const PluginModule& CheckContext::module() {
 }
 
 std::unique_ptr<PluginInstance> CheckContext::playing(float sampleRate, VstInt32 blockSize) {
+    sampleRate = sampleRate > 0.0f ? sampleRate : settings_.rate;
     auto instance = std::make_unique<PluginInstance>(module(), sampleRate, blockSize);
     instance->openForPlayback(sampleRate, blockSize);
     instance->setMains(true);
@@ -254,7 +265,15 @@ void CheckContext::step(const std::string& what) const {
 void CheckContext::expectSameOutput(Findings& findings, const AudioBuffer& expected, const AudioBuffer& actual,
                                     const std::string& what) const {
     if (!settings_.reproducible) {
-        findings.notCompared(settings_.irreproducibleBecause);
+        const LevelComparison levels = compareLevels(expected, actual);
+        if (levels.silent) {
+            findings.notTested(what + ": both outputs were silent, so there was nothing to compare");
+        } else if (!levels.agree) {
+            findings.difference(
+                format("%s %s (the output is random, so its level per octave band is compared, "
+                       "within %.1f dB)",
+                       what.c_str(), levels.describe().c_str(), kLevelToleranceDb));
+        }
         return;
     }
     const OutputComparison comparison = compareOutputs(expected, actual, settings_.toleranceDb);
@@ -263,8 +282,13 @@ void CheckContext::expectSameOutput(Findings& findings, const AudioBuffer& expec
         return;
     }
     if (!comparison.agree) {
-        findings.error(what + " " + comparison.describe());
+        findings.difference(what + " " + comparison.describe());
     }
+}
+
+bool CheckContext::outputsAgree(const AudioBuffer& expected, const AudioBuffer& actual) const {
+    return settings_.reproducible ? compareOutputs(expected, actual, settings_.toleranceDb).agree
+                                  : compareLevels(expected, actual).agree;
 }
 
 double CheckContext::timeShare(double share) const {
@@ -309,24 +333,27 @@ void expectClean(Findings& findings, const ProcessRun& run, const std::string& w
     for (const InputSighting& input : {InputSighting{run.pastInput, "past the block end"},
                                        InputSighting{run.beforeInput, "before the block start"}}) {
         if (input.sighting.samples > 0) {
-            findings.error(format(
-                "%s: reads input %s (its marker came out in output channel %d in blocks of %d, "
-                "%zu samples)",
-                when.c_str(), input.where, input.sighting.channel, input.sighting.blockSize, input.sighting.samples));
+            findings.error(format("%s: reads input %s (its marker came out in output channel %d in blocks of %d, "
+                                  "%zu samples)",
+                                  when.c_str(), input.where, input.sighting.channel, input.sighting.blockSize,
+                                  input.sighting.samples),
+                           format("reads input %s", input.where));
         }
     }
     SignalStats own = run.stats;
     own.nans -= std::min(own.nans, run.pastInput.samples + run.beforeInput.samples);
     if (own.nans > 0 || own.infinities > 0) {
-        findings.error(format("%s: output held %s values", when.c_str(), own.describeBadValues().c_str()));
+        findings.error(format("%s: output held %s values", when.c_str(), own.describeBadValues().c_str()),
+                       own.nans > 0 ? "NaN output" : "infinite output");
     }
     expectWritten(findings, run, when);
     if (!run.guardsIntact) {
-        findings.error(when + ": the plug-in wrote outside the block it was given");
+        findings.error(when + ": the plug-in wrote outside the block it was given", kWritesOutsideTheBlock);
     }
     if (run.stats.finitePeak > kBlowUpPeak) {
         findings.warning(format("%s: the output peaked at %+.1f dBFS for a signal peaking at -6 dBFS", when.c_str(),
-                                toDecibels(run.stats.finitePeak)));
+                                toDecibels(run.stats.finitePeak)),
+                         "output blew up");
     }
 }
 

@@ -30,10 +30,24 @@ enum class Severity { Warning, Error };
 // the check applies, but the plug-in gave it nothing to judge.
 enum class Verdict { Pass, Warning, Error, Skip, NotComparable, NotTested };
 
+// Causes that several checks share, and the words checks that end early
+// with them begin with.
+inline constexpr const char* kWritesOutsideTheBlock = "writes outside the block";
+inline constexpr const char* kReadsPastTheBlockEnd = "reads input past the block end";
+
 // One thing a check found, with its weight.
 struct Finding {
     Severity severity = Severity::Error;
     std::string text;
+    // The fault behind the finding, in words that do not depend on where it
+    // showed ("output channel 1 not written", "crash in effProcessEvents"),
+    // so that the checks one fault fails can be told apart from a second
+    // fault; empty when the finding is its own fault.
+    std::string cause{};
+    // The plug-in call it happened in, when known.
+    std::string call{};
+    // Set when a suppression (--suppress) accepted it, with its reason.
+    std::string suppressedBecause{};
 };
 
 struct CheckOutcome {
@@ -52,7 +66,7 @@ struct CheckOutcome {
     // then, and the last lines the plug-in printed.
     bool interrupted = false;
     std::string step;
-    std::string call;
+    std::string call{};
     std::vector<std::string> pluginOutput;
 
     static CheckOutcome with(Verdict verdict, std::string detail) {
@@ -73,19 +87,24 @@ struct CheckOutcome {
 // found; it carries every finding, errors first.
 class Findings {
 public:
-    void error(std::string finding);
-    void warning(std::string finding);
+    void error(std::string finding, std::string cause = "");
+    void warning(std::string finding, std::string cause = "");
+    // Two outputs that should agree differ. When the same check found the
+    // output itself faulty (an error with a cause), the difference follows
+    // from that and is left out.
+    void difference(std::string finding);
     // A comparison that was left out because outputs are not reproducible.
     void notCompared(std::string why);
     // Something the check could not judge (silence where sound was needed).
     void notTested(std::string why);
-    bool empty() const { return errors_.empty() && warnings_.empty(); }
-    bool hasErrors() const { return !errors_.empty(); }
+    bool empty() const { return errors_.empty() && differences_.empty() && warnings_.empty(); }
+    bool hasErrors() const { return !errors_.empty() || !differences_.empty(); }
     CheckOutcome outcome(std::string passDetail = "") const;
 
 private:
-    std::vector<std::string> errors_;
-    std::vector<std::string> warnings_;
+    std::vector<Finding> errors_;
+    std::vector<std::string> differences_;
+    std::vector<Finding> warnings_;
     std::string notComparedBecause_;
     std::string notTestedBecause_;
 };
@@ -94,6 +113,15 @@ private:
 // outputs can be compared at all, and the time each check has.
 struct CheckSettings {
     double toleranceDb = -100.0;
+    // Seeds every random choice a check makes (orders, values, block
+    // sizes), so that a run can be repeated.
+    unsigned seed = 1;
+    float rate = 44100.0f;
+    // Block sizes smaller than the announced one to compare against it;
+    // empty: each check's own.
+    std::vector<VstInt32> blockSizes;
+    // How much longer soaks run, from 1 (the default strictness) up.
+    int soakFactor = 1;
     int timeoutSeconds = 120;
     bool reproducible = true;
     std::string irreproducibleBecause;
@@ -111,7 +139,11 @@ public:
 
     // A fresh instance opened the way a host opens one for playback,
     // switched on.
-    std::unique_ptr<PluginInstance> playing(float sampleRate = kRate, VstInt32 blockSize = kBlock);
+    // (A rate of 0: the run's.)
+    std::unique_ptr<PluginInstance> playing(float sampleRate = 0.0f, VstInt32 blockSize = kBlock);
+
+    // The sample rate the run checks at (see --rates).
+    float rate() const { return settings_.rate; }
 
     // Names what the check does next, for the report when the plug-in
     // crashes or hangs in it.
@@ -119,10 +151,13 @@ public:
 
     // Compares two outputs that should agree, within the run's tolerance;
     // a difference is an error named by `what`. Outputs that are not
-    // reproducible are not compared, and two silent outputs tell nothing;
-    // the findings remember either.
+    // reproducible are compared by their level per octave band; two silent
+    // outputs tell nothing, which the findings remember.
     void expectSameOutput(Findings& findings, const AudioBuffer& expected, const AudioBuffer& actual,
                           const std::string& what) const;
+
+    // Whether two outputs agree as expectSameOutput judges them.
+    bool outputsAgree(const AudioBuffer& expected, const AudioBuffer& actual) const;
 
     // A share of the time this check may take, in seconds.
     double timeShare(double share) const;

@@ -31,6 +31,13 @@ struct CheckDefinition {
     CheckRole role;
     // Compares outputs, so it needs the reproducibility check's verdict.
     bool compares;
+    // The lowest --strictness at which it runs: 1 for the quick checks that
+    // still find every fault they are built for, 5 (the default) for the
+    // rest, 10 for soaks.
+    int level;
+    // How long it may take at the default strictness, in seconds; longer
+    // counts as a hang. Scaled with the strictness (see check_runner.h).
+    int seconds;
 };
 
 // The rows of one group file, in any order.

@@ -49,13 +49,13 @@ std::string describe(const ScheduledMessage& message) {
 }
 
 CheckOutcome checkMidiEvents(CheckContext& context) {
-    auto instance = context.playing(CheckContext::kRate, kBlock);
+    auto instance = context.playing(context.rate(), kBlock);
     const bool instrument = isInstrument(*instance);
     if (!takesEvents(*instance)) {
         return CheckOutcome::skip("neither an instrument nor an effect that receives events");
     }
     // An instrument plays into silence; an effect processes the test signal.
-    AudioBuffer input = checkSignal(CheckContext::kRate, kSeconds);
+    AudioBuffer input = checkSignal(context.rate(), kSeconds);
     if (instrument) {
         input = AudioBuffer(input.channelCount(), input.frameCount(), input.sampleRate);
     }
@@ -86,7 +86,7 @@ CheckOutcome checkMidiEvents(CheckContext& context) {
 // This group's rows; `order` places them among all checks.
 constexpr CheckDefinition kRows[] = {
     {260, "midi", "MIDI notes to an instrument or an effect that receives events", checkMidiEvents, CheckRole::Ordinary,
-     false},
+     false, 1, 30},
 };
 
 }  // namespace

@@ -81,15 +81,14 @@ CheckOutcome checkSettingsBeforeOpen(CheckContext& context) {
     auto playing = context.playing();
     context.step("a fresh instance processing beside the abandoned one");
     Findings findings;
-    expectClean(findings,
-                processAll(*playing, checkSignal(CheckContext::kRate, 0.2), fixedBlocks(CheckContext::kBlock)),
+    expectClean(findings, processAll(*playing, checkSignal(context.rate(), 0.2), fixedBlocks(CheckContext::kBlock)),
                 "a later instance");
     return findings.outcome();
 }
 
 CheckOutcome checkInstantiationOrder(CheckContext& context) {
     PluginInstance instance(context.module());
-    instance.openForPlayback(CheckContext::kRate, CheckContext::kBlock);
+    instance.openForPlayback(context.rate(), CheckContext::kBlock);
     Findings findings;
     GuardedBytes properties(kPropertiesBytes);
     for (VstInt32 index = 0; index < instance.numParams(); ++index) {
@@ -108,8 +107,7 @@ CheckOutcome checkInstantiationOrder(CheckContext& context) {
     instance.dispatch(effCanDo, 0, 0, const_cast<char*>("bypass"));
     context.step("switched on and processing");
     instance.setMains(true);
-    expectClean(findings,
-                processAll(instance, checkSignal(CheckContext::kRate, 0.5), fixedBlocks(CheckContext::kBlock)),
+    expectClean(findings, processAll(instance, checkSignal(context.rate(), 0.5), fixedBlocks(CheckContext::kBlock)),
                 "processing");
     instance.setMains(false);
     instance.close();
@@ -119,10 +117,11 @@ CheckOutcome checkInstantiationOrder(CheckContext& context) {
 // This group's rows; `order` places them among all checks.
 constexpr CheckDefinition kRows[] = {
     {50, "order-scanner", "scanner order: queries, effMainsChanged 0 without 1, close", checkScannerOrder,
-     CheckRole::Ordinary, false},
+     CheckRole::Ordinary, false, 1, 30},
     {60, "order-settings-first", "sample rate and block size before effOpen, instance left open",
-     checkSettingsBeforeOpen, CheckRole::Ordinary, false},
-    {70, "order-instantiation", "instantiation order of a host", checkInstantiationOrder, CheckRole::Ordinary, false},
+     checkSettingsBeforeOpen, CheckRole::Ordinary, false, 5, 30},
+    {70, "order-instantiation", "instantiation order of a host", checkInstantiationOrder, CheckRole::Ordinary, false, 5,
+     30},
 };
 
 }  // namespace

@@ -19,7 +19,7 @@
 namespace {
 
 // The child reports on its channel in lines: at the end "F<severity
-// letter><text>" for each finding, "D" when outputs of fresh instances
+// letter><text>" for each finding, each followed by "K<cause>", "D" when outputs of fresh instances
 // differ, "C<call>" for the plug-in call an exception came out of, and
 // "V<letter><detail>", the letter standing for the verdict (in the order of
 // Verdict), or 'X' for an error that interrupted the check. The step and
@@ -133,10 +133,13 @@ struct ChildReport {
             return false;
         }
         const std::string& message = verdicts.back();
-        for (const std::string& line : lines('F')) {
+        const std::vector<std::string> causes = lines('K');
+        const std::vector<std::string> findings = lines('F');
+        for (std::size_t i = 0; i < findings.size(); ++i) {
+            const std::string& line = findings[i];
             if (!line.empty()) {
-                outcome.findings.push_back(
-                    {line[0] == kSeverityLetters[0] ? Severity::Warning : Severity::Error, line.substr(1)});
+                outcome.findings.push_back({line[0] == kSeverityLetters[0] ? Severity::Warning : Severity::Error,
+                                            line.substr(1), causes.size() == findings.size() ? causes[i] : "", ""});
             }
         }
         outcome.outputsDiffer = !lines('D').empty();
@@ -225,6 +228,7 @@ void runAsIsolatedChild(const std::function<CheckOutcome()>& work) {
     std::fflush(stderr);
     for (const Finding& finding : outcome.findings) {
         sendLongLine('F', kSeverityLetters[static_cast<int>(finding.severity)] + finding.text);
+        sendLongLine('K', finding.cause);
     }
     if (outcome.outputsDiffer) {
         sendLongLine('D', "");

@@ -30,3 +30,29 @@ struct OutputComparison {
 // against anything else is a difference without bound. `toleranceDb` is
 // relative to the larger peak of the two outputs (for example -100).
 OutputComparison compareOutputs(const AudioBuffer& expected, const AudioBuffer& actual, double toleranceDb);
+
+// Outputs that are random (noise seeded afresh in every instance) cannot
+// agree sample for sample; their level and spectral envelope can. Compares
+// the energy of each channel in octave bands from a quarter of the sample
+// rate down to some 40 Hz (and what lies below and above), where either
+// output holds enough of it to measure.
+struct LevelComparison {
+    bool agree = true;
+    bool silent = false;
+    int channel = -1;
+    double lowHz = 0.0;   // of the band that differs most
+    double highHz = 0.0;  // 0: up to Nyquist
+    double differenceDb = 0.0;
+
+    // "level in channel 0 from 2756 to 5512 Hz differs by 4.2 dB"
+    std::string describe() const;
+};
+
+// Bands holding less than this share of a channel's strongest band are not
+// judged: noise or leakage there says nothing.
+inline constexpr double kLevelFloorDb = -70.0;
+// How far the band levels of two random outputs may lie apart.
+inline constexpr double kLevelToleranceDb = 1.5;
+
+LevelComparison compareLevels(const AudioBuffer& expected, const AudioBuffer& actual,
+                              double toleranceDb = kLevelToleranceDb);

@@ -84,8 +84,8 @@ CheckOutcome checkRatesAndBlockSizes(CheckContext& context) {
 }
 
 CheckOutcome checkVaryingBlockSizes(CheckContext& context) {
-    auto instance = context.playing(CheckContext::kRate, kAnnouncedBlock);
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, 1.0);
+    auto instance = context.playing(context.rate(), kAnnouncedBlock);
+    const AudioBuffer signal = checkSignal(context.rate(), 1.0);
     constexpr std::size_t kSizes = sizeof kChangingSizes / sizeof kChangingSizes[0];
     Findings findings;
     const std::string what = format("sizes up to the announced %d", kAnnouncedBlock);
@@ -100,7 +100,7 @@ CheckOutcome checkInPlace(CheckContext& context) {
     if (!separate->canReplace()) {
         return CheckOutcome::skip("the plug-in has only accumulating processing");
     }
-    const Stimulus stimulus = checkStimulus(*separate, CheckContext::kRate, 1.0);
+    const Stimulus stimulus = checkStimulus(*separate, context.rate(), 1.0);
     const AudioBuffer& signal = stimulus.audio;
     context.step("separate buffers");
     const ProcessRun reference = processAll(*separate, stimulus, fixedBlocks(CheckContext::kBlock));
@@ -131,8 +131,9 @@ CheckOutcome checkInPlace(CheckContext& context) {
         }
     }
     Findings findings;
+    expectClean(findings, reference, "separate buffers");
     if (!shared.guardsIntact()) {
-        findings.error("the plug-in wrote outside the in-place block it was given");
+        findings.error("the plug-in wrote outside the in-place block it was given", kWritesOutsideTheBlock);
     }
     context.expectSameOutput(findings, reference.output, output, "in-place output, against separate buffers,");
     return findings.outcome();
@@ -143,8 +144,7 @@ CheckOutcome checkInputsUntouched(CheckContext& context) {
     if (instance->numInputs() == 0) {
         return CheckOutcome::pass("no inputs");
     }
-    const ProcessRun run =
-        processAll(*instance, checkSignal(CheckContext::kRate, 0.5), fixedBlocks(CheckContext::kBlock));
+    const ProcessRun run = processAll(*instance, checkSignal(context.rate(), 0.5), fixedBlocks(CheckContext::kBlock));
     if (!run.inputUntouched) {
         return CheckOutcome::error("the plug-in wrote into its input buffers");
     }
@@ -153,7 +153,7 @@ CheckOutcome checkInputsUntouched(CheckContext& context) {
 
 CheckOutcome checkBufferBounds(CheckContext& context) {
     auto instance = context.playing();
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, 0.5);
+    const AudioBuffer signal = checkSignal(context.rate(), 0.5);
     std::size_t offset = 0;
     // Each size announced as the block size, and sent below a larger
     // announced size, as hosts do; a plug-in may mistake either for the
@@ -194,7 +194,7 @@ CheckOutcome checkParameterExtremes(CheckContext& context) {
     if (instance->numParams() == 0) {
         return CheckOutcome::pass("no parameters");
     }
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, kSecondsPerExtreme);
+    const AudioBuffer signal = checkSignal(context.rate(), kSecondsPerExtreme);
     Findings findings;
     // Every parameter at once, then each on its own from its starting value.
     for (float extreme : kExtremes) {
@@ -222,9 +222,9 @@ CheckOutcome checkParameterExtremes(CheckContext& context) {
             expectClean(one, processAll(*instance, signal, fixedBlocks(CheckContext::kBlock)), what);
             for (const Finding& finding : one.outcome().findings) {
                 if (finding.severity == Severity::Error) {
-                    findings.error(finding.text);
+                    findings.error(finding.text, finding.cause);
                 } else {
-                    findings.warning(finding.text);
+                    findings.warning(finding.text, finding.cause);
                 }
             }
             if (one.hasErrors()) {
@@ -248,7 +248,7 @@ CheckOutcome checkRandomParameters(CheckContext& context) {
         return CheckOutcome::pass("no parameters");
     }
     Random random(0x5EEDu);
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, 3.0);
+    const AudioBuffer signal = checkSignal(context.rate(), 3.0);
     Findings findings;
     Random sizes(0xB10Cu);
     context.step("random values between blocks of random sizes");
@@ -270,10 +270,10 @@ CheckOutcome checkOnlyNormalNumbers(CheckContext& context) {
     // The signal, then enough silence for recursive filters to decay.
     constexpr double kSounding = 1.5;
     constexpr double kSilence = 3.0;
-    auto signalFor = [](PluginInstance& instance) {
-        Stimulus stimulus = checkStimulus(instance, CheckContext::kRate, kSounding);
+    auto signalFor = [&context](PluginInstance& instance) {
+        Stimulus stimulus = checkStimulus(instance, context.rate(), kSounding);
         for (auto& channel : stimulus.audio.channels) {
-            channel.resize(channel.size() + static_cast<std::size_t>(kSilence * CheckContext::kRate), 0.0f);
+            channel.resize(channel.size() + static_cast<std::size_t>(kSilence * context.rate()), 0.0f);
         }
         return stimulus;
     };
@@ -342,23 +342,52 @@ CheckOutcome checkSuspendResume(CheckContext& context) {
     return findings.outcome();
 }
 
+// A long run as a session plays: the test signal again and again in block
+// sizes that change, with parameter and program changes between blocks.
+CheckOutcome checkSoak(CheckContext& context) {
+    constexpr double kSecondsAtDefault = 20.0;
+    constexpr VstInt32 kLargest = 2048;
+    auto instance = context.playing(0.0f, kLargest);
+    const double seconds = kSecondsAtDefault * context.settings().soakFactor;
+    Stimulus stimulus = checkStimulus(*instance, context.rate(), seconds);
+    Random random(context.settings().seed);
+    context.step(format("%.0f s in changing block sizes with parameter and program changes", seconds));
+    const ProcessRun run = processAll(
+        *instance, stimulus, [&random](std::size_t) { return 1 + random.below(kLargest); },
+        [&](std::size_t block) {
+            if (instance->numParams() > 0 && block % 7 == 0) {
+                instance->setParameter(random.below(instance->numParams()), random.unit());
+            }
+            if (instance->numPrograms() > 1 && block % 101 == 100) {
+                instance->selectProgram(random.below(instance->numPrograms()));
+            }
+        },
+        context.timeShare(0.8));
+    Findings findings;
+    expectClean(findings, run, "the soak");
+    return findings.outcome(format("%.1f s of audio", static_cast<double>(run.framesProcessed) / context.rate()));
+}
+
 // This group's rows; `order` places them among all checks.
 constexpr CheckDefinition kRows[] = {
     {150, "rates-and-sizes", "processing at 22050 to 192000 Hz in blocks of 1, 2, 17, 64, 512, 4096 and 0",
-     checkRatesAndBlockSizes, CheckRole::Ordinary, false},
+     checkRatesAndBlockSizes, CheckRole::Ordinary, false, 1, 120},
     {170, "block-sizes-varying", "block sizes changing from call to call", checkVaryingBlockSizes, CheckRole::Ordinary,
-     false},
-    {180, "in-place", "in-place buffers give the same output", checkInPlace, CheckRole::Ordinary, true},
-    {190, "inputs-untouched", "input buffers left untouched", checkInputsUntouched, CheckRole::Ordinary, false},
+     false, 1, 120},
+    {180, "in-place", "in-place buffers give the same output", checkInPlace, CheckRole::Ordinary, true, 1, 30},
+    {190, "inputs-untouched", "input buffers left untouched", checkInputsUntouched, CheckRole::Ordinary, false, 5, 30},
     {200, "buffer-bounds", "reads and writes stay within each channel's block, which ends at a protected page",
-     checkBufferBounds, CheckRole::Ordinary, false},
-    {210, "parameters-extremes", "parameters at exactly 0 and 1", checkParameterExtremes, CheckRole::Ordinary, false},
+     checkBufferBounds, CheckRole::Ordinary, false, 1, 30},
+    {245, "soak", "a long run in changing block sizes with parameter and program changes", checkSoak,
+     CheckRole::Ordinary, false, 10, 120},
+    {210, "parameters-extremes", "parameters at exactly 0 and 1", checkParameterExtremes, CheckRole::Ordinary, false, 1,
+     120},
     {220, "parameters-random", "parameters set to random values between blocks", checkRandomParameters,
-     CheckRole::Ordinary, false},
+     CheckRole::Ordinary, false, 5, 120},
     {230, "numbers", "no NaN or infinite output for finite input, no subnormal tail", checkOnlyNormalNumbers,
-     CheckRole::Ordinary, false},
+     CheckRole::Ordinary, false, 1, 120},
     {240, "suspend-resume", "suspend, new sample rate and resume between blocks", checkSuspendResume,
-     CheckRole::Ordinary, false},
+     CheckRole::Ordinary, false, 5, 30},
 };
 
 }  // namespace

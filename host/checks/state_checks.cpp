@@ -2,15 +2,21 @@
 // written back (the same steps on a fresh instance give the same sound),
 // chunks when the plug-in declares them; and processing that neither
 // allocates nor locks.
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "checks/checks.h"
+#include "opcodes.h"
 #include "plugin/allocation_counter.h"
 #include "plugin/chunks.h"
 #include "plugin/lock_counter.h"
+#include "plugin/preset_file.h"
+#include "plugin/preset_state.h"
+#include "support/host_error.h"
 #include "support/text_format.h"
 
 namespace {
@@ -109,7 +115,7 @@ void expectSameSound(CheckContext& context, Findings& findings, PluginInstance& 
     // Hosts start playback a while after restoring; plug-ins that finish
     // setting themselves up on another thread have done so by then.
     std::this_thread::sleep_for(kSettleTime);
-    const Stimulus signal = checkStimulus(*control, CheckContext::kRate, 1.0);
+    const Stimulus signal = checkStimulus(*control, context.rate(), 1.0);
     context.step("the original instance processing");
     const ProcessRun first = processAll(original, signal, fixedBlocks(CheckContext::kBlock));
     context.step("the second instance processing");
@@ -121,30 +127,121 @@ void expectSameSound(CheckContext& context, Findings& findings, PluginInstance& 
         findings.notTested("the saved state makes no sound from the test signal or notes, so the sound cannot tell");
         return;
     }
-    const OutputComparison reproducible = compareOutputs(first.output, second.output, context.settings().toleranceDb);
-    if (!reproducible.agree) {
+    if (!context.outputsAgree(first.output, second.output)) {
         findings.notCompared("in the saved state two instances given the same steps differ: the second " +
-                             reproducible.describe());
+                             compareOutputs(first.output, second.output, context.settings().toleranceDb).describe());
         return;
     }
     context.expectSameOutput(findings, first.output, third.output, what);
+}
+
+// The orders in which parameter values are written back: hosts write them
+// in index order, some in the order they stored them, and a plug-in whose
+// sound depends on the order (a mode switch that resets a parameter set
+// before it, say) loses its state in one of them.
+enum class RestoreOrder { Index, Reverse, Shuffled };
+struct RestoreOrderName {
+    RestoreOrder order;
+    const char* name;
+};
+constexpr RestoreOrderName kRestoreOrders[] = {
+    {RestoreOrder::Index, "index order"},
+    {RestoreOrder::Reverse, "reverse order"},
+    {RestoreOrder::Shuffled, "an order shuffled by the run's seed"},
+};
+
+std::vector<VstInt32> restoreOrder(RestoreOrder order, VstInt32 count, unsigned seed) {
+    std::vector<VstInt32> indices;
+    for (VstInt32 index = 0; index < count; ++index) {
+        indices.push_back(index);
+    }
+    if (order == RestoreOrder::Reverse) {
+        std::reverse(indices.begin(), indices.end());
+    } else if (order == RestoreOrder::Shuffled) {
+        Random random(seed);
+        for (std::size_t i = indices.size(); i > 1; --i) {
+            std::swap(indices[i - 1], indices[static_cast<std::size_t>(random.below(static_cast<int>(i)))]);
+        }
+    }
+    return indices;
+}
+
+// "2, 0, 1", or the first few of many.
+std::string orderText(const std::vector<VstInt32>& indices) {
+    constexpr std::size_t kShown = 8;
+    std::string text;
+    for (std::size_t i = 0; i < std::min(indices.size(), kShown); ++i) {
+        text += (i == 0 ? "" : ", ") + std::to_string(indices[i]);
+    }
+    return indices.size() > kShown ? text + ", ..." : text;
 }
 
 CheckOutcome checkStateRestore(CheckContext& context) {
     context.step("the original instance: last program, parameters edited");
     auto original = edited(context);
     const std::vector<float> saved = parameterValues(*original);
-
-    context.step("a fresh instance: last program, parameter values written back");
-    auto restored = context.playing();
-    selectLastProgram(*restored);
-    for (VstInt32 index = 0; index < restored->numParams(); ++index) {
-        restored->setParameter(index, saved[static_cast<std::size_t>(index)]);
-    }
+    context.step("a second instance given the original's steps");
+    auto control = edited(context);
     Findings findings;
-    expectSameParameters(findings, saved, *restored, "writing it back");
-    expectSameSound(context, findings, *original, false, *restored, "the restored instance's output");
-    return findings.outcome(format("%d parameters", original->numParams()));
+    struct Restored {
+        const char* order;
+        std::string how;
+        std::unique_ptr<PluginInstance> instance;
+    };
+    std::vector<Restored> restored;
+    for (const RestoreOrderName& order : kRestoreOrders) {
+        const std::vector<VstInt32> indices = restoreOrder(order.order, original->numParams(), context.settings().seed);
+        const std::string how = format("%s (%s)", order.name, orderText(indices).c_str());
+        context.step("a fresh instance: last program, parameter values written back in " + how);
+        auto instance = context.playing();
+        selectLastProgram(*instance);
+        for (VstInt32 index : indices) {
+            instance->setParameter(index, saved[static_cast<std::size_t>(index)]);
+        }
+        if (order.order == RestoreOrder::Index) {
+            expectSameParameters(findings, saved, *instance, "writing it back");
+        }
+        restored.push_back({order.name, how, std::move(instance)});
+    }
+    // Hosts start playback a while after restoring; plug-ins that finish
+    // setting themselves up on another thread have done so by then.
+    std::this_thread::sleep_for(kSettleTime);
+    const Stimulus signal = checkStimulus(*control, context.rate(), 1.0);
+    context.step("the original instance processing");
+    const ProcessRun first = processAll(*original, signal, fixedBlocks(CheckContext::kBlock));
+    context.step("the second instance processing");
+    const ProcessRun second = processAll(*control, signal, fixedBlocks(CheckContext::kBlock));
+    const std::string what =
+        format("%d parameters written back in index order, in reverse and shuffled", original->numParams());
+    const double tolerance = context.settings().toleranceDb;
+    std::vector<const char*> agreeing;
+    std::vector<const char*> differing;
+    for (Restored& each : restored) {
+        context.step("the instance restored in " + each.how + " processing");
+        const ProcessRun run = processAll(*each.instance, signal, fixedBlocks(CheckContext::kBlock));
+        expectClean(findings, run, "the restored instance");
+        if (first.stats.peak == 0.0) {
+            findings.notTested(
+                "the saved state makes no sound from the test signal or notes, so the sound cannot tell");
+            continue;
+        }
+        if (!context.outputsAgree(first.output, second.output)) {
+            findings.notCompared("in the saved state two instances given the same steps differ: the second " +
+                                 compareOutputs(first.output, second.output, tolerance).describe());
+            continue;
+        }
+        (context.outputsAgree(first.output, run.output) ? agreeing : differing).push_back(each.order);
+        context.expectSameOutput(findings, first.output, run.output,
+                                 "the output of the instance restored in " + each.how);
+    }
+    if (!agreeing.empty() && !differing.empty()) {
+        findings.error(
+            format("the sound depends on the order in which parameters are written back: %s gives the "
+                   "original's sound, %s does not; setting one parameter changes what another set before "
+                   "it does, while both read back as saved",
+                   agreeing.front(), differing.front()));
+    }
+    return findings.outcome(what);
 }
 
 CheckOutcome checkChunkRestore(CheckContext& context) {
@@ -191,15 +288,69 @@ CheckOutcome checkChunkRestore(CheckContext& context) {
     return findings.outcome(format("%zu-byte chunk", chunk.bytes.size()));
 }
 
+// What a host does when a user saves a program or bank file and opens it
+// in a fresh instance: the file is written whole, read back, accepted as
+// this plug-in's and loaded, and the instance sounds like the one saved.
+CheckOutcome checkPresetFiles(CheckContext& context) {
+    Findings findings;
+    int roundTrips = 0;
+    for (const PresetContainer container : {PresetContainer::Program, PresetContainer::Bank}) {
+        const bool bank = container == PresetContainer::Bank;
+        const char* kind = bank ? "bank file" : "program file";
+        if (bank && context.playing()->numPrograms() == 0 && !declaresChunks(*context.playing())) {
+            continue;  // without programs, a program file holds the whole state
+        }
+        context.step(format("the original instance: last program, parameters edited, saved as a %s", kind));
+        auto original = edited(context);
+        std::vector<unsigned char> bytes;
+        try {
+            bytes = bank ? encodeBank(captureBank(*original, static_cast<VstInt32>(original->dispatch(effGetProgram))))
+                         : encodeProgram(captureProgram(*original));
+        } catch (const LoadError& refused) {
+            findings.error(format("saving a %s: %s", kind, refused.what()));
+            continue;
+        }
+        context.step(format("the %zu-byte %s read back and loaded into a fresh instance", bytes.size(), kind));
+        PresetFile file;
+        try {
+            file = parsePresetFile(bytes.data(), bytes.size());
+        } catch (const PresetFileProblem& problem) {
+            findings.error(
+                format("the %s written from the plug-in's state cannot be read back: %s", kind, problem.what()));
+            continue;
+        }
+        auto restored = context.playing();
+        try {
+            for (const std::string& warning : checkPresetFits(*restored, file, kind)) {
+                findings.warning(format("the %s: %s", kind, warning.c_str()));
+            }
+            // A program file loads into the program in use, which the
+            // original's steps chose; a bank selects its own.
+            if (!bank) {
+                selectLastProgram(*restored);
+            }
+            loadPreset(*restored, file, std::nullopt);
+        } catch (const LoadError& refused) {
+            findings.error(format("the plug-in's own %s is refused: %s", kind, refused.what()));
+            continue;
+        }
+        ++roundTrips;
+        expectSameSound(context, findings, *original, false, *restored,
+                        format("the output after loading the %s", kind));
+    }
+    return findings.outcome(
+        format("%d %s written, read back and loaded", roundTrips, roundTrips == 1 ? "file" : "files"));
+}
+
 CheckOutcome checkNoAllocation(CheckContext& context) {
     const bool countsAllocations = allocation_counter::available();
     const bool countsLocks = lock_counter::available();
     if (!countsAllocations && !countsLocks) {
         return CheckOutcome::skip("this build cannot count the plug-in's allocations or locks");
     }
-    auto instance = context.playing(CheckContext::kRate, kVaryingLimit);
+    auto instance = context.playing(context.rate(), kVaryingLimit);
     Random random(0xA110Cu);
-    const Stimulus stimulus = checkStimulus(*instance, CheckContext::kRate, 2.0);
+    const Stimulus stimulus = checkStimulus(*instance, context.rate(), 2.0);
     // Each process call is counted in the phase it belongs to: the first
     // after switching on, the first after a parameter change, or the steady
     // state between them. The counters see only what happens inside the
@@ -266,10 +417,15 @@ CheckOutcome checkNoAllocation(CheckContext& context) {
 // This group's rows; `order` places them among all checks.
 constexpr CheckDefinition kRows[] = {
     {270, "state-restore", "state restore: the same steps on a fresh instance give the same audio", checkStateRestore,
-     CheckRole::Ordinary, true},
+     CheckRole::Ordinary, true, 1, 30},
     {280, "state-chunk", "state restore through effGetChunk and effSetChunk", checkChunkRestore, CheckRole::Ordinary,
-     true},
-    {290, "realtime", "no memory allocation or lock during processing", checkNoAllocation, CheckRole::Ordinary, false},
+     true, 1, 30},
+    {285, "state-files",
+     "program and bank files (.fxp, .fxb) saved and loaded into a fresh instance give the same "
+     "audio",
+     checkPresetFiles, CheckRole::Ordinary, true, 5, 30},
+    {290, "realtime", "no memory allocation or lock during processing", checkNoAllocation, CheckRole::Ordinary, false,
+     1, 30},
 };
 
 }  // namespace

@@ -118,7 +118,7 @@ CheckOutcome checkEveryProgram(CheckContext& context) {
     }
     auto instance = context.playing();
     Findings findings;
-    const AudioBuffer signal = checkSignal(CheckContext::kRate, 0.25);
+    const AudioBuffer signal = checkSignal(context.rate(), 0.25);
     for (VstInt32 program = 0; program < instance->numPrograms(); ++program) {
         const std::string what = format("program %d", program);
         context.step(what + " selected");
@@ -139,12 +139,13 @@ CheckOutcome checkEveryProgram(CheckContext& context) {
 
 // This group's rows; `order` places them among all checks.
 constexpr CheckDefinition kRows[] = {
-    {80, "texts-identity", "identity texts within their limits", checkIdentityTexts, CheckRole::Ordinary, false},
-    {90, "texts-names", "parameter names within 8 characters", checkParameterNames, CheckRole::Ordinary, false},
-    {100, "texts-labels", "parameter labels within 8 characters", checkParameterLabels, CheckRole::Ordinary, false},
+    {80, "texts-identity", "identity texts within their limits", checkIdentityTexts, CheckRole::Ordinary, false, 1, 30},
+    {90, "texts-names", "parameter names within 8 characters", checkParameterNames, CheckRole::Ordinary, false, 1, 30},
+    {100, "texts-labels", "parameter labels within 8 characters", checkParameterLabels, CheckRole::Ordinary, false, 5,
+     30},
     {110, "texts-displays", "parameter display texts within 8 characters", checkParameterDisplays, CheckRole::Ordinary,
-     false},
-    {120, "programs", "every program selected", checkEveryProgram, CheckRole::Ordinary, false},
+     false, 5, 30},
+    {120, "programs", "every program selected", checkEveryProgram, CheckRole::Ordinary, false, 1, 30},
 };
 
 }  // namespace

@@ -15,11 +15,11 @@ constexpr VstInt32 kUiBlock = 64;
 constexpr int kSecondInstanceRounds = 5;
 
 CheckOutcome checkParametersFromAnotherThread(CheckContext& context) {
-    auto instance = context.playing(CheckContext::kRate, kUiBlock);
+    auto instance = context.playing(context.rate(), kUiBlock);
     if (instance->numParams() == 0) {
         return CheckOutcome::pass("no parameters");
     }
-    const Stimulus signal = checkStimulus(*instance, CheckContext::kRate, 2.0);
+    const Stimulus signal = checkStimulus(*instance, context.rate(), 2.0);
     std::atomic<bool> done{false};
     long changes = 0;
     std::thread userInterface([&] {
@@ -47,13 +47,13 @@ CheckOutcome checkParametersFromAnotherThread(CheckContext& context) {
 
 CheckOutcome checkRenderingOrderOnAudioThread(CheckContext& context) {
     auto instance = std::make_unique<PluginInstance>(context.module());
-    instance->openForPlayback(CheckContext::kRate, CheckContext::kBlock);
+    instance->openForPlayback(context.rate(), CheckContext::kBlock);
     ProcessRun run;
     context.step("effMainsChanged 0 and 1, then processing, on another thread");
     std::thread audio([&] {
         instance->setMains(false);
         instance->setMains(true);
-        run = processAll(*instance, checkSignal(CheckContext::kRate, 1.0), fixedBlocks(CheckContext::kBlock));
+        run = processAll(*instance, checkSignal(context.rate(), 1.0), fixedBlocks(CheckContext::kBlock));
     });
     audio.join();
     Findings findings;
@@ -64,7 +64,7 @@ CheckOutcome checkRenderingOrderOnAudioThread(CheckContext& context) {
 CheckOutcome checkSecondInstanceWhileProcessing(CheckContext& context) {
     context.step("one instance alone");
     auto solo = context.playing();
-    const Stimulus signal = checkStimulus(*solo, CheckContext::kRate, 3.0);
+    const Stimulus signal = checkStimulus(*solo, context.rate(), 3.0);
     const ProcessRun reference = processAll(*solo, signal, fixedBlocks(CheckContext::kBlock));
     solo.reset();
 
@@ -105,11 +105,11 @@ CheckOutcome checkSecondInstanceWhileProcessing(CheckContext& context) {
 // This group's rows; `order` places them among all checks.
 constexpr CheckDefinition kRows[] = {
     {300, "thread-parameters", "parameters set from another thread while processing", checkParametersFromAnotherThread,
-     CheckRole::Ordinary, false},
+     CheckRole::Ordinary, false, 5, 120},
     {310, "thread-rendering-order", "rendering order: effMainsChanged 0 then 1 on the audio thread",
-     checkRenderingOrderOnAudioThread, CheckRole::Ordinary, false},
+     checkRenderingOrderOnAudioThread, CheckRole::Ordinary, false, 5, 30},
     {320, "thread-second-instance", "second instance opened, queried and closed while the first processes",
-     checkSecondInstanceWhileProcessing, CheckRole::Ordinary, true},
+     checkSecondInstanceWhileProcessing, CheckRole::Ordinary, true, 5, 120},
 };
 
 }  // namespace

@@ -26,6 +26,11 @@
 //   KD_FAULT_ZERO_FRAME_CRASH  a 0-frame process call crashes
 //   KD_FAULT_ALLOCATES_AFTER_CHANGE allocates in the first process call
 //                              after a parameter change
+//   KD_FAULT_MIX_RESETS_GAIN   setting the mix resets the gain in use to
+//                              0 dB, while the gain reads back as it was
+//                              set: the sound depends on the order in which
+//                              parameters are set (no chunk state, so that
+//                              parameter values are its only state)
 //   KD_TRAIT_SLOW              clean, but each instance takes long to create
 //   KD_TRAIT_RANDOM            clean, but adds noise seeded differently in
 //                              every instance
@@ -108,6 +113,9 @@ constexpr const char* kLabels[kParams] = {"dB", "", "%"};
 struct Instance {
     AEffect record{};
     float values[kParams] = {};
+#ifdef KD_FAULT_MIX_RESETS_GAIN
+    float gainInUse = 0.5f;
+#endif
     int program = 0;
     char programNames[kPrograms][kProgramNameBytes] = {};
     float chunk[kParams + 1] = {};
@@ -150,6 +158,9 @@ void copyText(void* ptr, const char* text, std::size_t limit) {
 void loadProgram(Instance& instance, int program) {
     instance.program = program;
     std::memcpy(instance.values, kFactoryPrograms[program].values, sizeof instance.values);
+#ifdef KD_FAULT_MIX_RESETS_GAIN
+    instance.gainInUse = instance.values[0];
+#endif
 }
 
 double gainOf(float value) {
@@ -323,7 +334,11 @@ VstIntPtr VSTCALLBACK dispatch(AEffect* effect, VstInt32 opcode, VstInt32 index,
 
 template <typename Sample>
 void filterChannel(Instance& instance, const Sample* in, Sample* out, VstInt32 frames, Sample& memory) {
+#ifdef KD_FAULT_MIX_RESETS_GAIN
+    const auto gain = static_cast<Sample>(gainOf(instance.gainInUse));
+#else
     const auto gain = static_cast<Sample>(gainOf(instance.values[0]));
+#endif
     const auto coefficient = static_cast<Sample>(coefficientOf(instance.values[1]));
     const auto wet = static_cast<Sample>(instance.values[2]);
     Sample state = memory;
@@ -490,6 +505,13 @@ void VSTCALLBACK processDoubleReplacing(AEffect* effect, double** inputs, double
 void VSTCALLBACK setParameter(AEffect* effect, VstInt32 index, float value) {
     if (index >= 0 && index < kParams) {
         self(effect)->values[index] = value;
+#ifdef KD_FAULT_MIX_RESETS_GAIN
+        if (index == 0) {
+            self(effect)->gainInUse = value;
+        } else if (index == 2) {
+            self(effect)->gainInUse = 0.5f;
+        }
+#endif
 #ifdef KD_FAULT_ALLOCATES_AFTER_CHANGE
         self(effect)->changed = true;
 #endif
@@ -525,7 +547,12 @@ CHECK_PLUGIN_EXPORT AEffect* VSTCALLBACK VSTPluginMain(audioMasterCallback host)
     record.numParams = kParams;
     record.numInputs = kChannels;
     record.numOutputs = kChannels;
-    record.flags = effFlagsCanReplacing | (kDoublePath ? effFlagsCanDoubleReplacing : 0) | effFlagsProgramChunks;
+#ifdef KD_FAULT_MIX_RESETS_GAIN
+    constexpr VstInt32 kChunks = 0;
+#else
+    constexpr VstInt32 kChunks = effFlagsProgramChunks;
+#endif
+    record.flags = effFlagsCanReplacing | (kDoublePath ? effFlagsCanDoubleReplacing : 0) | kChunks;
     record.object = instance;
     record.uniqueID = fourCharCode('K', 'd', 'C', 'k');
     record.version = 1;

@@ -23,6 +23,7 @@
 #include "checks/check_table.h"
 #include "checks/isolation.h"
 #include "checks/output_comparison.h"
+#include "checks/suppressions.h"
 #include "checks/time_shift.h"
 #include "opcodes.h"
 #include "plugin/plugin_calls.h"
@@ -103,6 +104,45 @@ AudioBuffer withEcho(const AudioBuffer& dry, const AudioBuffer& source, std::siz
         }
     }
     return result;
+}
+
+// Noise seeded differently agrees by level per octave band; a level or a
+// spectral envelope that differs does not, and is named by its band.
+TEST(LevelComparison, RandomOutputsAgreeByBandLevelAndDifferencesNameTheirBand) {
+    const auto noise = [](unsigned seed, double gain, bool smoothed) {
+        Random random(seed);
+        std::vector<float> samples(44100);
+        float previous = 0.0f;
+        for (float& sample : samples) {
+            const float white = static_cast<float>(gain) * (random.unit() - 0.5f);
+            sample = smoothed ? 0.5f * (white + previous) : white;
+            previous = white;
+        }
+        return oneChannel(std::move(samples));
+    };
+    const struct {
+        const char* what;
+        AudioBuffer actual;
+        bool agree;
+        double differenceDb;  // within 0.5 dB, when they differ
+        double lowHz;         // of the band named; below 0 when every band differs alike
+    } kCases[] = {
+        {"other noise of the same level", noise(7, 1.0, false), true, 0.0, 0.0},
+        {"noise 6 dB quieter", noise(7, 0.5, false), false, -6.0, -1.0},
+        {"noise with its top octave turned down", noise(7, 1.0, true), false, -4.6, 11025.0},
+    };
+    const AudioBuffer expected = noise(3, 1.0, false);
+    for (const auto& entry : kCases) {
+        const LevelComparison levels = compareLevels(expected, entry.actual);
+        EXPECT_EQ(levels.agree, entry.agree) << entry.what << ": " << levels.describe();
+        if (!entry.agree) {
+            EXPECT_NEAR(levels.differenceDb, entry.differenceDb, 0.5) << entry.what << ": " << levels.describe();
+            if (entry.lowHz >= 0.0) {
+                EXPECT_EQ(levels.lowHz, entry.lowHz) << entry.what << ": " << levels.describe();
+            }
+        }
+    }
+    EXPECT_TRUE(compareLevels(oneChannel(std::vector<float>(100)), oneChannel(std::vector<float>(100))).silent);
 }
 
 TEST(TimeShift, FindsAWholeOrPartlyMovedOutputAndNothingInOtherDifferences) {
@@ -202,16 +242,126 @@ TEST(Tally, UnderStrictAWarningFailsAndACheckThatRanUnselectedCountsOnlyWhenItFa
          {Verdict::Pass, Verdict::Warning, Verdict::Error, Verdict::Skip, Verdict::NotComparable, Verdict::NotTested}) {
         tally.add(CheckResult{"c", "check", CheckOutcome::with(verdict, "d")});
     }
-    EXPECT_EQ(tally.summaryLine(), "1 passed, 1 failed, 1 warnings, 3 skipped");
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 1 failed, 1 warnings, 3 not tested");
     const CheckResult strictWarning{"texts", "long texts", CheckOutcome::warning("long"), true};
     tally.add(strictWarning);
-    EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 skipped");
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 not tested");
     EXPECT_EQ(textReport(strictWarning), "FAIL  texts  long texts: warning (--strict): long\n");
     tally.add(CheckResult{"reproducible", "r", CheckOutcome::pass(), false, 0.0, false});
     tally.add(CheckResult{"reproducible", "r", CheckOutcome::notComparable("random"), false, 0.0, false});
-    EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 skipped");
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 2 failed, 1 warnings, 3 not tested");
     tally.add(CheckResult{"reproducible", "r", CheckOutcome::error("shared state"), false, 0.0, false});
-    EXPECT_EQ(tally.summaryLine(), "1 passed, 3 failed, 1 warnings, 3 skipped");
+    EXPECT_EQ(tally.summaryLine(), "1 passed, 3 failed, 1 warnings, 3 not tested");
+}
+
+CheckOutcome withFindings(std::vector<Finding> findings) {
+    CheckOutcome outcome = CheckOutcome::error("e");
+    outcome.findings = std::move(findings);
+    return outcome;
+}
+
+// One fault that several checks fail counts once, at the first check that
+// found it; a check with a finding of its own counts on its own.
+TEST(RootFinding, ChecksFailedOnlyByAnEarlierFaultAreFoldedIntoItAndCountedOnce) {
+    const Finding unwritten{Severity::Error, "a: output channel 1 not written", "output channel 1 not written"};
+    const Finding nan{Severity::Error, "b: output held 3 NaN values", "NaN output"};
+    const Finding own{Severity::Error, "in-place output differs"};
+    const struct {
+        const char* id;
+        std::vector<Finding> findings;
+        const char* sameFaultAs;
+    } kRun[] = {
+        {"first", {unwritten}, ""},    {"second", {unwritten, unwritten}, "first"},
+        {"own", {unwritten, own}, ""}, {"both", {unwritten, nan}, ""},
+        {"nan-again", {nan}, "both"},  {"mixed-again", {nan, unwritten}, "first"},
+    };
+    std::vector<CheckResult> results;
+    Tally tally;
+    for (const auto& check : kRun) {
+        results.push_back(CheckResult{check.id, check.id, withFindings(check.findings)});
+        foldIntoEarlierFault(results);
+        tally.add(results.back());
+        EXPECT_EQ(results.back().sameFaultAs, check.sameFaultAs) << check.id;
+    }
+    EXPECT_EQ(results[0].alsoSeenIn, (std::vector<std::string>{"second", "mixed-again"}));
+    EXPECT_EQ(results[3].alsoSeenIn, (std::vector<std::string>{"nan-again"}));
+    EXPECT_EQ(tally.summaryLine(), "0 passed, 3 failed, 0 warnings, 0 not tested");
+    EXPECT_EQ(textReport(results[1]),
+              "SAME  second  second: e; the fault first found (output channel 1 not written), counted there\n");
+}
+
+// A check cut short gets a finding with its call, and the cause a later
+// check cut short in the same call shares.
+TEST(RootFinding, ACrashIsAFindingWithTheCallItHappenedIn) {
+    const struct {
+        const char* detail;
+        const char* call;
+        const char* cause;
+    } kCases[] = {
+        {"the plug-in crashed (signal 11, SIGSEGV)", "effGetParamDisplay 0; effProcessEvents",
+         "crash in effProcessEvents"},
+        {"the plug-in crashed (signal 11, SIGSEGV)", "a 0-frame processReplacing after 64-frame calls",
+         "crash in a 0-frame processReplacing"},
+        {"did not finish within 4 s (stopped)", "", "hang in a call of the host's own"},
+        {"writes past the end of output channel 1 in a 1-frame processReplacing", "", "writes outside the block"},
+        {"an exception escaped", "effOpen", ""},
+    };
+    for (const auto& entry : kCases) {
+        CheckOutcome outcome = CheckOutcome::error(entry.detail);
+        outcome.interrupted = true;
+        outcome.call = entry.call;
+        addInterruptionFinding(outcome);
+        ASSERT_EQ(outcome.findings.size(), 1u) << entry.detail;
+        EXPECT_EQ(outcome.findings[0].text, entry.detail);
+        EXPECT_EQ(outcome.findings[0].call, entry.call);
+        EXPECT_EQ(outcome.findings[0].cause, entry.cause) << entry.detail;
+    }
+}
+
+// Suppressions name a check, optionally words of the finding, and always a
+// reason; a suppressed finding stays in the report with it.
+TEST(Suppressions, AreReadFromTextOrJsonAndMarkTheFindingsTheyMatch) {
+    const std::vector<Suppression> read = parseSuppressions(
+        "# accepted for now\n"
+        "\n"
+        "texts-names long names are our house style\n"
+        "numbers:subnormal the tail is handled by the host\n"
+        "parameters-extremes:\"peaked at\" the gain law reaches far\n",
+        "accepted.txt");
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[0].check, "texts-names");
+    EXPECT_EQ(read[0].finding, "");
+    EXPECT_EQ(read[0].reason, "long names are our house style");
+    EXPECT_EQ(read[1].finding, "subnormal");
+    EXPECT_EQ(read[2].finding, "peaked at");
+    EXPECT_EQ(read[2].reason, "the gain law reaches far");
+    const std::vector<Suppression> json =
+        parseSuppressions(R"([{"check": "numbers", "finding": "subnormal", "reason": "host handles it"}])", "a.json");
+    ASSERT_EQ(json.size(), 1u);
+    EXPECT_EQ(json[0].reason, "host handles it");
+    for (const char* mistake : {"texts-names\n", "no-such-check some reason\n", "numbers:\"unended reason\n",
+                                R"([{"check": "numbers"}])", "[{"}) {
+        EXPECT_THROW(parseSuppressions(mistake, "bad.txt"), SuppressionFileError) << mistake;
+    }
+
+    CheckOutcome numbers = CheckOutcome::warning("w");
+    numbers.findings = {{Severity::Warning, "program 0: 12 subnormal output samples in the tail"},
+                        {Severity::Warning, "program 1: 9 subnormal output samples in the tail"}};
+    CheckResult all{"numbers", "numbers", numbers, true};
+    applySuppressions(all, read);
+    EXPECT_TRUE(all.suppressed);
+    EXPECT_FALSE(all.failed()) << "a suppressed warning does not fail under --strict";
+    EXPECT_EQ(all.outcome.findings[1].suppressedBecause, "the tail is handled by the host");
+    numbers.verdict = Verdict::Error;
+    numbers.findings.push_back({Severity::Error, "random parameter values: output held 3 NaN values"});
+    CheckResult some{"numbers", "numbers", numbers};
+    applySuppressions(some, read);
+    EXPECT_FALSE(some.suppressed);
+    EXPECT_TRUE(some.failed()) << "a finding no suppression matches still counts";
+    Tally tally;
+    tally.add(all);
+    tally.add(some);
+    EXPECT_EQ(tally.summaryLine(), "0 passed, 1 failed, 0 warnings, 0 not tested, 1 suppressed");
 }
 
 std::vector<std::string> idsOf(const std::vector<const CheckDefinition*>& checks) {
@@ -236,7 +386,7 @@ TEST(CheckSelection, AnIdOrWholeNameNamesOneCheckAndTheFirstWordsOfIdsAGroup) {
         EXPECT_EQ(idsOf(selectChecks(entry.only, {})), entry.expected) << entry.only.front();
     }
     const auto all = selectChecks({}, {});
-    EXPECT_EQ(selectChecks({}, {"state"}).size(), all.size() - 2);
+    EXPECT_EQ(selectChecks({}, {"state"}).size(), all.size() - 3);
     // The group files' rows: each id and each place in the order once.
     std::set<std::string> ids;
     std::set<int> places;
@@ -250,6 +400,9 @@ TEST(CheckSelection, AnIdOrWholeNameNamesOneCheckAndTheFirstWordsOfIdsAGroup) {
         EXPECT_THROW(selectChecks({mistake}, {}), CheckSelectionError) << mistake;
         EXPECT_THROW(selectChecks({}, {mistake}), CheckSelectionError) << mistake;
     }
+    // A selection that leaves nothing to run is a mistake too.
+    EXPECT_THROW(selectChecks({"block-sizes"}, {"block-sizes"}), CheckSelectionError);
+    EXPECT_THROW(selectChecks({"state-restore"}, {"state"}), CheckSelectionError);
 }
 
 TEST(Repetitions, ScaleDownToAQuarterOfTheTimeLimitAndNoFurtherThanTheMinimum) {
