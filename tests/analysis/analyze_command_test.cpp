@@ -59,6 +59,7 @@ TEST(AnalyzeCommand, WritesEveryPlotAsPngAndSvgWithItsDataAndTheJsonFigures) {
 
     std::ifstream file(fs::path(dir) / "analysis.json");
     const nlohmann::json json = nlohmann::json::parse(file);
+    file.close();  // Windows removes no file that is open
     EXPECT_EQ(json["harmonics"].size(), 2u);
     EXPECT_LT(json["harmonics"][0]["thd_percent"].get<double>(), 1e-4);
     ASSERT_EQ(json["cost"].size(), 3u);

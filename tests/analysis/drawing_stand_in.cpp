@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
         const std::string prefix = "set output '";
         if (line.rfind(prefix, 0) == 0) {
             std::ofstream(line.substr(prefix.size(), line.size() - prefix.size() - 1))
-                << "drawn by the stand-in for gnuplot from " << argv[3] << "\n";
+                << "A picture drawn by the stand-in for gnuplot, from the script " << argv[3]
+                << ", in the place of the one gnuplot would draw.\n";
         }
     }
     return 0;
