@@ -1,5 +1,5 @@
 # The libraries the Windows programs link statically: libsndfile with FLAC,
-# Ogg/Vorbis, Opus and MP3 (mpg123, LAME), and FFTW. scripts/install-deps
+# Ogg/Vorbis, Opus and MP3 (mpg123, LAME), FFTW and libsoxr. scripts/install-deps
 # cross-builds them from Debian's source packages (scripts/build-windows-
 # libraries) into KD_WINDOWS_LIBRARIES/<triplet>/current.
 #
@@ -7,6 +7,7 @@
 # same names, so that a program links one name on both systems:
 #   PkgConfig::SNDFILE   libsndfile and its codecs
 #   PkgConfig::FFTW3     FFTW, double precision
+#   PkgConfig::SOXR      libsoxr
 # and KD_WINDOWS_LIBRARIES_PREFIX, the set in use (its share/licenses/ holds
 # each library's version and licence, which scripts/package ships).
 if(DEFINED ENV{KD_WINDOWS_LIBRARIES})
@@ -20,7 +21,7 @@ set(KD_WINDOWS_LIBRARIES ${default_store} CACHE PATH
 set(prefix ${KD_WINDOWS_LIBRARIES}/${KD_MINGW_TRIPLET}/current)
 if(NOT EXISTS ${prefix}/complete)
   message(FATAL_ERROR
-    "The Windows libraries (libsndfile, its codecs, FFTW) for ${KD_MINGW_TRIPLET} are not in "
+    "The Windows libraries (libsndfile, its codecs, FFTW, libsoxr) for ${KD_MINGW_TRIPLET} are not in "
     "${KD_WINDOWS_LIBRARIES}. Run scripts/install-deps (as root) to build them, or set "
     "KD_WINDOWS_LIBRARIES to the folder that holds them.")
 endif()
@@ -45,3 +46,4 @@ kd_import_static(kd_windows_mp3lame libmp3lame.a)
 kd_import_static(PkgConfig::SNDFILE libsndfile.a
   kd_windows_flac kd_windows_vorbisenc kd_windows_opus kd_windows_mpg123 kd_windows_mp3lame)
 kd_import_static(PkgConfig::FFTW3 libfftw3.a)
+kd_import_static(PkgConfig::SOXR libsoxr.a)

@@ -7,12 +7,10 @@
 #include <functional>
 #include <sstream>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "analysis/data_files.h"
+#include "support/child_process.h"
 #include "support/host_error.h"
+#include "support/program_search.h"
 
 namespace {
 
@@ -285,6 +283,27 @@ std::vector<Plot> plots(const AnalysisReport& report, const std::string& title) 
 
 }  // namespace
 
+namespace {
+
+// The last `count` lines of `said`, each on a line of its own, indented.
+std::string lastLines(const std::string& said, std::size_t count) {
+    std::istringstream text(said);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(line);
+    }
+    std::string out;
+    for (std::size_t i = lines.size() > count ? lines.size() - count : 0; i < lines.size(); ++i) {
+        out += "\n  " + lines[i];
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string plotScript(const AnalysisReport& report, const std::string& title) {
     std::string script =
         "# Drawn by plughost analyze; run 'gnuplot plots.gp' in this folder to redraw.\n"
@@ -308,77 +327,27 @@ std::vector<std::string> plotFiles(const AnalysisReport& report) {
     return files;
 }
 
-namespace {
-
-// Runs gnuplot with its output going to `log`; returns its exit status, or
-// -1 when it could not be started.
-int spawnGnuplot(const std::string& folder, const std::string& script, const std::string& log) {
-    const pid_t child = fork();
-    if (child < 0) {
-        return -1;
-    }
-    if (child == 0) {
-        const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out >= 0) {
-            dup2(out, STDOUT_FILENO);
-            dup2(out, STDERR_FILENO);
-        }
-        if (chdir(folder.c_str()) != 0) {
-            _exit(126);
-        }
-        execlp("gnuplot", "gnuplot", script.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+std::string gnuplotProgram() {
+    return programOnPath("gnuplot");
 }
 
-std::string lastLines(const std::string& path, std::size_t count) {
-    std::ifstream file(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) {
-        lines.push_back(line);
+void runGnuplot(const std::string& program, const std::string& folder, const std::string& script) {
+    // gnuplot reads its data and writes its images in the folder: it goes
+    // there first ('' is a quote inside gnuplot's single quotes).
+    std::string into;
+    for (char c : folder) {
+        into += c == '\'' ? std::string("''") : std::string(1, c);
     }
-    std::string text;
-    for (std::size_t i = lines.size() > count ? lines.size() - count : 0; i < lines.size(); ++i) {
-        text += "\n  " + lines[i];
+    std::string said;
+    const auto collect = [&said](const char* data, std::size_t size) { said.append(data, size); };
+    ChildProcess gnuplot = ChildProcess::run({program, "-e", "cd '" + into + "'", script});
+    const ChildExit exit = gnuplot.finish(-1.0, collect, collect);
+    if (!exit.started || (!exit.signalled && exit.code == 127)) {
+        throw HostError(ErrorKind::Usage, "gnuplot cannot be started (" + program +
+                                              (exit.problem.empty() ? "" : ": " + exit.problem) +
+                                              "); install it or run analyze with --no-plots");
     }
-    return text;
-}
-
-}  // namespace
-
-void runGnuplot(const std::string& folder, const std::string& script) {
-    const std::string log = folder + "/gnuplot.log";
-    const int status = spawnGnuplot(folder, script, log);
-    if (status == 127 || status == -1) {
-        throw HostError(ErrorKind::Usage,
-                        "gnuplot cannot be started; install it (Debian: apt install gnuplot-nox) or "
-                        "run analyze with --no-plots");
+    if (exit.signalled || exit.code != 0) {
+        throw FileError("gnuplot failed drawing the plots:" + lastLines(said, 8));
     }
-    if (status != 0) {
-        throw FileError("gnuplot failed drawing the plots:" + lastLines(log, 8));
-    }
-}
-
-bool gnuplotAvailable() {
-    const pid_t child = fork();
-    if (child < 0) {
-        return false;
-    }
-    if (child == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, STDOUT_FILENO);
-            dup2(null, STDERR_FILENO);
-        }
-        execlp("gnuplot", "gnuplot", "--version", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

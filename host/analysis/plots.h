@@ -15,9 +15,9 @@ std::string plotScript(const AnalysisReport& report, const std::string& title);
 // The image files that plotScript() writes, in order.
 std::vector<std::string> plotFiles(const AnalysisReport& report);
 
-// Runs gnuplot on `script` with `folder` as working folder. Throws HostError
-// with gnuplot's own complaint when it is missing or fails.
-void runGnuplot(const std::string& folder, const std::string& script);
+// The gnuplot program on PATH, or empty when there is none.
+std::string gnuplotProgram();
 
-// True when a gnuplot program can be started.
-bool gnuplotAvailable();
+// Runs gnuplot `program` on `script` in `folder`. Throws HostError with
+// gnuplot's own complaint when it cannot start or fails.
+void runGnuplot(const std::string& program, const std::string& folder, const std::string& script);

@@ -8,11 +8,42 @@
 #include <system_error>
 
 #include <stdlib.h>
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#endif
 
 #include "audio/pending_output.h"
 #include "support/host_error.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Makes a folder of a name no other has, its name `pattern` with the
+// trailing XXXXXX replaced; false (errno set) when it cannot.
+bool makeUniqueFolder(std::string& pattern) {
+#ifdef _WIN32
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = pattern;
+        if (_mktemp_s(name.data(), name.size() + 1) != 0) {
+            return false;
+        }
+        if (_mkdir(name.c_str()) == 0) {
+            pattern = name;
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
+#else
+    return mkdtemp(pattern.data()) != nullptr;
+#endif
+}
+
+}  // namespace
 
 StagingDirectory::StagingDirectory(const std::string& directory) : directory_(directory) {
     std::error_code error;
@@ -21,7 +52,7 @@ StagingDirectory::StagingDirectory(const std::string& directory) : directory_(di
         throw FileError("cannot create the output folder " + directory + ": " + error.message());
     }
     std::string pattern = (fs::path(directory) / ".analyze-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
+    if (!makeUniqueFolder(pattern)) {
         throw FileError("cannot write into the output folder " + directory + ": " + std::strerror(errno));
     }
     staging_ = pattern;

@@ -1,6 +1,5 @@
 #include "audio/sound_file.h"
 
-#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 #include "audio/pending_output.h"
 #include "audio/pipe_stream.h"
 #include "audio/promised_length.h"
+#include "support/descriptors.h"
 #include "support/host_error.h"
 
 namespace {
@@ -148,7 +148,7 @@ void SoundFileReader::readPromise(const std::string& path, int descriptor) {
         promised_ = ::promisedFrames(pipe_->retained(), pipe_->retainedBytes(), frameBytes);
         return;
     }
-    const int file = descriptor >= 0 ? descriptor : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int file = descriptor >= 0 ? descriptor : openToRead(path);
     if (file < 0) {
         return;
     }
@@ -157,7 +157,7 @@ void SoundFileReader::readPromise(const std::string& path, int descriptor) {
                                  ? std::min(static_cast<std::size_t>(status.st_size), kRetainedBytes)
                                  : 0;
     std::vector<unsigned char> header(size);
-    const ssize_t got = size > 0 ? pread(file, header.data(), header.size(), 0) : 0;
+    const long long got = size > 0 ? readAt(file, header.data(), header.size(), 0) : 0;
     if (descriptor < 0) {
         close(file);
     }
@@ -279,11 +279,11 @@ std::unique_ptr<SoundFileWriter> SoundFileWriter::toStandardOutput(AudioFileForm
     std::unique_ptr<SoundFileWriter> writer(new SoundFileWriter(format, channels, dither));
     writer->path_ = "standard output";
     std::fflush(stdout);
-    const int audio = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int audio = privateCopy(STDOUT_FILENO);
     if (audio < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
         throw FileError(std::string("cannot write audio to standard output: ") + std::strerror(errno));
     }
-    const bool seekable = lseek(audio, 0, SEEK_CUR) >= 0;
+    const bool seekable = canSeek(audio);
     if ((format.value & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && !seekable) {
         writer->stream_ = audio;
         writer->streamEncoding_ = format.value & SF_FORMAT_SUBMASK;

@@ -20,6 +20,12 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr bool kPlotsWithoutGnuplot = true;
+#else
+constexpr bool kPlotsWithoutGnuplot = false;
+#endif
+
 std::string joined(const std::vector<std::string>& parts, const char* separator) {
     std::string text;
     for (const std::string& part : parts) {
@@ -181,7 +187,10 @@ void addAnalyzeCommand(CLI::App& app, int& exitCode) {
 }
 
 int runAnalyze(const AnalyzeOptions& options, std::ostream& out) {
-    if (options.plots && !gnuplotAvailable()) {
+    const std::string gnuplot = options.plots ? gnuplotProgram() : std::string();
+    // Without gnuplot, Linux stops before measuring (one package away);
+    // Windows writes the plot script with the data, to draw later.
+    if (options.plots && gnuplot.empty() && !kPlotsWithoutGnuplot) {
         throw UsageError("gnuplot cannot be started: install it (Debian: apt install gnuplot-nox) or use --no-plots");
     }
     PluginModule module(options.plugin);
@@ -206,9 +215,11 @@ int runAnalyze(const AnalyzeOptions& options, std::ostream& out) {
         const std::string title =
             report.programName.empty() ? report.effectName : report.effectName + ", \"" + report.programName + "\"";
         staging.write("plots.gp", plotScript(report, title.empty() ? "plug-in" : title));
-        runGnuplot(staging.pathOf(""), "plots.gp");
-        for (const std::string& name : plotFiles(report)) {
-            staging.adopt(name);
+        if (!gnuplot.empty()) {
+            runGnuplot(gnuplot, staging.pathOf(""), "plots.gp");
+            for (const std::string& name : plotFiles(report)) {
+                staging.adopt(name);
+            }
         }
     }
     // What a run with every option writes; of these, what this run did not
@@ -227,5 +238,11 @@ int runAnalyze(const AnalyzeOptions& options, std::ostream& out) {
 
     printSummary(report, out);
     out << format("%-11s%zu files in %s\n", "wrote", staging.names().size(), options.directory.c_str());
+    if (options.plots && gnuplot.empty()) {
+        out.flush();
+        std::cerr << "note: gnuplot.exe is not on PATH, so the plots are not drawn; to draw them, install gnuplot, "
+                     "then run 'gnuplot plots.gp' in "
+                  << options.directory << " (or add --no-plots to leave the script out)\n";
+    }
     return kExitSuccess;
 }

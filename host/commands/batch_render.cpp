@@ -187,8 +187,9 @@ std::vector<BatchEntry> planBatch(const RenderRequest& request) {
         if (input == kStandardInput) {
             throw UsageError("a batch reads its inputs from files, not standard input");
         }
-        const std::string output =
-            (fs::path(request.directory) / (fs::path(input).stem().string() + "." + extension)).lexically_normal();
+        const std::string output = (fs::path(request.directory) / (fs::path(input).stem().string() + "." + extension))
+                                       .lexically_normal()
+                                       .generic_string();
         const auto [at, added] = taken.emplace(output, input);
         if (!added) {
             throw UsageError(at->second + " and " + input + " would both be written to " + output +

@@ -37,29 +37,6 @@ std::string exitCodeFooter() {
     return text + "  " + kSignalExits + "\n";
 }
 
-#ifndef KD_HAVE_AUDIO_FILES
-// The Windows build reads and writes no audio files and writes no preset
-// files yet: those commands are there only to say so.
-struct MissingCommand {
-    const char* name;
-    const char* refusal;
-};
-constexpr MissingCommand kMissingCommands[] = {
-    {"render", "this build of plughost has no audio file support; render on Linux"},
-    {"render-programs", "this build of plughost has no audio file support; render on Linux"},
-    {"save-preset", "this build of plughost cannot write preset files yet; save them on Linux"},
-};
-
-void addMissingCommands(CLI::App& app) {
-    for (const MissingCommand& missing : kMissingCommands) {
-        CLI::App* command = app.add_subcommand(missing.name, "not in this build (use the Linux plughost)");
-        command->allow_extras();
-        const std::string refusal = missing.refusal;
-        command->callback([refusal] { throw UsageError(refusal); });
-    }
-}
-#endif
-
 // CLI11 says "The following argument was not expected" of a mistyped
 // command; a user is better served by the word and the list.
 void refuseUnknownCommand(const CLI::App& app, int argc, char** argv) {
@@ -122,18 +99,12 @@ int runParsed(int argc, char** argv) {
     app.option_defaults()->disable_flag_override();
     int exitCode = kExitSuccess;
     addInfoCommand(app, exitCode);
-#ifdef KD_HAVE_AUDIO_FILES
     const std::vector<std::string> words(argv, argv + argc);
     addRenderCommand(app, exitCode, words);
     addRenderProgramsCommand(app, exitCode);
     addSavePresetCommand(app, exitCode);
-#else
-    addMissingCommands(app);
-#endif
     addCheckCommand(app, exitCode);
-#ifdef KD_HAVE_ANALYSIS
     addAnalyzeCommand(app, exitCode);
-#endif
 
     const std::string footer = exitCodeFooter();
     app.footer(footer);

@@ -166,6 +166,10 @@ ChildProcess ChildProcess::runSelfAgain(ChildOutput output, const SharedBlock* s
     return start(output, ownExecutable(), ownArguments(), shared, true);
 }
 
+ChildProcess ChildProcess::runSelfPlainly(const std::vector<std::string>& arguments) {
+    return start(ChildOutput::Collect, ownExecutable(), commandLine(arguments, 0), nullptr, false);
+}
+
 ChildProcess ChildProcess::run(const std::vector<std::string>& arguments) {
     return start(ChildOutput::Collect, widened(arguments.at(0)), commandLine(arguments, 1), nullptr, false);
 }

@@ -1,6 +1,7 @@
 // The figures of the analysis against plug-ins whose answers are known by
 // hand. Each plug-in is analysed once per test program run; the tests read
 // the shapes of its curves and its figures.
+#define _USE_MATH_DEFINES  // M_PI in the Windows C library's <cmath>
 #include <gtest/gtest.h>
 
 #include <algorithm>

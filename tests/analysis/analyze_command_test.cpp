@@ -2,6 +2,7 @@
 // says, and that a failed analysis leaves the folder as it was.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,7 +16,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
+#ifdef KD_GNUPLOT_FOLDER
+// PATH of the programs the tests start: plughost.exe finds the stand-in
+// for gnuplot.exe there, or, with `withGnuplot` false, none.
+void setProgramPath(bool withGnuplot) {
+    static const std::string original = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    _putenv_s("PATH", ((withGnuplot ? std::string(KD_GNUPLOT_FOLDER) + ";" : std::string()) + original).c_str());
+}
+#endif
+
 CommandResult plughost(std::vector<std::string> arguments) {
+#ifdef KD_GNUPLOT_FOLDER
+    setProgramPath(true);
+#endif
     arguments.insert(arguments.begin(), KD_PLUGHOST);
     return runCommand(arguments, 300);
 }
@@ -49,6 +62,7 @@ TEST(AnalyzeCommand, WritesEveryPlotAsPngAndSvgWithItsDataAndTheJsonFigures) {
 
     std::ifstream file(fs::path(dir) / "analysis.json");
     const nlohmann::json json = nlohmann::json::parse(file);
+    file.close();  // Windows removes no file that is open
     EXPECT_EQ(json["harmonics"].size(), 2u);
     EXPECT_EQ(json["loudness"].size(), 21u);
     EXPECT_EQ(json["dynamics"]["gain_moves"], false);
@@ -79,8 +93,9 @@ TEST(AnalyzeCommand, WritesEveryPlotAsPngAndSvgWithItsDataAndTheJsonFigures) {
         << second.out;
 }
 
-// Without gnuplot on the path: a message saying what to install, or the
-// data alone with --no-plots.
+// Without gnuplot on the path: on Linux a message saying what to install,
+// on Windows the data and the plot script with a note on drawing them; or
+// the data alone with --no-plots.
 TEST(AnalyzeCommand, WithoutGnuplotItSaysWhatToInstallOrWritesTheDataAlone) {
     const std::string dir = fresh("no-gnuplot");
     const struct {
@@ -88,15 +103,34 @@ TEST(AnalyzeCommand, WithoutGnuplotItSaysWhatToInstallOrWritesTheDataAlone) {
         int exitCode;
         const char* message;
         bool dataWritten;
-    } rows[] = {{{}, 2, "apt install gnuplot-nox", false}, {{"--no-plots"}, 0, "files in", true}};
+        bool scriptWritten;
+    } rows[] = {
+#ifdef _WIN32
+        {{},
+         0,
+         "note: gnuplot.exe is not on PATH, so the plots are not drawn; to draw them, install gnuplot, then "
+         "run 'gnuplot plots.gp' in",
+         true,
+         true},
+#else
+        {{}, 2, "apt install gnuplot-nox", false, false},
+#endif
+        {{"--no-plots"}, 0, "files in", true, false}};
     for (const auto& row : rows) {
+        fs::remove_all(dir);
+#ifdef KD_GNUPLOT_FOLDER
+        setProgramPath(false);
+        std::vector<std::string> words = {KD_PLUGHOST, "analyze", KD_GAIN_PLUGIN, "-d", dir, "--no-cost"};
+#else
         std::vector<std::string> words = {
             "/usr/bin/env", "PATH=/nonexistent", KD_PLUGHOST, "analyze", KD_GAIN_PLUGIN, "-d", dir, "--no-cost"};
+#endif
         words.insert(words.end(), row.extra.begin(), row.extra.end());
         const CommandResult run = runCommand(words, 300);
         EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
         EXPECT_NE((run.out + run.err).find(row.message), std::string::npos) << run.out << run.err;
         EXPECT_EQ(fs::exists(fs::path(dir) / "level.csv"), row.dataWritten);
+        EXPECT_EQ(fs::exists(fs::path(dir) / "plots.gp"), row.scriptWritten);
         EXPECT_FALSE(fs::exists(fs::path(dir) / "level.svg"));
     }
 }

@@ -1,10 +1,10 @@
 // `plughost render` and `render-programs` as a user runs them, on stub
 // plug-ins whose output shows what the host did. Every case asserts on the
 // written file or on levels that only the processed signal has.
+#define _USE_MATH_DEFINES  // M_PI in the Windows C library's <cmath>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sndfile.h>
-#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -22,10 +22,20 @@
 
 #include "midi_bytes.h"
 #include "run_command.h"
+#include "support/child_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// Cases that run plughost through a POSIX shell (pipelines, signals,
+// ulimit, /proc, symbolic links) run where there is one.
+#ifdef _WIN32
+#define SKIP_WITHOUT_POSIX_SHELL() GTEST_SKIP() << "needs a POSIX shell"
+#else
+#define SKIP_WITHOUT_POSIX_SHELL() static_cast<void>(0)
+#endif
+
 using Channels = std::vector<std::vector<float>>;
 constexpr int kRate = 44100;
 
@@ -399,6 +409,7 @@ TEST(Render, SummaryJsonAndProgramTableGiveLoudnessAndTruePeak) {
 }
 
 TEST(Render, NeverWritesOverItsInputOrThePlugin) {
+    SKIP_WITHOUT_POSIX_SHELL();
     const std::string input = writeAudio("precious.wav", sine(0.5, 0.1));
     const std::string before = contents(input);
     const std::string link = work("link-to-precious.wav");
@@ -510,6 +521,7 @@ TEST(Render, TheFormatRateParametersAndPresetAreCheckedBeforeAnyFileIsTouched) {
 // is written; a streamed header that could not know the length is no such
 // promise.
 TEST(Render, ReadsPipesAsFilesAndRefusesInputsCutShort) {
+    SKIP_WITHOUT_POSIX_SHELL();
     const Channels tone = sine(0.5, 0.5);
     const std::string whole = writeAudio("promise.wav", tone, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     const std::string flac = writeAudio("promise.flac", tone, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
@@ -556,6 +568,7 @@ TEST(Render, ReadsPipesAsFilesAndRefusesInputsCutShort) {
 // A write that fails halfway, on the thread that writes, ends the render
 // with the file error's exit code and leaves neither output nor part file.
 TEST(Render, AWriteThatFailsHalfwayLeavesNoFile) {
+    SKIP_WITHOUT_POSIX_SHELL();
     const std::string input = writeAudio("three-seconds.wav", sine(0.5, 3.0));
     const std::string output = work("too-large.wav");
     std::remove(output.c_str());
@@ -574,6 +587,7 @@ TEST(Render, AWriteThatFailsHalfwayLeavesNoFile) {
 // its temporary file, and the process that wrote it is gone too; such
 // files are removed by the next render there.
 TEST(Render, NoPartFileOutlivesARenderThatCrashedOrWasKilled) {
+    SKIP_WITHOUT_POSIX_SHELL();
     const std::string folder = work("parts");
     fs::remove_all(folder);
     fs::create_directories(folder);
@@ -616,7 +630,7 @@ TEST(Render, NoPartFileOutlivesARenderThatCrashedOrWasKilled) {
 
     // No process has this number; this test's own process does live.
     const std::string dead = folder + "/.out.wav.plughost-999999999.part";
-    const std::string living = folder + "/.other.wav.plughost-" + std::to_string(getpid()) + ".part";
+    const std::string living = folder + "/.other.wav.plughost-" + std::to_string(currentProcessId()) + ".part";
     std::ofstream(dead) << "left by a render killed outright";
     std::ofstream(living) << "being written";
     const CommandResult next = plughost({"render", stub("effect"), "-o", folder + "/next.wav"});
@@ -1020,6 +1034,7 @@ TEST(Render, InputsAndOutputsAtOtherRatesAreResampledAndSaidSo) {
 // the same render writes into a file. A stream read from standard input
 // goes through a second plughost, pipes both ways.
 TEST(Render, StandardOutputCarriesTheAudioAlone) {
+    SKIP_WITHOUT_POSIX_SHELL();
     const std::string input = writeAudio("streamed-in.wav", sine(0.5, 0.5));
     const struct {
         std::vector<std::string> options;
@@ -1291,10 +1306,93 @@ TEST(Render, ABatchRendersEachFileOnItsOwnAndEndsWithTheWorst) {
 }
 
 #ifdef KD_KDISTORTION
+// 64-bit FNV-1a.
+std::uint64_t digest(const void* data, std::size_t size) {
+    std::uint64_t hash = 14695981039346656037u;
+    for (std::size_t i = 0; i < size; ++i) {
+        hash = (hash ^ static_cast<const unsigned char*>(data)[i]) * 1099511628211u;
+    }
+    return hash;
+}
+
+// K Distortion renders the same job into the same samples on Linux and on
+// Windows (32 and 64-bit), in every format the Windows libraries are built
+// for, and into the same bytes where the container holds nothing of its
+// own run (an Ogg stream's serial number is random). The digests are the
+// Linux build's; the input is made of integers, the same on every system.
+// MP3 files are compared by their bytes alone: Debian's mpg123 decodes
+// with code chosen for the processor, so the same file reads back a little
+// differently on the two systems. The exceptions: Vorbis, which the
+// Windows build of libvorbis encodes with the Windows C library's maths (its
+// samples differ from Linux's by rounding), and MP3 in the 64-bit Windows
+// build, whose LAME encodes other bytes.
+TEST(KDistortion, EverySystemRendersTheSameSamplesAndBytes) {
+    std::vector<int> noise;
+    std::uint32_t state = 25;
+    for (int i = 0; i < 2 * kRate; ++i) {
+        state = state * 1664525u + 1013904223u;
+        noise.push_back(static_cast<int>(state & 0xffff0000u) / 4 + (i % 441) * (1 << 19));
+    }
+    const std::string input = writeIntegers("same-input.wav", noise, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const struct {
+        const char* name;
+        std::vector<std::string> options;
+        std::uint64_t samples;  // of the samples read back as floats; 0: not compared
+        std::uint64_t bytes;    // of the file; 0: not compared
+        bool windowsToo;
+        bool win64Too;
+    } kRenders[] = {
+        {"same.wav", {"--bit-depth", "16"}, 8753481830145331313u, 14566805722334918186u, true, true},
+        {"same.flac",
+         {"--bit-depth", "24", "--output-rate", "96000"},
+         13885909698319233349u,
+         9004503877014545919u,
+         true},
+        {"same.ogg", {}, 1527837577349497381u, 0, false, false},
+        {"same.opus", {"--output-rate", "48000"}, 943298233435823297u, 0, true, true},
+        {"same.mp3", {}, 0, 8641466965023074215u, true, false},
+    };
+    for (const auto& render : kRenders) {
+        const std::string output = work(render.name);
+        std::vector<std::string> words = {"render", KD_KDISTORTION, "-i", input, "-o", output, "--program", "3"};
+        words.insert(words.end(), render.options.begin(), render.options.end());
+        const CommandResult run = plughost(words);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const ReadBack read = readAudio(output);
+        std::vector<float> interleaved;
+        for (std::size_t frame = 0; frame < read.frames(); ++frame) {
+            for (const auto& channel : read.channels) {
+                interleaved.push_back(channel[frame]);
+            }
+        }
+        const std::string bytes = contents(output);
+#ifdef _WIN32
+        if (!render.windowsToo) {
+            continue;
+        }
+#endif
+#ifdef _WIN64
+        if (!render.win64Too) {
+            continue;
+        }
+#endif
+        EXPECT_GT(read.frames(), 0u) << render.name;
+        if (render.samples != 0) {
+            EXPECT_EQ(digest(interleaved.data(), interleaved.size() * sizeof(float)), render.samples)
+                << render.name << ": other samples than Linux's, " << read.frames() << " frames";
+        }
+        if (render.bytes != 0) {
+            EXPECT_EQ(digest(bytes.data(), bytes.size()), render.bytes)
+                << render.name << ": other bytes than Linux's, " << bytes.size() << " bytes";
+        }
+    }
+}
+
 // Every example of the manual's render section runs as it is shown, in a
 // folder that holds the files it names; one followed by a line
 // "# plughost: ..." is refused with that message.
 TEST(Manual, EveryRenderExampleRuns) {
+    SKIP_WITHOUT_POSIX_SHELL();
     std::ifstream manual(std::string(KD_SOURCE_DIR) + "/docs/plughost.md");
     struct Example {
         std::string line;

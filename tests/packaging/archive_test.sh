@@ -67,7 +67,7 @@ for bits in 32 64; do
     check "$name.zip: THIRD-PARTY.txt gives a version and a licence for each library" \
         is "$(awk '$1 == "Library" { table = 1; next } table && NF == 0 { exit } table && NF >= 3 { print $1 }' \
             "$work/$name/$name/THIRD-PARTY.txt" | LC_ALL=C sort | tr '\n' ' ')" \
-        "fftw3 flac lame libogg libsndfile libvorbis mpg123 opus "
+        "fftw3 flac lame libogg libsndfile libsoxr libvorbis mpg123 opus "
     check "$name.zip: INSTALL.txt names the installer" \
         grep -q -F "KDistortion-$version-win$bits-setup.exe" "$work/$name/$name/INSTALL.txt"
 done
