@@ -1347,6 +1347,7 @@ TEST(KDistortion, EverySystemRendersTheSameSamplesAndBytes) {
          {"--bit-depth", "24", "--output-rate", "96000"},
          13885909698319233349u,
          9004503877014545919u,
+         true,
          true},
         {"same.ogg", {}, 1527837577349497381u, 0, false, false},
         {"same.opus", {"--output-rate", "48000"}, 943298233435823297u, 0, true, true},

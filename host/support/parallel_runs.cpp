@@ -8,21 +8,31 @@
 #include <utility>
 
 #include "support/child_process.h"
+#include "support/process_endings.h"
 
 namespace {
 
 // The exit code a run ended with, as the table of endings names it: a run
-// that an exception ended shows the code of the signal that means the same.
+// that a signal ended shows 128 and the signal's number, as a shell does, and
+// one that a Windows exception ended shows the code of the signal that means
+// the same.
 int exitCodeOf(const ChildExit& exit) {
     if (!exit.started) {
         return 127;
     }
+#ifdef _WIN32
     if (const EndingCause* cause = exceptionCause(static_cast<std::uint32_t>(exit.code))) {
         return cause->exitCode;
     }
     return static_cast<int>(exit.code);
+#else
+    return static_cast<int>(exit.signalled ? 128 + exit.code : exit.code);
+#endif
 }
 
+// One run from start to end, on the thread that started it: on Linux a
+// child that dies with its parent dies with the thread that forked it, so
+// that thread stays until the child is waited for.
 FinishedRun runOnce(const std::vector<std::string>& arguments) {
     FinishedRun run;
     ChildProcess child = ChildProcess::runSelfPlainly(arguments);
