@@ -48,10 +48,6 @@ public:
 #ifdef _WIN32
     // The same, with this process's own command line as the arguments.
     static ChildProcess runSelfAgain(ChildOutput output, const SharedBlock* shared);
-    // This program run anew as a user runs it (not in the child mode),
-    // standard input from nowhere: its standard output comes on the
-    // channel, its standard error as the output.
-    static ChildProcess runSelfPlainly(const std::vector<std::string>& arguments);
 #endif
     // Another program, `arguments[0]` its file: its standard output comes
     // on the channel, its standard error as the output.

@@ -174,10 +174,6 @@ ChildProcess ChildProcess::run(const std::vector<std::string>& arguments) {
     return start(ChildOutput::Collect, widened(arguments.at(0)), commandLine(arguments, 1), nullptr, false);
 }
 
-ChildProcess ChildProcess::runSelfPlainly(const std::vector<std::string>& arguments) {
-    return start(ChildOutput::Collect, ownExecutable(), commandLine(arguments, 0), nullptr, false);
-}
-
 // `rest` is what follows the program's name, and for plughost itself the
 // marker and its two handles, on the command line.
 ChildProcess ChildProcess::start(ChildOutput output, const std::wstring& program, const std::wstring& rest,
